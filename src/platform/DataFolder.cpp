@@ -1,0 +1,40 @@
+#include "platform/DataFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace platform {
+
+QString DataFolder()
+{
+    const QString home = qEnvironmentVariable("NCLMOD_HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(QDir(home).absolutePath());
+    if (geteuid() == 0)
+        return QStringLiteral("/var/lib/nclmod");
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty())
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir::cleanPath(state + QStringLiteral("/nclmod"));
+}
+
+bool EnsureDataFolder(QString* error)
+{
+    const QString folder = DataFolder();
+    if (QFileInfo(folder).isDir())
+        return true;
+    if (QDir().mkpath(folder))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot create the data folder ") + folder;
+    return false;
+}
+
+QString DataPath(const QString& fileName)
+{
+    return DataFolder() + QLatin1Char('/') + fileName;
+}
+
+} // namespace platform

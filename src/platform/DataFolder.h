@@ -1,0 +1,16 @@
+#pragma once
+// The agent's program folder: where it keeps its registry store, logs and
+// marker files. $NCLMOD_HOME when set; else /var/lib/nclmod for root; else
+// $XDG_STATE_HOME/nclmod (~/.local/state/nclmod).
+
+#include <QString>
+
+namespace platform {
+
+QString DataFolder();
+// Creates the folder when missing; false (with a reason) when it cannot.
+bool EnsureDataFolder(QString* error = nullptr);
+// A file in the program folder.
+QString DataPath(const QString& fileName);
+
+} // namespace platform

@@ -1,0 +1,26 @@
+// Test entry: a core application object for the event loop, a private runtime
+// folder, and a recording power backend so no test can act on the machine.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        QFile::setPermissions(runtimeDir.path(), QFileDevice::ReadOwner |
+                                                     QFileDevice::WriteOwner |
+                                                     QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    }
+    if (qEnvironmentVariableIsEmpty("NCLMOD_POWER"))
+        qputenv("NCLMOD_POWER", QByteArray("record:") +
+                                    QDir::tempPath().toLocal8Bit() + "/nclmod-test-power.log");
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

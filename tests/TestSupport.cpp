@@ -1,0 +1,52 @@
+#include "TestSupport.h"
+
+#include <QFile>
+
+namespace testsupport {
+
+ScopedHome::ScopedHome()
+{
+    m_hadPrevious = qEnvironmentVariableIsSet("NCLMOD_HOME");
+    m_previous = qgetenv("NCLMOD_HOME");
+    qputenv("NCLMOD_HOME", m_dir.path().toLocal8Bit());
+}
+
+ScopedHome::~ScopedHome()
+{
+    if (m_hadPrevious)
+        qputenv("NCLMOD_HOME", m_previous);
+    else
+        qunsetenv("NCLMOD_HOME");
+}
+
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value) : m_name(name)
+{
+    m_hadPrevious = qEnvironmentVariableIsSet(name);
+    m_previous = qgetenv(name);
+    qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_hadPrevious)
+        qputenv(m_name, m_previous);
+    else
+        qunsetenv(m_name);
+}
+
+QString ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.readAll());
+}
+
+void WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+}
+
+} // namespace testsupport
