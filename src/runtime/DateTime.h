@@ -6,7 +6,8 @@
 
 #include <QtGlobal>
 
-namespace rt {
+namespace rt
+{
 
 using Date = double;
 
@@ -21,9 +22,11 @@ struct CivilTime {
 };
 
 // Days from civil date and time; false when a part is out of range
-// (month 1-12, day valid for the month, hour 0-23, minute/second 0-59, msec 0-999).
+// (year 100-9999, month 1-12, day valid for the month, hour 0-23,
+// minute/second 0-59, msec 0-999).
 bool ToDate(const CivilTime& civil, Date& out);
-// Unchecked variant for values the caller has already validated.
+// Unchecked variant for values the caller has already validated; parts out of
+// range carry over (month 13 is January of the next year, hour 25 the next day).
 Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
               int msec = 0);
 // Civil date and time of a value, rounded to the nearest millisecond.
@@ -31,6 +34,8 @@ CivilTime FromDate(Date value);
 
 // Day of week, 1 = Sunday ... 7 = Saturday.
 int Weekday(Date value);
+// Day of the year, 1 = January 1.
+int DayOfYear(Date value);
 
 // Whole-day part and time-of-day part, honouring the negative-date rule above.
 double DatePart(Date value);
