@@ -82,15 +82,24 @@ qint64 SystemClock::LocalOffsetSeconds(qint64 utcMs)
     return parts.tm_gmtoff;
 }
 
+SystemTime SystemClock::UtcRecordAt(qint64 utcMs)
+{
+    return RecordFromMs(utcMs);
+}
+
+SystemTime SystemClock::LocalRecordAt(qint64 utcMs)
+{
+    return RecordFromMs(utcMs + LocalOffsetSeconds(utcMs) * 1000);
+}
+
 SystemTime SystemClock::GetSystemTime() const
 {
-    return RecordFromMs(NowUtcMs());
+    return UtcRecordAt(NowUtcMs());
 }
 
 SystemTime SystemClock::GetLocalTime() const
 {
-    const qint64 utc = NowUtcMs();
-    return RecordFromMs(utc + LocalOffsetSeconds(utc) * 1000);
+    return LocalRecordAt(NowUtcMs());
 }
 
 bool SystemClock::SetSystemTime(const SystemTime& utc, int& errorNumber)

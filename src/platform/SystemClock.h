@@ -42,6 +42,10 @@ public:
 
     // Offset of local time from UTC, in seconds, at the given UTC instant.
     static qint64 LocalOffsetSeconds(qint64 utcMs);
+    // UTC and local records of one instant, for callers that need both to
+    // describe the same moment.
+    static SystemTime UtcRecordAt(qint64 utcMs);
+    static SystemTime LocalRecordAt(qint64 utcMs);
 };
 
 // The process-wide clock: simulated when NCLMOD_SIMCLOCK is set, else real.
