@@ -6,7 +6,8 @@
 //   date, blanks, time
 // Dates:
 //   y-m-d with a year of 3-4 digits first: "2026-12-04", "2026/12/4", "2026.12.04"
-//   three numbers joined by one separator ('/', '-' or '.', the same twice), read
+//   three numbers joined by one separator ('/', '-' or '.', the same twice, blanks
+//   allowed after it, and with '.' one more at the end: "2026. 12. 04."), read
 //     in the order of the locale's short date: "12/04/2026" month-first,
 //     "04/12/2026" day-first, "26/12/04" year-first
 //   month name, day, [','] year: "Dec 4, 2026", "December 4 2026", "Dec-4-2026"
@@ -216,12 +217,15 @@ bool NumericDate(Cursor& c, DayParts& d)
                 c.Reset(start);
                 return false;
             }
+            c.SkipBlanks(); // "2026. 12. 04." in some locales
         }
         if (!c.Number(4, parts[i], &digits[i])) {
             c.Reset(start);
             return false;
         }
     }
+    if (separator == u'.')
+        c.Take(u'.');
     // A year of three or four digits in front makes it year-month-day whatever
     // the locale; the middle part is never a year.
     const DateOrder order = digits[0] > 2 ? DateOrder::YearFirst : ShortDateOrder();

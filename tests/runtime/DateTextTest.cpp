@@ -1,0 +1,159 @@
+#include "runtime/DateText.h"
+#include "runtime/TextFormat.h"
+
+#include <gtest/gtest.h>
+
+using namespace rt;
+
+namespace
+{
+
+class DateTextTest : public ::testing::Test
+{
+protected:
+    void UseLocale(const char* name)
+    {
+        m_locale = QLocale(QString::fromLatin1(name));
+        SetDateLocaleForTesting(&m_locale);
+    }
+    void TearDown() override { SetDateLocaleForTesting(nullptr); }
+
+    static QString Read(const QString& text)
+    {
+        Date value = 0;
+        if (!TextToDate(text, value))
+            return QStringLiteral("not a date");
+        return FormatDate(value, QStringLiteral("yyyy-mm-dd hh:nn:ss"));
+    }
+
+private:
+    QLocale m_locale;
+};
+
+struct TextCase {
+    const char* text;
+    const char* read; // "yyyy-mm-dd hh:nn:ss", or "not a date"
+};
+
+} // namespace
+
+TEST_F(DateTextTest, FormsTheAgentMeets)
+{
+    UseLocale("en_US");
+    const TextCase cases[] = {
+        {"2026-12-04 20:55:06", "2026-12-04 20:55:06"},
+        {"12/04/2026 20:55:06", "2026-12-04 20:55:06"},
+        {"Dec 4, 2026", "2026-12-04 00:00:00"},
+        {"4 Dec 2026", "2026-12-04 00:00:00"},
+        {"December 4, 2026", "2026-12-04 00:00:00"},
+        {"12/4/2026 8:55:06 PM", "2026-12-04 20:55:06"},
+        {"20:55:06", "1899-12-30 20:55:06"},
+        {"Dec 4, 2026 20:55:06", "2026-12-04 20:55:06"},
+        {"Friday, December 4, 2026", "2026-12-04 00:00:00"},
+        {"Dec 4 2026", "2026-12-04 00:00:00"},
+        {"04-Dec-2026", "2026-12-04 00:00:00"},
+        {"dec 4,2026", "2026-12-04 00:00:00"},
+        {"Sept 4, 2026", "2026-09-04 00:00:00"},
+        {"  2026/12/4  ", "2026-12-04 00:00:00"},
+        {"12/4/26 20:55:06", "2026-12-04 20:55:06"},
+        {"1/1/30", "1930-01-01 00:00:00"},
+        {"1/1/29", "2029-01-01 00:00:00"},
+        {"2/29/2024", "2024-02-29 00:00:00"},
+        {"12:00 AM", "1899-12-30 00:00:00"},
+        {"12:30 PM", "1899-12-30 12:30:00"},
+        {"8 PM", "1899-12-30 20:00:00"},
+        {"8:05", "1899-12-30 08:05:00"},
+        {"20:55:06.6", "1899-12-30 20:55:07"},
+    };
+    for (const TextCase& c : cases)
+        EXPECT_EQ(Read(c.text), c.read) << c.text;
+}
+
+TEST_F(DateTextTest, NotDates)
+{
+    UseLocale("en_US");
+    const char* texts[] = {"2026-13-40",
+                           "2026-02-30",
+                           "13/04/2026",
+                           "2/29/2025",
+                           "abc",
+                           "",
+                           "12.5",
+                           "12/4",
+                           "20",
+                           "26-12-04",
+                           "12/04-2026",
+                           "2026-12-04 25:00:00",
+                           "20:60",
+                           "13:00 PM",
+                           "Dec 4, 2026x",
+                           "Dec 32, 2026",
+                           "Foo 4, 2026",
+                           "2026-12-04T20:55:06",
+                           "2026-12-04,20:55:06",
+                           "12345/1/1",
+                           "1/1/99999",
+                           "0099-01-01"};
+    for (const char* text : texts) {
+        EXPECT_FALSE(IsDate(text)) << text;
+        Date untouched = 42;
+        EXPECT_FALSE(TextToDate(text, untouched)) << text;
+        EXPECT_EQ(untouched, 42) << text;
+    }
+}
+
+TEST_F(DateTextTest, NumericDatesFollowTheLocaleOrder)
+{
+    const struct {
+        const char* locale;
+        TextCase cases[4];
+    } table[] = {
+        {"en_US",
+         {{"04/12/2026", "2026-04-12 00:00:00"},
+          {"12/04/2026 20:55:06", "2026-12-04 20:55:06"},
+          {"26/12/04", "not a date"},
+          {"2026-12-04", "2026-12-04 00:00:00"}}},
+        {"en_GB",
+         {{"04/12/2026", "2026-12-04 00:00:00"},
+          {"12/04/2026 20:55:06", "2026-04-12 20:55:06"},
+          {"26/12/04", "2004-12-26 00:00:00"},
+          {"2026-12-04", "2026-12-04 00:00:00"}}},
+        {"ja_JP",
+         {{"04/12/2026", "not a date"},
+          {"12/04/26 20:55:06", "2012-04-26 20:55:06"},
+          {"26/12/04", "2026-12-04 00:00:00"},
+          {"2026-12-04", "2026-12-04 00:00:00"}}},
+        {"de_DE",
+         {{"04.12.2026", "2026-12-04 00:00:00"},
+          {"4. Dezember 2026", "2026-12-04 00:00:00"},
+          {"4 Dez. 2026", "2026-12-04 00:00:00"},
+          {"Dec 4, 2026", "2026-12-04 00:00:00"}}},
+    };
+    for (const auto& entry : table) {
+        UseLocale(entry.locale);
+        for (const TextCase& c : entry.cases)
+            EXPECT_EQ(Read(c.text), c.read) << entry.locale << ": " << c.text;
+    }
+}
+
+TEST_F(DateTextTest, DateLiteralsOfDataFiles)
+{
+    const struct {
+        Date value;
+        const char* literal;
+    } cases[] = {
+        {MakeDate(2024, 1, 31, 13, 5), "#2024-01-31 13:05:00#"},
+        {MakeDate(2024, 1, 31), "#2024-01-31#"},
+        {MakeDate(1899, 12, 30, 13, 5), "#13:05:00#"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DateLiteral(c.value), c.literal);
+        Date back = -1;
+        ASSERT_TRUE(DateLiteralToDate(c.literal, back)) << c.literal;
+        EXPECT_DOUBLE_EQ(back, c.value);
+    }
+    Date untouched = 42;
+    EXPECT_FALSE(DateLiteralToDate("2024-01-31", untouched));
+    EXPECT_FALSE(DateLiteralToDate("#2024-13-31#", untouched));
+    EXPECT_EQ(untouched, 42);
+}

@@ -1,0 +1,135 @@
+#include "runtime/DateTime.h"
+
+#include "platform/SystemClock.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace rt;
+
+namespace
+{
+
+struct CivilCase {
+    CivilTime civil;
+    Date value;
+};
+
+// Known serials of the classic date type, including the negative side where
+// the time of day is still counted forwards.
+const CivilCase kCivilCases[] = {
+    {{1899, 12, 30, 0, 0, 0, 0}, 0.0},       {{1900, 1, 1, 0, 0, 0, 0}, 2.0},
+    {{1900, 3, 1, 0, 0, 0, 0}, 61.0}, // no 29 Feb 1900
+    {{2000, 2, 29, 12, 0, 0, 0}, 36585.5},   {{2026, 12, 4, 6, 0, 0, 0}, 46360.25},
+    {{1899, 12, 29, 6, 0, 0, 0}, -1.25},     {{1899, 12, 30, 18, 0, 0, 0}, 0.75},
+    {{1800, 1, 1, 0, 0, 0, 0}, -36522.0},    {{100, 1, 1, 0, 0, 0, 0}, -657434.0},
+    {{9999, 12, 31, 0, 0, 0, 0}, 2958465.0},
+};
+
+class FixedClock : public platform::SystemClock
+{
+public:
+    explicit FixedClock(qint64 utcMs) : m_utcMs(utcMs) {}
+    qint64 NowUtcMs() const override { return m_utcMs; }
+    bool SetUtcMs(qint64, int& errorNumber) override
+    {
+        errorNumber = 1;
+        return false;
+    }
+
+private:
+    qint64 m_utcMs;
+};
+
+} // namespace
+
+TEST(DateTime, CivilAndValueConvertBothWays)
+{
+    for (const CivilCase& c : kCivilCases) {
+        SCOPED_TRACE(c.value);
+        Date value = 12345;
+        ASSERT_TRUE(ToDate(c.civil, value));
+        EXPECT_DOUBLE_EQ(value, c.value);
+        const CivilTime back = FromDate(c.value);
+        EXPECT_EQ(back.year, c.civil.year);
+        EXPECT_EQ(back.month, c.civil.month);
+        EXPECT_EQ(back.day, c.civil.day);
+        EXPECT_EQ(back.hour, c.civil.hour);
+        EXPECT_EQ(back.minute, c.civil.minute);
+    }
+}
+
+TEST(DateTime, MillisecondsSurviveAndRoundIntoTheNextDay)
+{
+    const CivilTime c = FromDate(MakeDate(2026, 12, 4, 20, 55, 6, 123));
+    EXPECT_EQ(c.second, 6);
+    EXPECT_EQ(c.msec, 123);
+    const CivilTime before = FromDate(MakeDate(1899, 12, 29, 23, 59, 59, 999));
+    EXPECT_EQ(before.day, 29);
+    EXPECT_EQ(before.msec, 999);
+    // Less than half a millisecond before midnight is midnight.
+    const CivilTime rounded = FromDate(MakeDate(2026, 12, 5) - 0.0001 / 86400.0);
+    EXPECT_EQ(rounded.day, 5);
+    EXPECT_EQ(rounded.hour, 0);
+    EXPECT_EQ(rounded.msec, 0);
+}
+
+TEST(DateTime, ToDateRejectsPartsOutOfRange)
+{
+    const CivilTime bad[] = {
+        {2026, 13, 1, 0, 0, 0, 0}, {2026, 0, 1, 0, 0, 0, 0},  {2025, 2, 29, 0, 0, 0, 0},
+        {2026, 4, 31, 0, 0, 0, 0}, {2026, 1, 0, 0, 0, 0, 0},  {2026, 1, 1, 24, 0, 0, 0},
+        {2026, 1, 1, 0, 60, 0, 0}, {2026, 1, 1, 0, 0, 60, 0}, {2026, 1, 1, 0, 0, 0, 1000},
+        {2026, 1, 1, -1, 0, 0, 0}, {99, 1, 1, 0, 0, 0, 0},    {10000, 1, 1, 0, 0, 0, 0},
+    };
+    for (const CivilTime& c : bad) {
+        Date value = 42;
+        EXPECT_FALSE(ToDate(c, value)) << c.year << "-" << c.month << "-" << c.day << " " << c.hour
+                                       << ":" << c.minute << ":" << c.second;
+        EXPECT_EQ(value, 42);
+    }
+}
+
+TEST(DateTime, MakeDateCarriesOverflowingParts)
+{
+    EXPECT_DOUBLE_EQ(MakeDate(2026, 13, 1), MakeDate(2027, 1, 1));
+    EXPECT_DOUBLE_EQ(MakeDate(2026, 0, 1), MakeDate(2025, 12, 1));
+    EXPECT_DOUBLE_EQ(MakeDate(2026, 12, 4, 25), MakeDate(2026, 12, 5, 1));
+    EXPECT_DOUBLE_EQ(MakeDate(1900, 1, 1, 0, 0, 0, -1), MakeDate(1899, 12, 31, 23, 59, 59, 999));
+}
+
+TEST(DateTime, NegativeValuesSplitIntoDayAndPositiveTime)
+{
+    EXPECT_EQ(DatePart(-1.25), -1);
+    EXPECT_EQ(TimePart(-1.25), 0.25);
+    EXPECT_EQ(DatePart(46360.75), 46360);
+    EXPECT_EQ(TimePart(46360.75), 0.75);
+    EXPECT_FALSE(std::signbit(DatePart(-0.5)));
+    EXPECT_EQ(FromDate(-0.5).day, 30);
+    EXPECT_EQ(FromDate(-0.5).hour, 12);
+}
+
+TEST(DateTime, WeekdayAndDayOfYear)
+{
+    EXPECT_EQ(Weekday(MakeDate(2026, 12, 4)), 6); // Friday
+    EXPECT_EQ(Weekday(MakeDate(2026, 12, 6, 23, 59)), 1);
+    EXPECT_EQ(Weekday(0), 7);
+    EXPECT_EQ(Weekday(-1.9), 6);                   // 1899-12-29, a Friday
+    EXPECT_EQ(Weekday(MakeDate(1899, 12, 24)), 1); // Sunday
+    EXPECT_EQ(DayOfYear(MakeDate(2024, 12, 31)), 366);
+    EXPECT_EQ(DayOfYear(MakeDate(2026, 3, 1)), 60);
+    EXPECT_EQ(DayOfYear(MakeDate(2026, 1, 1, 12)), 1);
+}
+
+TEST(DateTime, NowIsTheLocalTimeOfThePlatformClock)
+{
+    const qint64 utcMs = 1796417706250; // 2026-12-04 20:55:06.250 UTC
+    FixedClock clock(utcMs);
+    platform::SetClockForTesting(&clock);
+    const Date now = Now();
+    platform::SetClockForTesting(nullptr);
+    const qint64 localMs = utcMs + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
+    EXPECT_NEAR(now, 25569.0 + double(localMs) / 86400000.0, 1e-9);
+    EXPECT_EQ(FromDate(now).msec, 250);
+}
