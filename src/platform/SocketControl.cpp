@@ -1,0 +1,504 @@
+#include "platform/SocketControl.h"
+
+#include "runtime/CurrentError.h"
+
+#include <QHash>
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform
+{
+
+namespace
+{
+
+const QString kBadStateText =
+    QStringLiteral("Wrong protocol or connection state for the requested transaction or request");
+
+// Connections offered by a ConnectionRequest and not yet accepted, by request
+// identifier (the connection's socket number). Any element may accept one.
+QHash<qint32, QPointer<QTcpSocket>>& Pending()
+{
+    static QHash<qint32, QPointer<QTcpSocket>> pending;
+    return pending;
+}
+
+struct SocketErrorText {
+    qint16 number;
+    const char* text;
+};
+
+SocketErrorText FromErrno(int err)
+{
+    switch (err) {
+    case EADDRINUSE:
+        return {10048, "Address in use"};
+    case EADDRNOTAVAIL:
+        return {10049, "Address not available from the local machine"};
+    case EACCES:
+    case EPERM:
+        return {10013, "Permission denied"};
+    case EMFILE:
+    case ENFILE:
+        return {10024, "Too many open files"};
+    case ENOBUFS:
+    case ENOMEM:
+        return {10055, "No buffer space is available"};
+    default:
+        return {10022, "Invalid argument"};
+    }
+}
+
+SocketErrorText FromQt(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return {10061, "Connection is forcefully rejected"};
+    case QAbstractSocket::HostNotFoundError:
+        return {11001, "Authoritative answer: Host not found"};
+    case QAbstractSocket::SocketAccessError:
+        return {10013, "Permission denied"};
+    case QAbstractSocket::SocketResourceError:
+        return {10055, "No buffer space is available"};
+    case QAbstractSocket::SocketTimeoutError:
+        return {10060, "Connection timed out"};
+    case QAbstractSocket::DatagramTooLargeError:
+        return {10040, "Datagram too large"};
+    case QAbstractSocket::NetworkError:
+        return {10050, "Network is down"};
+    case QAbstractSocket::AddressInUseError:
+        return {10048, "Address in use"};
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return {10049, "Address not available from the local machine"};
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return {10045, "Operation not supported"};
+    default:
+        return {10053, "Connection is aborted due to timeout or other failure"};
+    }
+}
+
+QString AddressText(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+// A socket bound to address:port with address and port reuse, not yet listening.
+// -1 with errno in err on failure.
+int OpenReusable(int type, const QHostAddress& address, quint16 port, int& err)
+{
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        err = errno;
+        return -1;
+    }
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    if (v6) {
+        auto* sa = reinterpret_cast<sockaddr_in6*>(&storage);
+        sa->sin6_family = AF_INET6;
+        sa->sin6_port = htons(port);
+        const Q_IPV6ADDR raw = address.toIPv6Address();
+        std::memcpy(&sa->sin6_addr, raw.c, sizeof raw.c);
+        length = sizeof *sa;
+    } else {
+        auto* sa = reinterpret_cast<sockaddr_in*>(&storage);
+        sa->sin_family = AF_INET;
+        sa->sin_port = htons(port);
+        sa->sin_addr.s_addr = htonl(address.toIPv4Address());
+        length = sizeof *sa;
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
+        err = errno;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+template <typename T> void Release(QPointer<T>& socket, QObject* owner)
+{
+    if (!socket)
+        return;
+    QObject::disconnect(socket, nullptr, owner, nullptr);
+    if constexpr (std::is_same_v<T, QTcpServer>)
+        socket->close();
+    else
+        socket->abort();
+    // Later, as the socket may be the sender of the signal being handled.
+    socket->deleteLater();
+    socket = nullptr;
+}
+
+} // namespace
+
+QHostAddress ListenAddress()
+{
+    const QString configured = qEnvironmentVariable("NCLMOD_BIND_ADDRESS").trimmed();
+    QHostAddress address;
+    if (!configured.isEmpty() && address.setAddress(configured))
+        return address;
+    return QHostAddress(QHostAddress::AnyIPv4);
+}
+
+SocketControl::SocketControl(QObject* parent) : QObject(parent) {}
+
+SocketControl::~SocketControl()
+{
+    ReleaseSockets();
+}
+
+qintptr SocketControl::SocketHandle() const
+{
+    if (m_server)
+        return m_server->socketDescriptor();
+    if (m_tcp)
+        return m_tcp->socketDescriptor();
+    if (m_udp)
+        return m_udp->socketDescriptor();
+    return -1;
+}
+
+bool SocketControl::Fail(qint32 number, const QString& description)
+{
+    rt::RaiseError(number, description);
+    return false;
+}
+
+void SocketControl::ReleaseSockets()
+{
+    Release(m_server, this);
+    Release(m_tcp, this);
+    Release(m_udp, this);
+    m_closeRequested = false;
+}
+
+bool SocketControl::Listen()
+{
+    if (m_protocol != sckTCPProtocol)
+        return Fail(sckInvalidOp, kBadStateText);
+    if (m_state == sckListening && m_server && m_server->serverPort() == m_localPort)
+        return true;
+    ReleaseSockets();
+    m_received.clear();
+    m_state = sckClosed;
+    int err = 0;
+    const int fd = OpenReusable(SOCK_STREAM, ListenAddress(), quint16(m_localPort), err);
+    if (fd < 0 || ::listen(fd, SOMAXCONN) != 0) {
+        if (fd >= 0) {
+            err = errno;
+            ::close(fd);
+        }
+        const SocketErrorText e = FromErrno(err);
+        return Fail(e.number, QString::fromLatin1(e.text));
+    }
+    auto* server = new QTcpServer(this);
+    if (!server->setSocketDescriptor(fd)) {
+        ::close(fd);
+        delete server;
+        return Fail(10022, QStringLiteral("Invalid argument"));
+    }
+    connect(server, &QTcpServer::newConnection, this, &SocketControl::OnNewConnections);
+    connect(server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+        m_state = sckError;
+        const SocketErrorText e = FromQt(error);
+        Q_EMIT Error(e.number, QString::fromLatin1(e.text));
+    });
+    m_server = server;
+    m_localPort = server->serverPort();
+    m_state = sckListening;
+    return true;
+}
+
+bool SocketControl::OpenUdp(qint32 port)
+{
+    int err = 0;
+    const int fd = OpenReusable(SOCK_DGRAM, ListenAddress(), quint16(port), err);
+    if (fd < 0) {
+        const SocketErrorText e = FromErrno(err);
+        return Fail(e.number, QString::fromLatin1(e.text));
+    }
+    auto* udp = new QUdpSocket(this);
+    if (!udp->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
+        ::close(fd);
+        delete udp;
+        return Fail(10022, QStringLiteral("Invalid argument"));
+    }
+    connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
+    connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        const SocketErrorText e = FromQt(error);
+        Q_EMIT Error(e.number, QString::fromLatin1(e.text));
+    });
+    m_udp = udp;
+    m_localPort = udp->localPort();
+    m_state = sckOpen;
+    return true;
+}
+
+bool SocketControl::Bind()
+{
+    if (m_protocol != sckUDPProtocol)
+        return Fail(sckInvalidOp, kBadStateText);
+    if (m_state == sckOpen && m_udp && m_udp->localPort() == m_localPort)
+        return true;
+    ReleaseSockets();
+    m_received.clear();
+    m_state = sckClosed;
+    m_lastSender.clear();
+    return OpenUdp(m_localPort);
+}
+
+void SocketControl::AdoptTcp(QTcpSocket* socket)
+{
+    socket->setParent(this);
+    m_tcp = socket;
+    m_closeRequested = false;
+    connect(socket, &QTcpSocket::readyRead, this, &SocketControl::OnTcpReadyRead);
+    connect(socket, &QTcpSocket::disconnected, this, &SocketControl::OnTcpDisconnected);
+    connect(socket, &QTcpSocket::errorOccurred, this, &SocketControl::OnTcpError);
+    connect(socket, &QTcpSocket::bytesWritten, this, &SocketControl::OnBytesWritten);
+}
+
+bool SocketControl::Accept(qint32 requestID)
+{
+    QPointer<QTcpSocket> socket = Pending().take(requestID);
+    if (!socket)
+        return Fail(10022, QStringLiteral("Invalid argument"));
+    ReleaseSockets();
+    m_received.clear();
+    m_protocol = sckTCPProtocol;
+    AdoptTcp(socket);
+    m_remoteHostIP = AddressText(socket->peerAddress());
+    m_remotePort = socket->peerPort();
+    m_localPort = socket->localPort();
+    m_state = sckConnected;
+    // What happened to the connection before it was taken still has to be told.
+    if (socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &SocketControl::OnTcpReadyRead, Qt::QueuedConnection);
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        QMetaObject::invokeMethod(this, &SocketControl::OnTcpDisconnected, Qt::QueuedConnection);
+    return true;
+}
+
+bool SocketControl::Connect()
+{
+    if (m_protocol != sckTCPProtocol)
+        return Fail(sckInvalidOp, kBadStateText);
+    ReleaseSockets();
+    m_received.clear();
+    auto* socket = new QTcpSocket(this);
+    if (m_localPort != 0) {
+        int err = 0;
+        const int fd = OpenReusable(SOCK_STREAM, ListenAddress(), quint16(m_localPort), err);
+        if (fd < 0) {
+            delete socket;
+            const SocketErrorText e = FromErrno(err);
+            return Fail(e.number, QString::fromLatin1(e.text));
+        }
+        socket->setSocketDescriptor(fd, QAbstractSocket::BoundState);
+    }
+    AdoptTcp(socket);
+    connect(socket, &QTcpSocket::hostFound, this, [this] {
+        if (m_state == sckResolvingHost)
+            m_state = sckHostResolved;
+    });
+    connect(socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::ConnectingState)
+            m_state = sckConnecting;
+    });
+    connect(socket, &QTcpSocket::connected, this, [this] {
+        m_state = sckConnected;
+        m_remoteHostIP = AddressText(m_tcp->peerAddress());
+        m_localPort = m_tcp->localPort();
+        Q_EMIT ConnectEvent();
+    });
+    m_state = sckResolvingHost;
+    socket->connectToHost(m_remoteHost, quint16(m_remotePort));
+    return true;
+}
+
+bool SocketControl::SendData(const QString& text)
+{
+    return SendData(text.toLatin1());
+}
+
+bool SocketControl::SendData(const QByteArray& bytes)
+{
+    if (m_protocol == sckUDPProtocol) {
+        if (!m_udp && !OpenUdp(m_localPort))
+            return false;
+        QHostAddress target = m_lastSender;
+        if (target.isNull() && !target.setAddress(m_remoteHost)) {
+            const QHostInfo info = QHostInfo::fromName(m_remoteHost);
+            if (info.addresses().isEmpty())
+                return Fail(11001, QStringLiteral("Authoritative answer: Host not found"));
+            target = info.addresses().first();
+        }
+        if (m_udp->writeDatagram(bytes, target, quint16(m_remotePort)) < 0) {
+            const SocketErrorText e = FromQt(m_udp->error());
+            return Fail(e.number, QString::fromLatin1(e.text));
+        }
+        return true;
+    }
+    if (!m_tcp || m_state != sckConnected)
+        return Fail(sckBadState, kBadStateText);
+    m_tcp->write(bytes);
+    return true;
+}
+
+QByteArray SocketControl::GetData()
+{
+    QByteArray data;
+    data.swap(m_received);
+    return data;
+}
+
+QString SocketControl::GetDataText()
+{
+    return QString::fromLatin1(GetData());
+}
+
+void SocketControl::Close()
+{
+    m_received.clear();
+    // A reply still on its way is sent before the connection goes.
+    if (m_tcp && !m_closeRequested && m_tcp->state() == QAbstractSocket::ConnectedState &&
+        m_tcp->bytesToWrite() > 0) {
+        m_closeRequested = true;
+        m_tcp->disconnectFromHost();
+    }
+    if (m_tcp && m_closeRequested && m_tcp->state() == QAbstractSocket::ClosingState) {
+        m_state = sckClosing;
+        return;
+    }
+    ReleaseSockets();
+    m_state = sckClosed;
+}
+
+void SocketControl::OnNewConnections()
+{
+    QPointer<SocketControl> self(this);
+    while (self && m_server && m_server->hasPendingConnections()) {
+        QTcpSocket* socket = m_server->nextPendingConnection();
+        if (!socket)
+            break;
+        socket->setParent(nullptr);
+        const qint32 requestID = qint32(socket->socketDescriptor());
+        Pending().insert(requestID, socket);
+        m_remoteHostIP = AddressText(socket->peerAddress());
+        m_remotePort = socket->peerPort();
+        Q_EMIT ConnectionRequest(requestID);
+        // Not accepted: the connection is refused.
+        if (QPointer<QTcpSocket> left = Pending().take(requestID)) {
+            left->abort();
+            left->deleteLater();
+        }
+    }
+}
+
+void SocketControl::OnTcpReadyRead()
+{
+    if (!m_tcp || m_closeRequested)
+        return;
+    m_received += m_tcp->readAll();
+    if (!m_received.isEmpty())
+        Q_EMIT DataArrival(qint32(m_received.size()));
+}
+
+void SocketControl::OnTcpDisconnected()
+{
+    if (!m_tcp)
+        return;
+    if (m_closeRequested) {
+        ReleaseSockets();
+        m_state = sckClosed;
+        return;
+    }
+    // Already told: the peer's close, or the error that ended the connection.
+    if (m_state == sckClosing || m_state == sckError)
+        return;
+    m_state = sckClosing;
+    Q_EMIT CloseEvent();
+}
+
+void SocketControl::OnTcpError()
+{
+    if (!m_tcp || m_closeRequested)
+        return;
+    const QAbstractSocket::SocketError error = m_tcp->error();
+    // The peer closing is the Close event, not an error.
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    m_state = sckError;
+    const SocketErrorText e = FromQt(error);
+    Q_EMIT Error(e.number, QString::fromLatin1(e.text));
+}
+
+void SocketControl::OnBytesWritten(qint64 bytes)
+{
+    if (!m_tcp || m_closeRequested)
+        return;
+    const qint64 remaining = m_tcp->bytesToWrite();
+    Q_EMIT SendProgress(qint32(bytes), qint32(remaining));
+    if (remaining == 0)
+        Q_EMIT SendComplete();
+}
+
+void SocketControl::OnDatagrams()
+{
+    QPointer<SocketControl> self(this);
+    while (self && m_udp && m_udp->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_udp->receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        m_received = datagram.data();
+        m_lastSender = datagram.senderAddress();
+        m_remoteHostIP = AddressText(m_lastSender);
+        m_remotePort = datagram.senderPort();
+        Q_EMIT DataArrival(qint32(m_received.size()));
+    }
+}
+
+QString SocketControl::StateName(qint16 state)
+{
+    switch (state) {
+    case 0:
+        return QStringLiteral(" 0   Default. Closed");
+    case 1:
+        return QStringLiteral("1   Open");
+    case 2:
+        return QStringLiteral(" 2   Listening");
+    case 3:
+        return QStringLiteral(" 3   Connection pending");
+    case 4:
+        return QStringLiteral(" 4   Resolving host");
+    case 5:
+        return QStringLiteral(" 5   Host resolved");
+    case 6:
+        return QStringLiteral(" 6   Connecting");
+    case 7:
+        return QStringLiteral(" 7   Connected");
+    case 8:
+        return QStringLiteral(" 8   Peer is closing the connection");
+    case 9:
+        return QStringLiteral(" 9   Error");
+    default:
+        return QStringLiteral(" UNKNOWN");
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,293 @@
+#include "service/Listener.h"
+
+#include "logging/DebugLog.h"
+#include "platform/SystemClock.h"
+#include "runtime/CurrentError.h"
+#include "runtime/TextFormat.h"
+#include "schedule/Pauses.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+
+#include <QPointer>
+
+namespace service
+{
+
+namespace
+{
+
+const QString kModule = QStringLiteral("frmMainEntSrvc");
+constexpr qint16 kCloseRounds = 5;
+
+bool ModuleRole()
+{
+    return settings::App().ModuleType == QLatin1String("M");
+}
+
+bool UsesUdp(qint16 clientFormat)
+{
+    return clientFormat == 2 || clientFormat == 4;
+}
+
+void Report(qint16 severity, const QString& message, const QString& procedure, qint16 site)
+{
+    logging::ReportError(severity, message, rt::Err().number, kModule, procedure, site);
+}
+
+// Data of a DataArrival, until the console request handler takes it over.
+void TraceDataArrived(qint16 index, const QByteArray& data)
+{
+    NCL_TRACE(QStringLiteral("Data arrived on element ") + QString::number(index) +
+              QStringLiteral(": ") + QString::number(data.size()) +
+              QStringLiteral(" bytes (request handling not yet available)"));
+}
+
+} // namespace
+
+Listener::Listener(QObject* parent) : QObject(parent), m_requestData(TraceDataArrived)
+{
+    connect(&tcpServer, &platform::SocketArray::ConnectionRequest, this,
+            &Listener::ConnectionRequest);
+    connect(&tcpServer, &platform::SocketArray::DataArrival, this, &Listener::DataArrival);
+    connect(&tcpServer, &platform::SocketArray::CloseEvent, this, &Listener::Close);
+    connect(&tcpServer, &platform::SocketArray::Error, this, &Listener::Error);
+    connect(&tcpServer, &platform::SocketArray::SendProgress, this, &Listener::SendProgress);
+    connect(&tcpServer, &platform::SocketArray::SendComplete, this, &Listener::SendComplete);
+}
+
+void Listener::SetRequestDataHandler(RequestDataHandler handler)
+{
+    m_requestData = handler ? std::move(handler) : RequestDataHandler(TraceDataArrived);
+}
+
+platform::SocketControl* Listener::Element(qint16 index)
+{
+    platform::SocketControl* element = tcpServer.Item(index);
+    if (!element)
+        rt::RaiseError(340, QStringLiteral("Control array element '") + QString::number(index) +
+                                QStringLiteral("' doesn't exist"));
+    return element;
+}
+
+QString Listener::ProtocolName(qint16 clientFormat)
+{
+    switch (clientFormat) {
+    case 0:
+    case 1:
+    case 3:
+        return QStringLiteral("TCP");
+    case 2:
+    case 4:
+        return QStringLiteral("UDP");
+    default:
+        NCL_TRACE(QStringLiteral("Unknown format!"));
+        return QString();
+    }
+}
+
+QString Listener::UtcStamp()
+{
+    const platform::SystemTime t = platform::Clock().GetSystemTime();
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(t.wHour)
+        .arg(t.wMinute, 2, 10, QLatin1Char('0'))
+        .arg(t.wSecond, 2, 10, QLatin1Char('0'))
+        .arg(t.wMilliseconds, 3, 10, QLatin1Char('0'));
+}
+
+qint16 Listener::LogState(qint16 state)
+{
+    NCL_TRACE(QStringLiteral("State [") + rt::FormatDate(rt::Now(), QStringLiteral("hh:nn:ss")) +
+              QStringLiteral("]: ") + platform::SocketControl::StateName(state));
+    return state;
+}
+
+void Listener::serv_init(qint16 instance)
+{
+    platform::SocketControl* element = Element(instance);
+    if (!element) {
+        Report(1, QStringLiteral("Can't init server."), QStringLiteral("serv_init"), 25);
+        return;
+    }
+    const qint16 port = settings::Options().TCPPort();
+    const qint16 clientFormat = settings::Options().ClientFormat();
+    element->setLocalPort(port);
+    element->setRemotePort(port);
+    bool ok = false;
+    if (!UsesUdp(clientFormat)) {
+        element->setProtocol(platform::SocketControl::sckTCPProtocol);
+        ok = element->Listen();
+    } else {
+        element->setProtocol(platform::SocketControl::sckUDPProtocol);
+        ok = element->Bind();
+    }
+    if (!ok) {
+        Report(1, QStringLiteral("Can't init server."), QStringLiteral("serv_init"), 25);
+        return;
+    }
+    NCL_TRACE(QStringLiteral("Service server listening on ") + ProtocolName(clientFormat) +
+              QStringLiteral(" port ") + QString::number(element->LocalPort()));
+    ListenerNeedsReset = false;
+}
+
+void Listener::reset_server(qint16 instance)
+{
+    if (ModuleRole())
+        NCL_TRACE(QStringLiteral(">SVC MOD: Resetting port. Index ") + QString::number(instance));
+    else
+        NCL_TRACE(QStringLiteral("SERVER: Resetting server"));
+    ListenerNeedsReset = false;
+    if (!Element(instance)) {
+        Report(1, QStringLiteral("Can't reset server."), QStringLiteral("reset_server"), 25);
+        return;
+    }
+    if (!CloseInstance(instance)) {
+        NCL_TRACE(QStringLiteral("reset_server: failed to close connection"));
+        return;
+    }
+    // The pauses of the close rounds let events run; the element may be gone.
+    platform::SocketControl* element = Element(instance);
+    if (!element) {
+        Report(1, QStringLiteral("Can't reset server."), QStringLiteral("reset_server"), 25);
+        return;
+    }
+    const qint16 port = settings::Options().TCPPort();
+    const QString servername = settings::Options().Servername();
+    bool ok = false;
+    if (UsesUdp(settings::Options().ClientFormat())) {
+        element->setRemoteHost(servername);
+        element->setRemotePort(port);
+        element->setLocalPort(port);
+        element->setProtocol(platform::SocketControl::sckUDPProtocol);
+        ok = element->Bind();
+    } else {
+        element->setProtocol(platform::SocketControl::sckTCPProtocol);
+        element->setRemoteHost(servername);
+        element->setRemotePort(port);
+        element->setLocalPort(port);
+        ok = element->Listen();
+        if (ok && element->State() != platform::SocketControl::sckListening) {
+            NCL_TRACE(QStringLiteral("FAILED TO RESET_SERVER"));
+            return;
+        }
+    }
+    if (!ok) {
+        Report(1, QStringLiteral("Can't reset server."), QStringLiteral("reset_server"), 25);
+        return;
+    }
+    if (logging::DebugOn) {
+        const qint16 state = LogState(element->State());
+        logging::WriteDebug(QStringLiteral("Reset_Server: state ") + QString::number(state) +
+                            QStringLiteral(" on port ") + QString::number(element->RemotePort()));
+    }
+    ListenerNeedsReset = false;
+}
+
+qint16 Listener::NextInstance(qint16 instance)
+{
+    const qint16 previous = instance;
+    // After the last 16-bit index the rotation starts again at 1; element 0 stays.
+    CurrentInstance = previous >= 32767 ? qint16(1) : qint16(previous + 1);
+    tcpServer.Load(CurrentInstance);
+    if (previous >= 1 && previous != CurrentInstance)
+        tcpServer.Unload(previous);
+    return CurrentInstance;
+}
+
+bool Listener::CloseRounds(const std::function<platform::SocketControl*()>& socket)
+{
+    for (qint16 round = 0; round < kCloseRounds; ++round) {
+        // An element destroyed during a pause has nothing left open.
+        platform::SocketControl* s = socket();
+        if (!s)
+            return true;
+        s->Close();
+        if (s->State() <= 0)
+            return true;
+        schedule::PauseMilliseconds(100);
+        s = socket();
+        if (!s || s->State() <= 0)
+            return true;
+        schedule::PauseSeconds(2);
+    }
+    return false;
+}
+
+bool Listener::CloseInstance(qint16 instance)
+{
+    if (!Element(instance))
+        return false;
+    return CloseRounds([this, instance] { return tcpServer.Item(instance); });
+}
+
+bool Listener::clientClose(platform::SocketControl* socket)
+{
+    QPointer<platform::SocketControl> guarded(socket);
+    return CloseRounds([guarded] { return guarded.data(); });
+}
+
+void Listener::ConnectionRequest(qint16 index, qint32 requestID)
+{
+    const platform::SocketControl* element = tcpServer.Item(index);
+    if (ModuleRole()) {
+        NCL_TRACE(QStringLiteral("<SVC MOD: connection request from server on remote port ") +
+                  QString::number(element ? element->RemotePort() : 0));
+        Q_EMIT StatusText(rt::GeneralDate(rt::Now()) +
+                          QStringLiteral(" Connection request from server..."));
+        NCL_TRACE(QStringLiteral("Conn Req at: ") + UtcStamp());
+    } else {
+        NCL_TRACE(QStringLiteral("SERVER: Connection Request from ") +
+                  (element ? element->RemoteHostIP() : QString()));
+    }
+    const qint16 clientFormat = settings::Options().ClientFormat();
+    if (clientFormat == 0) {
+        NextInstance(CurrentInstance);
+        NCL_TRACE(QStringLiteral(" TCP, NIST  format"));
+        platform::SocketControl* accepting = tcpServer.Item(CurrentInstance);
+        if (!accepting || !accepting->Accept(requestID))
+            Report(2, QStringLiteral("Bad connection request."),
+                   QStringLiteral("ConnectionRequest"), 27);
+    } else if (clientFormat == 2) {
+        NCL_TRACE(QStringLiteral(" UDP, STNP format (ERROR)"));
+    } else {
+        NCL_TRACE(QStringLiteral("Connection rquest from unknown client format!"));
+    }
+}
+
+void Listener::DataArrival(qint16 index, qint32 bytesTotal)
+{
+    platform::SocketControl* element = tcpServer.Item(index);
+    if (!element)
+        return;
+    m_requestData(index, element->GetData());
+}
+
+void Listener::Close(qint16 index)
+{
+    if (ModuleRole())
+        NCL_TRACE(QStringLiteral(">SVC MOD: server requests close..."));
+    reset_server(index);
+}
+
+void Listener::Error(qint16 index, qint16 number, const QString& description)
+{
+    NCL_TRACE(QStringLiteral("Server Winsock Error: ") + QString::number(number) +
+              QStringLiteral("\r\n") + description);
+    ListenerNeedsReset = true;
+    reset_server(index);
+}
+
+void Listener::SendProgress(qint16 index, qint32 bytesSent, qint32 bytesRemaining)
+{
+    NCL_TRACE(QStringLiteral(" SendProgress: ") + UtcStamp());
+}
+
+void Listener::SendComplete(qint16 index)
+{
+    if (!ModuleRole())
+        return;
+    NCL_TRACE(QStringLiteral(">SVC MOD: SendComplete"));
+    NCL_TRACE(QStringLiteral(" Completed at: ") + UtcStamp());
+}
+
+} // namespace service

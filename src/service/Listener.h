@@ -1,0 +1,81 @@
+#pragma once
+// The listener: the array of server sockets on TCPPort (a TCP listener or a
+// bound UDP socket, by ClientFormat), the rotation of its elements, closing
+// and re-opening them after each exchange and after errors, and the
+// connection log lines.
+//
+// One exchange over TCP: element k listens -> ConnectionRequest -> element
+// k+1 is created (element k destroyed when k >= 1) and accepts -> data -> the
+// peer closes -> Close -> reset_server(k+1) makes it listen again. Element 0
+// is never destroyed.
+//
+// What arrives as data is handed, whole, to the request-data handler (see
+// SetRequestDataHandler).
+
+#include "platform/SocketArray.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace service
+{
+
+class Listener : public QObject
+{
+    Q_OBJECT
+public:
+    // Receives the data of one DataArrival: the element's index and everything read.
+    using RequestDataHandler = std::function<void(qint16 index, const QByteArray& data)>;
+
+    explicit Listener(QObject* parent = nullptr);
+
+    // The server sockets, and the main window's state they go with.
+    platform::SocketArray tcpServer;
+    qint16 CurrentInstance = 0;
+    // Set by a socket error, cleared whenever an element is put back to listening
+    // or bound; the settings check and the status request call serv_init when set.
+    bool ListenerNeedsReset = false;
+
+    // Starts element instance on TCPPort (listening or bound, by ClientFormat).
+    void serv_init(qint16 instance);
+    // Closes element instance and opens it again.
+    void reset_server(qint16 instance);
+    // Moves CurrentInstance on from instance and returns it.
+    qint16 NextInstance(qint16 instance);
+    // Close with retries; true when the socket reached the closed state.
+    bool CloseInstance(qint16 instance);
+    bool clientClose(platform::SocketControl* socket);
+    // Writes the state log line (debug on) and returns state.
+    qint16 LogState(qint16 state);
+
+    // "TCP" for 0, 1 and 3; "UDP" for 2 and 4; "" (and a trace line) otherwise.
+    static QString ProtocolName(qint16 clientFormat);
+    // UTC time of day as h:nn:ss.zzz, e.g. 9:05:07.045.
+    static QString UtcStamp();
+
+    // The seam where the console request handler plugs in. Until it does,
+    // data is only traced as arrived.
+    void SetRequestDataHandler(RequestDataHandler handler);
+
+Q_SIGNALS:
+    // Text for the main window's status label.
+    void StatusText(const QString& text);
+
+public Q_SLOTS:
+    void ConnectionRequest(qint16 index, qint32 requestID);
+    void DataArrival(qint16 index, qint32 bytesTotal);
+    void Close(qint16 index);
+    void Error(qint16 index, qint16 number, const QString& description);
+    void SendProgress(qint16 index, qint32 bytesSent, qint32 bytesRemaining);
+    void SendComplete(qint16 index);
+
+private:
+    bool CloseRounds(const std::function<platform::SocketControl*()>& socket);
+    platform::SocketControl* Element(qint16 index);
+
+    RequestDataHandler m_requestData;
+};
+
+} // namespace service
