@@ -19,6 +19,9 @@ namespace
 {
 
 constexpr double kMinuteMs = 60000;
+// Where the clocks step back to 0: the 32-bit tick counter and the local midnight.
+constexpr double kTickWrapMs = 4294967296.0;
+constexpr double kDaySeconds = 86400;
 
 qint32 RoundSeconds(double seconds)
 {
@@ -86,7 +89,7 @@ qint32 CTimeObj::Sleep(double seconds, TimeObjCallback* callback)
                 nextSecond = s_lastMinuteTick + (std::floor(elapsed / 1000) + 1) * 1000;
             }
             // Sleep until the next thing this wait has to do.
-            double wakeAt = std::min(end, s_lastMinuteTick + kMinuteMs);
+            double wakeAt = std::min({end, s_lastMinuteTick + kMinuteMs, kTickWrapMs});
             if (callback)
                 wakeAt = std::min(wakeAt, nextSecond);
             clock.RunEvents(MsUntil(now, wakeAt));
@@ -130,7 +133,7 @@ double CTimeObj::TickSeconds() const
 
 // SleepTimer and SleepTick: the same wait on a clock in seconds, kept in
 // single precision as the clocks are, without callbacks.
-qint32 CTimeObj::WaitOnSeconds(double (CTimeObj::*nowOf)() const, qint32 seconds,
+qint32 CTimeObj::WaitOnSeconds(double (CTimeObj::*nowOf)() const, double wrapsAt, qint32 seconds,
                                const QString& interruptText)
 {
     WaitClock& clock = Clock();
@@ -153,7 +156,9 @@ qint32 CTimeObj::WaitOnSeconds(double (CTimeObj::*nowOf)() const, qint32 seconds
             m_remainingSec = RoundSeconds(end - now);
             m_updateRemaining = false;
         }
-        clock.RunEvents(std::max<qint64>(1, qint64(std::ceil((end - now) * 1000))));
+        // Wake at the wrap too, so a wait that crosses it ends there.
+        const double wakeAt = std::min(end, wrapsAt);
+        clock.RunEvents(std::max<qint64>(1, qint64(std::ceil((wakeAt - now) * 1000))));
     }
     NCL_TRACE(QStringLiteral("Paused for ") +
               rt::FormatNumber((this->*nowOf)() - start, QStringLiteral("0.000")) +
@@ -163,13 +168,13 @@ qint32 CTimeObj::WaitOnSeconds(double (CTimeObj::*nowOf)() const, qint32 seconds
 
 qint32 CTimeObj::SleepTimer(qint32 seconds)
 {
-    return WaitOnSeconds(&CTimeObj::LocalSeconds, seconds,
+    return WaitOnSeconds(&CTimeObj::LocalSeconds, kDaySeconds, seconds,
                          QStringLiteral("Interrupting sleepTimer at "));
 }
 
 qint32 CTimeObj::SleepTick(qint32 seconds)
 {
-    return WaitOnSeconds(&CTimeObj::TickSeconds, seconds,
+    return WaitOnSeconds(&CTimeObj::TickSeconds, kTickWrapMs / 1000, seconds,
                          QStringLiteral("Interrupting sleeptick at "));
 }
 

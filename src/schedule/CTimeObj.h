@@ -44,7 +44,7 @@ public:
 
 private:
     WaitClock& Clock() const;
-    qint32 WaitOnSeconds(double (CTimeObj::*now)() const, qint32 seconds,
+    qint32 WaitOnSeconds(double (CTimeObj::*now)() const, double wrapsAt, qint32 seconds,
                          const QString& interruptText);
     double LocalSeconds() const;
     double TickSeconds() const;

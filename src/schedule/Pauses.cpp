@@ -4,6 +4,9 @@
 #include "runtime/TextFormat.h"
 #include "schedule/WaitClock.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace schedule
 {
 
@@ -26,7 +29,8 @@ bool WaitTicks(WaitClock& clock, double start, double ms, qint64 wrapBlockMs, bo
             clock.Block(wrapBlockMs);
             return false;
         }
-        clock.RunEvents(qint64(end - now));
+        // Wake at the counter's wrap too, so the step back is seen there.
+        clock.RunEvents(qint64(std::ceil(std::min(end, 4294967296.0) - now)));
     }
     return true;
 }
