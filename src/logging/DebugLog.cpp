@@ -29,6 +29,7 @@ QFile& DebugStream()
 }
 
 bool g_lineOpen = false; // a line was begun without its line end
+NTEventSink g_ntEventSink = nullptr;
 
 QString Stamp()
 {
@@ -99,6 +100,11 @@ bool SetDebugFileMode(bool currentState)
     return false;
 }
 
+void SetNTEventSinkForTesting(NTEventSink sink)
+{
+    g_ntEventSink = sink;
+}
+
 void CloseDebugFile()
 {
     DebugStream().close();
@@ -141,6 +147,10 @@ qint16 ReportError(qint16 severity, const QString& message, qint32 /*errorNumber
 
 void LogNTEvent(const QString& text, qint16 eventType, qint32 /*eventId*/)
 {
+    if (g_ntEventSink) {
+        g_ntEventSink(text, eventType);
+        return;
+    }
     // The source is opened and closed for every entry, as the event log wants.
     const QByteArray ident = settings::App().AppTitle.toLatin1();
     int level = LOG_INFO;

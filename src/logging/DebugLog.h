@@ -28,6 +28,10 @@ qint16 ReportError(qint16 severity, const QString& message, qint32 errorNumber,
                    const QString& moduleName, const QString& procedureName, qint16 site);
 void LogNTEvent(const QString& text, qint16 eventType, qint32 eventId);
 
+// Tests observe operating-system event-log entries here instead of syslog.
+using NTEventSink = void (*)(const QString& text, qint16 eventType);
+void SetNTEventSinkForTesting(NTEventSink sink);
+
 // Closes the debug stream (program end); what was written reaches the disk.
 void CloseDebugFile();
 

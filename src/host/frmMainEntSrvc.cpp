@@ -1,0 +1,417 @@
+#include "host/frmMainEntSrvc.h"
+
+#include "host/ServiceControl.h"
+#include "logging/DebugLog.h"
+#include "platform/DataFolder.h"
+#include "runtime/DateTime.h"
+#include "runtime/Numbers.h"
+#include "runtime/TextFormat.h"
+#include "schedule/CTimeObj.h"
+#include "schedule/Pauses.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+#include "settings/OptionStore.h"
+#include "timeset/ShortDateFormat.h"
+
+#include <cmath>
+
+namespace host {
+
+namespace {
+
+frmMainEntSrvc* g_mainForm = nullptr;
+
+constexpr quint32 kGreen = 0x00FF00;
+constexpr quint32 kGrey = 0xC0C0C0;
+
+QString SettingModeName(qint16 mode)
+{
+    switch (mode) {
+    case 4:
+        return QStringLiteral("load: AUTO MODE");
+    case 3:
+        return QStringLiteral("load: TIMED MODE");
+    case 1:
+        return QStringLiteral("load: ONCE  MODE");
+    case 5:
+        return QStringLiteral("load: DAILY  MODE");
+    case 2:
+        return QStringLiteral("load: MANUAL  MODE");
+    default:
+        return QStringLiteral("load: ELSE MODE");
+    }
+}
+
+} // namespace
+
+frmMainEntSrvc* MainForm()
+{
+    return g_mainForm;
+}
+
+frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
+    : QObject(parent), m_serviceControl(serviceControl)
+{
+    timerInit.setInterval(2000);
+    timerInit.setSingleShot(false);
+    tmrMin.setInterval(59000);
+    tmrRelay.setInterval(62000);
+    connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
+    connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPollSeam);
+    connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);
+    if (m_serviceControl) {
+        connect(m_serviceControl, &ServiceControl::Start, this, &frmMainEntSrvc::Service_Start);
+        connect(m_serviceControl, &ServiceControl::Stop, this, &frmMainEntSrvc::Service_Stop);
+    }
+    EndProgram = [](int code) {
+        logging::CloseDebugFile();
+        std::exit(code);
+    };
+    AskYesNo = [](const QString&, const QString&) { return true; };
+}
+
+frmMainEntSrvc::~frmMainEntSrvc()
+{
+    if (g_mainForm == this)
+        g_mainForm = nullptr;
+}
+
+void frmMainEntSrvc::setStatusText(const QString& text)
+{
+    lblNISTLog = text;
+    Q_EMIT statusChanged();
+}
+
+void frmMainEntSrvc::Form_Load()
+{
+    Initialize();
+    Caption = QStringLiteral("Nightcall Module");
+    setStatusText(QStringLiteral("Ready"));
+    if (settings::App().PlatformFamily == QLatin1String("Windows NT")) {
+        mnuFileServiceVisible = true;
+        mnuOptionsSvcVisible = true;
+        lblSvcStatusVisible = true;
+    } else {
+        lblNoteVisible = false;
+    }
+    mnuOptionsStartupChecked = settings::Options().SystemStartup();
+    logging::DebugOn = logging::SetDebugFileMode(logging::DebugOn);
+    if (m_serviceControl) {
+        m_serviceControl->ControlsAccepted = 2;
+        m_serviceControl->Interactive = false;
+        m_serviceControl->StartService();
+    }
+    NCL_TRACE(QStringLiteral("Start Service sent"));
+}
+
+void frmMainEntSrvc::Initialize()
+{
+    NCL_TRACE(QStringLiteral("-----Initialize Svc Module ----"));
+    g_mainForm = this;
+    settings::COptions& options = settings::Options();
+    const qint16 format = options.ServerFormat();
+    mnuOptionsProtChecked = (format == 0 || format == 2) ? format : -1;
+    if (options.ServerConn() == 2)
+        setStatusText(QStringLiteral("NIST (direct dial)"));
+    SyncInit();
+    const QString shortDate =
+        timeset::detect_short_date(ServiceMode ? QStringLiteral("SYSTEM") : QStringLiteral("USER"));
+    NCL_TRACE(QStringLiteral("Short date Format: ") + shortDate);
+    listener.CurrentInstance = 0;
+    options.setChanged(false);
+}
+
+void frmMainEntSrvc::SyncInit()
+{
+    NCL_TRACE(QStringLiteral("---SyncInit---"));
+    RecordSettingSeam();
+    const settings::COptions& options = settings::Options();
+    if (!options.SyncWarning())
+        return;
+    const qint64 seconds = qint64(std::floor((rt::Now() - options.LastSyncTime()) * 86400.0));
+    NCL_TRACE(QStringLiteral("Seconds since last time check: ") + QString::number(seconds));
+    if (seconds > options.msecTimeOffset())
+        ShowSyncWarningSeam(qint32(seconds / 60));
+}
+
+void frmMainEntSrvc::Form_Activate()
+{
+    const settings::COptions& options = settings::Options();
+    if (!StartedAsService) {
+        if (!ServiceMode)
+            Minimised = StartMinimised;
+        if (settings::App().ModuleType == QLatin1String("E")) {
+            NCL_TRACE(QStringLiteral("--------------------Form Main Activation(Service) "
+                                     "----------------------------------"));
+            NCL_TRACE(SettingModeName(options.SettingMode()));
+        } else if (settings::App().ModuleType == QLatin1String("M")) {
+            NCL_TRACE(QStringLiteral(
+                "--------------------Form Main(Svc Module)  ----------------------------------"));
+        }
+        if (!ServiceMode && settings::App().PlatformFamily == QLatin1String("Windows NT")) {
+            lblSvcStatusColor = InstalledServiceColorSeam();
+            if (lblSvcStatusColor == kGreen) {
+                BackgroundServiceRunning = true;
+                cmdStatusVisible = true;
+                tmrMin.setInterval(15000);
+                tmrMin.start();
+                setStatusText(QStringLiteral(
+                    "Note: the background service (VARavazuvozo) is now\r\nrunning and "
+                    "responding to requests from Redeviruza."));
+            } else {
+                BackgroundServiceRunning = false;
+                if (lblNISTLog.startsWith(QLatin1String("Note:")))
+                    setStatusText(QStringLiteral("Ready"));
+            }
+        }
+    }
+    if (!BackgroundServiceRunning) {
+        HeartbeatSeam(QStringLiteral("U"));
+        listener.serv_init(listener.CurrentInstance);
+    } else {
+        NCL_TRACE(QStringLiteral("Not starting listening"));
+    }
+    ResetPortsPending = false;
+}
+
+void frmMainEntSrvc::timerInit_Timer()
+{
+    timerInit.stop();
+    cmdStatusVisible = false;
+    lblSvcStatus = QStringLiteral("Running");
+    listener.serv_init(listener.CurrentInstance);
+    HeartbeatSeam(QStringLiteral("U"));
+    if (StartedAsService)
+        MainServiceLoop();
+    else
+        Form_Activate();
+}
+
+void frmMainEntSrvc::MainServiceLoop()
+{
+    if (!StartedAsService) {
+        NCL_TRACE(QStringLiteral("waiting to init service"));
+        return;
+    }
+    NCL_TRACE(QStringLiteral("Main service loop----------"));
+    while (!StopRequested) {
+        MainRouter();
+        if (schedule::TimerObj().Sleep(60, this) >= 2)
+            break;
+        CheckSettings();
+    }
+    NCL_TRACE(QStringLiteral("Got Termination Message"));
+    settings::SaveSetting(settings::App().AppTitle, QStringLiteral("Options"),
+                          QStringLiteral("Changed"), QStringLiteral("True"));
+    EndProgram(0);
+}
+
+bool frmMainEntSrvc::CheckSettings()
+{
+    if (logging::DebugOn) {
+        logging::WriteDebug(QStringLiteral("Check Settings"));
+        logging::DebugOn = logging::SetDebugFileMode(logging::DebugOn);
+    }
+    const QString appTitle = settings::App().AppTitle;
+    bool changed = false;
+    rt::TextToBool(settings::GetSetting(appTitle, QStringLiteral("Options"),
+                                        QStringLiteral("Changed"), QStringLiteral("False")),
+                   changed);
+    logging::DebugOn = logging::SetDebugFileMode(logging::DebugOn);
+    if (!changed) {
+        if (listener.ListenerNeedsReset)
+            listener.serv_init(listener.CurrentInstance);
+        return false;
+    }
+    const QString message = QStringLiteral("Options changed, getting new options");
+    NCL_TRACE(message);
+    LogEventSeam(message);
+    settings::RegistryGet(settings::Options(), appTitle);
+    settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
+                          QStringLiteral("False"));
+    return true;
+}
+
+void frmMainEntSrvc::MainRouter()
+{
+    NCL_TRACE(QStringLiteral("--------------MainRouter (Svc)--------------->  "));
+    switch (settings::Options().SettingMode()) {
+    case 2:
+        ManualMode();
+        break;
+    case 0:
+        NCL_TRACE(QStringLiteral("Batch Mode Done"));
+        break;
+    default:
+        NCL_TRACE(QStringLiteral("ELSE Mode"));
+        break;
+    }
+}
+
+void frmMainEntSrvc::ManualMode()
+{
+    NCL_TRACE(QStringLiteral("Manual Mode"));
+}
+
+void frmMainEntSrvc::cmdManual_Click()
+{
+    if (settings::App().ModuleType == QLatin1String("M")) {
+        Form_Unload();
+        return;
+    }
+    if (settings::Options().SettingMode() != 2)
+        schedule::TimerObj().setInterruptFlag(true);
+    ManualClick = true;
+    setStatusText(QStringLiteral("Making connection..."));
+}
+
+void frmMainEntSrvc::NISTdone()
+{
+    NCL_TRACE(QStringLiteral("TIME SETTING DONE at ") + rt::GeneralDate(rt::Now()) +
+              QStringLiteral("."));
+    RecordSettingSeam();
+    const qint16 mode = settings::Options().SettingMode();
+    if ((mode == 4 || mode == 3) && ManualClick) {
+        ManualClick = false;
+        NCL_TRACE(QStringLiteral("Manual Click  - calling main router"));
+        MainRouter();
+    }
+    if (settings::App().ModuleType == QLatin1String("M"))
+        MainRouter();
+}
+
+float frmMainEntSrvc::DisplaySync(const timeset::SyncDisplayInfo& /*info*/)
+{
+    // No window shows the setting in this agent: the measured interval is empty.
+    return 0.0f;
+}
+
+void frmMainEntSrvc::DisplayNoChange() {}
+
+void frmMainEntSrvc::HeartbeatDone(const QString& key, const QString& upDown,
+                                   const QString& macAddress)
+{
+    NCL_TRACE(QStringLiteral("Heartbeat done: ") + key + QLatin1Char(' ') + upDown +
+              QLatin1Char(' ') + macAddress);
+}
+
+bool frmMainEntSrvc::Form_Unload()
+{
+    if (m_unloading)
+        return false;
+    settings::COptions& options = settings::Options();
+    NCL_TRACE(settings::App().AppTitle + QStringLiteral(" UNLOADING"));
+    if (!ServiceMode && !BackgroundServiceRunning && options.SystemStartup()) {
+        if (Minimised) {
+            NCL_TRACE(QStringLiteral("Exiting systray (minimized)..."));
+        } else if (!AskYesNo(QStringLiteral("Are you sure you want to exit the Service Module?"),
+                             QStringLiteral("Tidewarden"))) {
+            Minimised = true;
+            return true;
+        } else {
+            NCL_TRACE(QStringLiteral("Exiting systray..."));
+        }
+    }
+    m_unloading = true;
+    HeartbeatSeam(QStringLiteral("D"));
+    schedule::PauseMilliseconds(100);
+    StopRequested = true;
+    schedule::TimerObj().setInterruptFlag(true);
+    if (options.LoggingFileOn())
+        EndSyncLogSeam();
+    if (logging::DebugFileOn)
+        logging::CloseDebugFile();
+    if (options.Changed() && !Minimised)
+        SaveNewSettings(options);
+    EndProgram(0);
+    return false;
+}
+
+void frmMainEntSrvc::SaveNewSettings(settings::COptions& options)
+{
+    const settings::AppState& app = settings::App();
+    if (settings::RegistrySet(options, app.AppTitle)) {
+        NCL_TRACE(QStringLiteral("New Settings saved"));
+        settings::Registry_Set(app.RegOptionsKey, options);
+    } else {
+        NCL_TRACE(QStringLiteral("Error saving new settings."));
+    }
+    options.setChanged(false);
+}
+
+void frmMainEntSrvc::Service_Start(bool* success)
+{
+    StopRequested = false;
+    if (success)
+        *success = true;
+    StartedAsService = true;
+    ServiceMode = true;
+    tmrMin.stop();
+    logging::DebugFileName = platform::DataPath(QStringLiteral("DebugFileSvc.txt"));
+    if (logging::DebugOn) {
+        logging::SetDebugFile(false);
+        logging::SetDebugFile(true);
+    }
+    NCL_TRACE(QStringLiteral("-------------Starting Nightcall Module-----------"));
+    cmdManualVisible = false;
+    mnuOptionsStartupVisible = false;
+    mnuFileVisible = false;
+    CheckSettings();
+    timerInit.start();
+}
+
+void frmMainEntSrvc::Service_Stop()
+{
+    NCL_TRACE(QStringLiteral("Got StopService Signal---Stopping Service Module"));
+    StopRequested = true;
+    schedule::TimerObj().setInterruptFlag(true);
+    if (logging::DebugFileOn)
+        logging::CloseDebugFile();
+    Form_Unload();
+}
+
+// --- seams -----------------------------------------------------------------
+
+void frmMainEntSrvc::HeartbeatSeam(const QString& upDown)
+{
+    NCL_TRACE(QStringLiteral("Heartbeat ") + upDown + QStringLiteral(": controller contact not yet available"));
+}
+
+void frmMainEntSrvc::ShowSyncWarningSeam(qint32 minutes)
+{
+    SyncWarningShown = true;
+    NCL_TRACE(QStringLiteral("Sync warning (") + QString::number(minutes) +
+              QStringLiteral(" minutes): sync log not yet available"));
+}
+
+quint32 frmMainEntSrvc::InstalledServiceColorSeam()
+{
+    NCL_TRACE(QStringLiteral("Service status: service manager not yet available"));
+    return kGrey;
+}
+
+void frmMainEntSrvc::StatusPollSeam()
+{
+    NCL_TRACE(QStringLiteral("StatusPoll: service messages not yet available"));
+}
+
+void frmMainEntSrvc::EndSyncLogSeam()
+{
+    NCL_TRACE(QStringLiteral("EndSyncLog: sync log not yet available"));
+}
+
+void frmMainEntSrvc::RecordSettingSeam()
+{
+    NCL_TRACE(QStringLiteral("Sync record: not yet available"));
+}
+
+} // namespace host
+
+namespace host {
+
+void frmMainEntSrvc::LogEventSeam(const QString& message)
+{
+    NCL_TRACE(QStringLiteral("LogEvent: event log not yet available: ") + message);
+}
+
+} // namespace host

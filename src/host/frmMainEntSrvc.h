@@ -1,0 +1,119 @@
+#pragma once
+// The main window's logic, headless: its state, timers and procedures. The Qt
+// Widgets views (main window, tray) sit on top of this object and only show
+// what it holds; without a display it runs alone.
+
+#include "schedule/TimeObjCallback.h"
+#include "service/Listener.h"
+#include "timeset/CNISTDisplay.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace settings {
+class COptions;
+}
+
+namespace host {
+
+class ServiceControl;
+
+class frmMainEntSrvc : public QObject, public schedule::TimeObjCallback, public timeset::CNISTDisplay {
+    Q_OBJECT
+public:
+    explicit frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent = nullptr);
+    ~frmMainEntSrvc() override;
+
+    // Main-window state.
+    bool StartedAsService = false;
+    bool ServiceMode = false;
+    bool BackgroundServiceRunning = false;
+    bool StopRequested = false;
+    bool ManualClick = false;
+    bool ResetPortsPending = false;
+    bool StartMinimised = false;
+    bool SyncWarningShown = false;
+
+    // What the window shows; the views read these and follow statusChanged.
+    QString Caption;
+    QString lblNISTLog;
+    QString lblSvcStatus;
+    quint32 lblSvcStatusColor = 0;
+    bool cmdStatusVisible = false;
+    bool cmdManualVisible = true;
+    bool mnuFileVisible = true;
+    bool mnuOptionsStartupVisible = true;
+    bool mnuOptionsStartupChecked = false;
+    bool mnuFileServiceVisible = false;
+    bool mnuOptionsSvcVisible = false;
+    bool lblSvcStatusVisible = false;
+    bool lblNoteVisible = true;
+    int mnuOptionsProtChecked = -1; // index of the checked protocol entry, -1 for none
+    bool Minimised = false;
+
+    // The server sockets on TCPPort, with CurrentInstance and ListenerNeedsReset.
+    service::Listener listener;
+
+    QTimer timerInit;
+    QTimer tmrMin;
+    QTimer tmrServer;
+    QTimer tmrRelay;
+
+    // Ends the process; replaced by tests. The argument is the exit code.
+    std::function<void(int)> EndProgram;
+    // Asks the operator a yes/no question; headless runs answer yes.
+    std::function<bool(const QString& text, const QString& title)> AskYesNo;
+
+    void Form_Load();
+    void Initialize();
+    void SyncInit();
+    void Form_Activate();
+    void timerInit_Timer();
+    void MainServiceLoop();
+    bool CheckSettings();
+    void MainRouter();
+    void ManualMode();
+    void cmdManual_Click();
+
+    // What the engine reports while it works.
+    float DisplaySync(const timeset::SyncDisplayInfo& info) override;
+    void DisplayNoChange() override;
+    void NISTdone() override;
+    void HeartbeatDone(const QString& key, const QString& upDown, const QString& macAddress) override;
+    // The paced wait's callbacks do nothing here.
+    void NewSecond() override {}
+    void NewMinute() override {}
+    // Returns the cancel flag: true when the operator chose to stay.
+    bool Form_Unload();
+    void SaveNewSettings(settings::COptions& options);
+
+    // Service control events.
+    void Service_Start(bool* success);
+    void Service_Stop();
+
+    void setStatusText(const QString& text);
+
+Q_SIGNALS:
+    void statusChanged();
+
+private:
+    // Seams: each names the piece of the agent that will take its place.
+    void HeartbeatSeam(const QString& upDown);
+    void ShowSyncWarningSeam(qint32 minutes);
+    quint32 InstalledServiceColorSeam();
+    void StatusPollSeam();
+    void EndSyncLogSeam();
+    void RecordSettingSeam();
+    void LogEventSeam(const QString& message);
+
+    ServiceControl* m_serviceControl;
+    bool m_unloading = false;
+};
+
+// The main window, set by Initialize.
+frmMainEntSrvc* MainForm();
+
+} // namespace host

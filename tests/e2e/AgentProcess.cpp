@@ -1,0 +1,139 @@
+#include "AgentProcess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
+
+namespace e2e {
+
+QString BuildDir()
+{
+    const QString dir = qEnvironmentVariable("NCL_BUILD_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../.." : dir;
+}
+
+QString Executable(const QString& name)
+{
+    return BuildDir() + "/" + name;
+}
+
+ToolResult RunTool(const QString& name, const QStringList& arguments,
+                   const QProcessEnvironment& environment, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(Executable(name), arguments);
+    ToolResult result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.out = QString::fromLatin1(process.readAllStandardOutput());
+    result.err = QString::fromLatin1(process.readAllStandardError());
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    return result;
+}
+
+AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironment())
+{
+    m_environment.insert("NCLMOD_HOME", m_home.path());
+    m_environment.insert("NCLMOD_SIMCLOCK", m_home.path() + "/simclock");
+    m_environment.insert("NCLMOD_POWER", "record:" + m_home.path() + "/power.log");
+    m_environment.remove("NCLMOD_SERVICE_NAME");
+    m_environment.remove("NCLMOD_MODULE_TYPE");
+    m_environment.remove("DISPLAY");
+    m_environment.remove("WAYLAND_DISPLAY");
+    m_environment.insert("QT_QPA_PLATFORM", "offscreen");
+}
+
+AgentProcess::~AgentProcess()
+{
+    if (running()) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+void AgentProcess::writeFile(const QString& name, const QByteArray& content) const
+{
+    QFile out(file(name));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(content);
+}
+
+QString AgentProcess::readFile(const QString& name) const
+{
+    QFile in(file(name));
+    return in.open(QIODevice::ReadOnly) ? QString::fromLatin1(in.readAll()) : QString();
+}
+
+bool AgentProcess::start(const QStringList& arguments, const QString& programName)
+{
+    QString program = Executable("NCLmod");
+    if (programName != "NCLmod") {
+        program = m_home.path() + "/" + programName;
+        QFile::remove(program);
+        QFile::link(Executable("NCLmod"), program);
+    }
+    m_process.setProcessEnvironment(m_environment);
+    m_process.start(program, arguments);
+    return m_process.waitForStarted(5000);
+}
+
+bool AgentProcess::waitFor(const std::function<bool()>& predicate, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+bool AgentProcess::waitForTrace(const QString& text, int timeoutMs) const
+{
+    return waitFor([&] { return readFile("DebugFile.txt").contains(text) ||
+                                readFile("DebugFileSvc.txt").contains(text); },
+                   timeoutMs);
+}
+
+int AgentProcess::terminate(int timeoutMs)
+{
+    if (running())
+        m_process.terminate();
+    return waitForExit(timeoutMs);
+}
+
+int AgentProcess::waitForExit(int timeoutMs)
+{
+    if (running() && !m_process.waitForFinished(timeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString AgentProcess::standardError()
+{
+    m_stderr += QString::fromLocal8Bit(m_process.readAllStandardError());
+    return m_stderr;
+}
+
+QString AgentProcess::standardOutput()
+{
+    m_stdout += QString::fromLocal8Bit(m_process.readAllStandardOutput());
+    return m_stdout;
+}
+
+ToolResult AgentProcess::nclreg(const QStringList& arguments) const
+{
+    return RunTool("nclreg", arguments, m_environment);
+}
+
+} // namespace e2e

@@ -1,0 +1,126 @@
+// The agent's start-up as an operator meets it: first run, second run, once
+// mode and bad surroundings, with the real executable.
+#include "AgentProcess.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using e2e::AgentProcess;
+
+namespace {
+
+const QString kOptionsKey =
+    QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
+
+// Value lines of an nclreg query: four blanks, name, type, data.
+QMap<QString, QString> QueryValues(const AgentProcess& agent)
+{
+    QMap<QString, QString> values;
+    const e2e::ToolResult result = agent.nclreg({"query", kOptionsKey});
+    for (const QString& line : result.out.split('\n')) {
+        if (!line.startsWith("    "))
+            continue;
+        const QStringList parts = line.mid(4).split("    ");
+        if (parts.size() >= 2)
+            values.insert(parts[0], parts.size() > 2 ? parts.mid(2).join("    ").trimmed() : QString());
+    }
+    return values;
+}
+
+TEST(StartupTest, FirstRunWritesDefaultsRunModeAndInitialFileOnce)
+{
+    AgentProcess agent;
+    agent.writeFile("debug.txt", "");
+    agent.writeFile("REVavidod.ini", "TCPPort, 1234\n"
+                                     "\"ServerName\" , \"127.0.0.1\"\n"
+                                     "LoggingMaxSec,45\n"
+                                     "Servername, wrong-case\n"
+                                     "garbage line without comma\n"
+                                     ", value without a name\n"
+                                     "\n");
+    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(agent.waitForTrace("Start Service sent"));
+    EXPECT_EQ(agent.terminate(), 0);
+
+    const QMap<QString, QString> values = QueryValues(agent);
+    EXPECT_EQ(values.size(), 72); // 71 options and "Changed"
+    EXPECT_EQ(values.value("TCPPort"), "1234");
+    EXPECT_EQ(values.value("ServerName"), "127.0.0.1");
+    EXPECT_EQ(values.value("LoggingMaxSec"), "45");
+    EXPECT_EQ(values.value("SettingMode"), "2");
+    EXPECT_EQ(values.value("NISTServer"), "<activated>");
+    EXPECT_EQ(values.value("Changed"), "True");
+
+    const QString trace = agent.readFile("DebugFile.txt");
+    EXPECT_EQ(trace.count("Initializing options for NCLmod Version 1.0.0 for the first time."), 1);
+    EXPECT_TRUE(trace.contains("RegistryGet: All settings are empty."));
+    EXPECT_TRUE(trace.contains("set_option_value:  CASE ElseParam: Servername"));
+    EXPECT_TRUE(trace.contains("(Line  is empty:) value without a name"));
+    EXPECT_EQ(trace.count("Option Key saved: "), 72);
+}
+
+TEST(StartupTest, SecondRunReadsTheStoredOptionsBack)
+{
+    AgentProcess agent;
+    agent.writeFile("REVavidod.ini", "TCPPort, 1234\n");
+    ASSERT_TRUE(agent.start());
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
+    EXPECT_EQ(agent.terminate(), 0);
+    ASSERT_EQ(agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "4321", "/f"}).exitCode, 0);
+
+    agent.writeFile("debug.txt", "");
+    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(agent.waitForTrace("Start Service sent"));
+    EXPECT_EQ(agent.terminate(), 0);
+    const QString trace = agent.readFile("DebugFile.txt");
+    EXPECT_FALSE(trace.contains("for the first time."));
+    EXPECT_TRUE(trace.contains("Start Registry_Get:"));
+    EXPECT_TRUE(trace.contains("Option Key read: TCPPort, Value: 4321"));
+    EXPECT_EQ(QueryValues(agent).value("TCPPort"), "4321");
+}
+
+TEST(StartupTest, OnceModeReturnsByItselfWithoutTouchingTheStore)
+{
+    AgentProcess agent;
+    ASSERT_TRUE(agent.start({"once"}));
+    EXPECT_EQ(agent.waitForExit(10000), 0);
+    EXPECT_EQ(agent.nclreg({"query", kOptionsKey}).exitCode, 1);
+}
+
+TEST(StartupTest, ScreenAfterDebugKeepsTracingButStopsTheFile)
+{
+    AgentProcess agent;
+    agent.writeFile("debug.txt", "");
+    // "screen" turns file output off after "debug" opened the file; the fifth word is dropped.
+    ASSERT_TRUE(agent.start({"debug", "screen", "background", "background", "removereg"}));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
+    EXPECT_EQ(agent.terminate(), 0);
+    EXPECT_FALSE(agent.readFile("DebugFile.txt").contains("Initializing options"));
+}
+
+TEST(StartupTest, CorruptStoreIsReportedAndTheAgentRunsOn)
+{
+    AgentProcess agent;
+    agent.writeFile("registry.db", QByteArray(4096, '\x5a'));
+    ASSERT_TRUE(agent.start());
+    QThread::msleep(500);
+    EXPECT_TRUE(agent.running());
+    EXPECT_EQ(agent.terminate(), 0);
+    EXPECT_FALSE(agent.standardError().isEmpty());
+}
+
+TEST(StartupTest, DataFolderThatCannotBeCreatedGivesOneLineOnStandardError)
+{
+    AgentProcess agent;
+    agent.environment().insert("NCLMOD_HOME", "/proc/nclmod-cannot-exist/home");
+    ASSERT_TRUE(agent.start());
+    QThread::msleep(500);
+    EXPECT_TRUE(agent.running());
+    EXPECT_EQ(agent.terminate(), 0);
+    const QString err = agent.standardError();
+    EXPECT_TRUE(err.contains("/proc/nclmod-cannot-exist/home")) << err.toStdString();
+}
+
+} // namespace
