@@ -1,0 +1,99 @@
+// The socket control's contract where the listener tests do not reach it: an
+// outbound connection from the listener's own port, data gathered until
+// GetData, and operations refused in the wrong state.
+#include "platform/SocketControl.h"
+#include "runtime/CurrentError.h"
+
+#include "TestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using platform::SocketControl;
+
+namespace
+{
+
+bool WaitFor(const std::function<bool()>& pred)
+{
+    QDeadlineTimer deadline(5000);
+    while (!pred() && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return pred();
+}
+
+TEST(SocketControl, ConnectsOutFromTheListenersPort)
+{
+    testsupport::ScopedEnv bind("NCLMOD_BIND_ADDRESS", "127.0.0.1");
+    SocketControl listening;
+    listening.setLocalPort(0);
+    ASSERT_TRUE(listening.Listen());
+    const qint32 port = listening.LocalPort();
+    ASSERT_GT(port, 0);
+
+    QTcpServer console;
+    ASSERT_TRUE(console.listen(QHostAddress::LocalHost, 0));
+    SocketControl outbound;
+    bool connected = false;
+    QObject::connect(&outbound, &SocketControl::ConnectEvent, [&] { connected = true; });
+    outbound.setRemoteHost(QStringLiteral("127.0.0.1"));
+    outbound.setRemotePort(console.serverPort());
+    outbound.setLocalPort(port);
+    ASSERT_TRUE(outbound.Connect());
+    ASSERT_TRUE(WaitFor([&] { return connected && console.hasPendingConnections(); }));
+    EXPECT_EQ(outbound.State(), SocketControl::sckConnected);
+    QTcpSocket* seen = console.nextPendingConnection();
+    EXPECT_EQ(seen->peerPort(), port);
+    EXPECT_EQ(listening.State(), SocketControl::sckListening);
+
+    // What arrives is gathered until GetData takes it all.
+    seen->write("OK-H ");
+    seen->write("00:11:22");
+    seen->flush();
+    QByteArray all;
+    ASSERT_TRUE(WaitFor([&] {
+        all += outbound.GetData();
+        return all.size() == 13;
+    }));
+    EXPECT_EQ(all, QByteArray("OK-H 00:11:22"));
+
+    // The peer closing is the Close event and state 8 until Close().
+    bool closed = false;
+    QObject::connect(&outbound, &SocketControl::CloseEvent, [&] { closed = true; });
+    seen->disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return closed; }));
+    EXPECT_EQ(outbound.State(), SocketControl::sckClosing);
+    outbound.Close();
+    EXPECT_EQ(outbound.State(), SocketControl::sckClosed);
+}
+
+TEST(SocketControl, RefusesOperationsInTheWrongState)
+{
+    SocketControl socket;
+    struct Case {
+        const char* name;
+        std::function<bool()> operation;
+        qint32 error;
+    };
+    const Case cases[] = {
+        {"send while closed", [&] { return socket.SendData(QStringLiteral("x")); }, 40006},
+        {"accept unknown request", [&] { return socket.Accept(123456); }, 10022},
+        {"bind a TCP socket", [&] { return socket.Bind(); }, 40020},
+    };
+    for (const Case& c : cases) {
+        rt::ClearError();
+        EXPECT_FALSE(c.operation()) << c.name;
+        EXPECT_EQ(rt::Err().number, c.error) << c.name;
+        EXPECT_EQ(socket.State(), SocketControl::sckClosed) << c.name;
+    }
+}
+
+} // namespace
