@@ -20,6 +20,12 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("NCLMOD_POWER"))
         qputenv("NCLMOD_POWER", QByteArray("record:") +
                                     QDir::tempPath().toLocal8Bit() + "/nclmod-test-power.log");
+    // No test may move the host clock: the real clock refuses, and a test that
+    // forgets to choose a clock gets a simulated one.
+    qputenv("NCLMOD_FORBID_REAL_CLOCK", "1");
+    QTemporaryDir clockDir;
+    if (qEnvironmentVariableIsEmpty("NCLMOD_SIMCLOCK"))
+        qputenv("NCLMOD_SIMCLOCK", (clockDir.path() + "/simclock").toLocal8Bit());
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

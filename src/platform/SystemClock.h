@@ -5,7 +5,8 @@
 // With NCLMOD_SIMCLOCK=<file> the clock is simulated: the real clock plus an
 // offset in milliseconds kept as one decimal integer in that file (absent = 0).
 // Setting the time rewrites the offset; the host clock is never touched.
-// Everything in the agent takes "now" from here.
+// Everything in the agent takes "now" from here. With NCLMOD_FORBID_REAL_CLOCK
+// set, the real clock refuses every setting (EPERM): the test suite sets it.
 
 #include <QString>
 #include <QtGlobal>

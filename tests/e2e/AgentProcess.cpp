@@ -41,6 +41,7 @@ AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironm
 {
     m_environment.insert("NCLMOD_HOME", m_home.path());
     m_environment.insert("NCLMOD_SIMCLOCK", m_home.path() + "/simclock");
+    m_environment.insert("NCLMOD_FORBID_REAL_CLOCK", "1");
     m_environment.insert("NCLMOD_POWER", "record:" + m_home.path() + "/power.log");
     m_environment.remove("NCLMOD_SERVICE_NAME");
     m_environment.remove("NCLMOD_MODULE_TYPE");
