@@ -163,7 +163,7 @@ TEST_F(DebugLogTest, EventTypeAndCriticalSuffixFollowSeverity)
     logging::ReportError(4, QStringLiteral("c"), 0, QStringLiteral("m"), QStringLiteral("f"), 11);
     ASSERT_EQ(g_events.size(), 2u);
     EXPECT_EQ(g_events[0].type, logging::EventInformation);
-    EXPECT_TRUE(g_events[0].text.endsWith(QStringLiteral("\rID: f 10\r "))); // no error: one blank
+    EXPECT_TRUE(g_events[0].text.endsWith(QStringLiteral("\r\nID: f 10\r "))); // no error: one blank
     EXPECT_EQ(g_events[1].type, logging::EventWarning);
     EXPECT_TRUE(g_events[1].text.contains(QStringLiteral("System Error: -7\r")));
     EXPECT_TRUE(g_events[1].text.endsWith(QStringLiteral("\r\rDo you wish to continue?")));
