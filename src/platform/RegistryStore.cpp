@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace platform
 {
@@ -21,6 +23,7 @@ namespace
 {
 
 constexpr int kBusyTimeoutMs = 10000;
+constexpr int kOpenRetryMs = 20;
 constexpr qint16 kStoreReportSite = 906;
 
 const char* const kSchema = "CREATE TABLE IF NOT EXISTS keys(path TEXT PRIMARY KEY COLLATE NOCASE);"
@@ -137,6 +140,33 @@ bool RegistryStore::insertKey(const QString& fullPath)
     return true;
 }
 
+// Checks that the file is a database (reading the schema is the first access
+// to its contents) and, when it can be written, puts it in WAL mode with the
+// tables and the standard keys.
+bool RegistryStore::prepareFile()
+{
+    if (!m_db.exec("SELECT count(*) FROM sqlite_master"))
+        return false;
+    if (m_db.isReadOnly())
+        return true;
+    bool isWal = false;
+    {
+        SqliteStatement mode(m_db, "PRAGMA journal_mode");
+        isWal = mode.next() && mode.text(0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        if (mode.failed())
+            return false;
+    } // finished before the mode can change
+    if (!isWal && !m_db.exec("PRAGMA journal_mode=WAL"))
+        return false;
+    bool ok = m_db.exec("BEGIN IMMEDIATE") && m_db.exec(kSchema);
+    for (const char* key : kStandardKeys)
+        ok = ok && insertKey(QString::fromLatin1(key));
+    ok = ok && m_db.exec("COMMIT");
+    if (!ok)
+        m_db.rollback();
+    return ok;
+}
+
 bool RegistryStore::openFile(QString& why, qint32& status)
 {
     const QString folder = QFileInfo(m_path).absolutePath();
@@ -151,17 +181,15 @@ bool RegistryStore::openFile(QString& why, qint32& status)
               m_db.errorMessage();
         return false;
     }
-    // Reading the schema is the first access to the file's contents: a file
-    // that is not a database fails here.
-    bool ok = m_db.exec("SELECT count(*) FROM sqlite_master");
-    if (ok && !m_db.isReadOnly()) {
-        ok = m_db.exec("PRAGMA journal_mode=WAL") && m_db.exec("BEGIN IMMEDIATE") &&
-             m_db.exec(kSchema);
-        for (const char* key : kStandardKeys)
-            ok = ok && insertKey(QString::fromLatin1(key));
-        ok = ok && m_db.exec("COMMIT");
-        if (!ok)
-            m_db.rollback();
+    // Another process may be setting the file up at this moment; its locks
+    // are waited for up to the busy timeout.
+    bool ok = false;
+    for (int waited = 0; waited < kBusyTimeoutMs; waited += kOpenRetryMs) {
+        ok = prepareFile();
+        const int code = m_db.errorCode() & 0xFF;
+        if (ok || (code != SQLITE_BUSY && code != SQLITE_LOCKED))
+            break;
+        QThread::msleep(kOpenRetryMs);
     }
     if (ok)
         return true;
@@ -468,9 +496,9 @@ RegistryStore& Registry()
     return *store;
 }
 
-void SetStoreFailureReporter(StoreFailureReporter reporter)
+StoreFailureReporter SetStoreFailureReporter(StoreFailureReporter reporter)
 {
-    Reporter() = std::move(reporter);
+    return std::exchange(Reporter(), std::move(reporter));
 }
 
 QByteArray SzBytes(const QString& text)

@@ -95,6 +95,7 @@ public:
 private:
     bool ensureOpen();
     bool openFile(QString& why, qint32& status);
+    bool prepareFile();
     bool insertKey(const QString& fullPath);
     bool keyExists(const QString& path);
     bool begin();
@@ -121,9 +122,9 @@ QString RegistryFilePath();
 
 // How failures of the store file are reported. By default: the error reporter
 // (severity 2) and one line on stderr, once per failure. Tools that print
-// their own message install a silent reporter.
+// their own message install a silent reporter. Returns the previous one.
 using StoreFailureReporter = std::function<void(const QString& procedure, const QString& text)>;
-void SetStoreFailureReporter(StoreFailureReporter reporter);
+StoreFailureReporter SetStoreFailureReporter(StoreFailureReporter reporter);
 
 // Value data as the registry keeps it: REG_SZ text with its trailing NUL,
 // REG_DWORD as 4 bytes, low byte first.

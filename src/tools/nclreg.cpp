@@ -187,6 +187,13 @@ int Query(const Args& args)
         const qint32 status = store.QueryValue(key, args.valueName, value.type, size, &value.data);
         if (status != ERROR_SUCCESS)
             return StoreFailure(status);
+        // Shown with the name's stored spelling.
+        QList<RegValue> values;
+        store.EnumValues(key, values);
+        for (const RegValue& stored : values) {
+            if (stored.name.compare(args.valueName, Qt::CaseInsensitive) == 0)
+                value.name = stored.name;
+        }
         out << target.displayName << '\n' << ValueLine(value) << '\n';
         return Ok;
     }

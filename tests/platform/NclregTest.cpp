@@ -1,0 +1,168 @@
+// nclreg as a script sees it: its output lines, exit codes and error lines.
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+// Readable QString values in failure messages.
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace
+{
+
+QString NclregPath()
+{
+    QString build = qEnvironmentVariable("NCL_BUILD_DIR");
+    if (build.isEmpty())
+        build = QCoreApplication::applicationDirPath() + QStringLiteral("/../..");
+    for (const char* place : {"/nclreg", "/src/tools/nclreg"}) {
+        if (QFileInfo(build + QLatin1String(place)).isExecutable())
+            return build + QLatin1String(place);
+    }
+    return build + QStringLiteral("/nclreg");
+}
+
+struct Result {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Result Nclreg(const QStringList& args)
+{
+    QProcess process;
+    process.start(NclregPath(), args);
+    process.waitForFinished(30000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QString kKey =
+    QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
+
+class NclregTest : public ::testing::Test
+{
+protected:
+    ScopedHome home;
+};
+
+TEST_F(NclregTest, AddThenQueryPrintsAsRegExeDoes)
+{
+    ASSERT_EQ(Nclreg({"add", kKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "1001"}).code, 0);
+    ASSERT_EQ(Nclreg({"add", kKey, "/v", "Count", "/t", "REG_DWORD", "/d", "1001"}).code, 0);
+    ASSERT_EQ(Nclreg({"add", kKey + "\\Sub"}).code, 0);
+
+    const Result one = Nclreg({"query", kKey, "/v", "tcpport"});
+    EXPECT_EQ(one.code, 0);
+    EXPECT_EQ(one.out, QStringLiteral("HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program "
+                                      "Settings\\NCLmod\\Options\n"
+                                      "    TCPPort    REG_SZ    1001\n"));
+
+    // The same tree seen through HKCU, all values, then the subkeys.
+    const Result all = Nclreg(
+        {"query", "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\NCLmod\\Options"});
+    EXPECT_EQ(all.code, 0);
+    EXPECT_EQ(all.out, QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program "
+                                      "Settings\\NCLmod\\Options\n"
+                                      "    TCPPort    REG_SZ    1001\n"
+                                      "    Count    REG_DWORD    0x3e9\n"
+                                      "\n"
+                                      "HKEY_CURRENT_USER\\Software\\VB and VBA Program "
+                                      "Settings\\NCLmod\\Options\\Sub\n"));
+}
+
+TEST_F(NclregTest, ExitCodesAndOneErrorLine)
+{
+    ASSERT_EQ(Nclreg({"add", "HKLM\\Software\\T", "/v", "a", "/d", "x"}).code, 0);
+    struct Case {
+        QStringList args;
+        int code;
+    };
+    const Case cases[] = {
+        {{"query", "HKLM\\Software\\Missing"}, 1},
+        {{"query", "HKLM\\Software\\T", "/v", "missing"}, 1},
+        {{"delete", "HKLM\\Software\\T", "/v", "missing"}, 1},
+        {{"delete", "HKLM\\Software\\Missing"}, 1},
+        {{"query"}, 2},
+        {{"frobnicate", "HKLM\\Software\\T"}, 2},
+        {{"query", "HKXX\\Software"}, 2},
+        {{"query", "HKLM\\Software\\T", "/v"}, 2},
+        {{"add", "HKLM\\Software\\T", "/v", "n", "/t", "REG_BINARY", "/d", "00"}, 2},
+        {{"add", "HKLM\\Software\\T", "/v", "n", "/t", "REG_DWORD", "/d", "many"}, 2},
+        {{"add", "HKLM\\Software\\T", "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"}, 2},
+        {{"delete", "HKLM"}, 2},
+    };
+    for (const Case& c : cases) {
+        const Result r = Nclreg(c.args);
+        EXPECT_EQ(r.code, c.code) << qPrintable(c.args.join(' '));
+        EXPECT_TRUE(r.out.isEmpty()) << qPrintable(c.args.join(' '));
+        EXPECT_EQ(r.err.count('\n'), 1) << qPrintable(c.args.join(' ') + ": " + r.err);
+    }
+    const Result help = Nclreg({"--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("nclreg query KEY [/v NAME]")));
+}
+
+TEST_F(NclregTest, DeleteAndExport)
+{
+    Nclreg({"add", "HKLM\\Software\\E\\Inner", "/v", "x", "/t", "REG_DWORD", "/d", "0x10"});
+    Nclreg({"add", "HKLM\\Software\\E", "/v", "y", "/d", "text with  blanks"});
+    const Result exported = Nclreg({"export", "HKLM\\Software\\E"});
+    EXPECT_EQ(exported.code, 0);
+    EXPECT_EQ(exported.out, QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\E\n"
+                                           "    y    REG_SZ    text with  blanks\n"
+                                           "\n"
+                                           "HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n"
+                                           "    x    REG_DWORD    0x10\n"
+                                           "\n"));
+    EXPECT_TRUE(Nclreg({"export"})
+                    .out.contains(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n")));
+
+    EXPECT_EQ(Nclreg({"delete", "HKLM\\Software\\E", "/v", "Y", "/f"}).code, 0);
+    EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E", "/v", "y"}).code, 1);
+    EXPECT_EQ(Nclreg({"delete", "HKLM\\Software\\E"}).code, 0);
+    EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E\\Inner"}).code, 1);
+}
+
+TEST_F(NclregTest, ConcurrentWritersAllLand)
+{
+    constexpr int kWriters = 6;
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (int i = 0; i < kWriters; ++i) {
+        auto process = std::make_unique<QProcess>();
+        process->start(NclregPath(), {"add", "HKCU\\Software\\Race", "/v",
+                                      QStringLiteral("w%1").arg(i), "/d", QString::number(i)});
+        writers.push_back(std::move(process));
+    }
+    for (auto& process : writers) {
+        ASSERT_TRUE(process->waitForFinished(30000));
+        EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().constData();
+    }
+    const Result r = Nclreg({"query", "HKCU\\Software\\Race"});
+    for (int i = 0; i < kWriters; ++i)
+        EXPECT_TRUE(r.out.contains(QStringLiteral("    w%1    REG_SZ    %1\n").arg(i))) << i;
+}
+
+TEST_F(NclregTest, UnusableStoreGivesOneLineAndExitOne)
+{
+    WriteFile(home.file(QStringLiteral("registry.db")), QByteArray(4096, 'x'));
+    for (const QStringList& args : {QStringList{"query", "HKCU\\Software"},
+                                    QStringList{"add", "HKCU\\Software\\X", "/v", "a"}}) {
+        const Result r = Nclreg(args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err.count('\n'), 1) << qPrintable(r.err);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("is not a database"))) << qPrintable(r.err);
+    }
+}
+
+} // namespace

@@ -1,0 +1,329 @@
+#include "platform/RegistryStore.h"
+
+#include "runtime/CurrentError.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+using namespace testsupport;
+
+// Readable QString values in failure messages.
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace
+{
+
+class RegistryStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        previousReporter = SetStoreFailureReporter(
+            [this](const QString&, const QString& text) { reports.append(text); });
+    }
+    void TearDown() override { SetStoreFailureReporter(previousReporter); }
+
+    QString dbPath() const { return home.file(QStringLiteral("registry.db")); }
+
+    // Writes one REG_SZ value, creating the key.
+    static qint32 Put(RegistryStore& store, HKEY root, const QString& key, const QString& name,
+                      const QString& text)
+    {
+        HKEY handle = 0;
+        qint32 status = store.CreateKey(root, key, handle);
+        if (status == ERROR_SUCCESS)
+            status = store.SetValue(handle, name, REG_SZ, SzBytes(text));
+        store.CloseKey(handle);
+        return status;
+    }
+    static qint32 Get(RegistryStore& store, HKEY root, const QString& key, const QString& name,
+                      QByteArray& data, quint32& type)
+    {
+        HKEY handle = 0;
+        qint32 status = store.OpenKey(root, key, handle);
+        if (status != ERROR_SUCCESS)
+            return status;
+        quint32 size = 0;
+        status = store.QueryValue(handle, name, type, size, &data);
+        store.CloseKey(handle);
+        return status;
+    }
+
+    StoreFailureReporter previousReporter;
+    ScopedHome home;
+    QStringList reports;
+};
+
+TEST_F(RegistryStoreTest, MissingKeysAndValuesFailAsTheRegistryCallsDo)
+{
+    RegistryStore store(dbPath());
+    HKEY key = 0;
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("Software\\Nothing"), key),
+              ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A\\B\\C"), key), ERROR_SUCCESS);
+    quint32 type = 0;
+    quint32 size = 0;
+    EXPECT_EQ(store.QueryValue(key, QStringLiteral("missing"), type, size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.DeleteValue(key, QStringLiteral("missing")), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.CloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(store.CloseKey(key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(store.SetValue(key, QStringLiteral("x"), REG_SZ, SzBytes("y")), ERROR_INVALID_HANDLE);
+    // Creating a key creates the keys above it.
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("A\\B"), key), ERROR_SUCCESS);
+    EXPECT_EQ(store.DeleteKey(HKEY_USERS, QStringLiteral("A")), ERROR_SUCCESS);
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("A\\B\\C"), key), ERROR_FILE_NOT_FOUND);
+    // A key deleted under an open handle can no longer take values.
+    EXPECT_EQ(store.SetValue(key, QStringLiteral("x"), REG_SZ, SzBytes("y")), ERROR_KEY_DELETED);
+    EXPECT_EQ(store.DeleteKey(HKEY_USERS, QStringLiteral(".DEFAULT")), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(reports.isEmpty());
+}
+
+TEST_F(RegistryStoreTest, CurrentUserIsTheDefaultUsersTreeAndNamesIgnoreCase)
+{
+    RegistryStore store(dbPath());
+    ASSERT_EQ(Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"),
+                  QStringLiteral("TCPPort"), QStringLiteral("1001")),
+              ERROR_SUCCESS);
+    QByteArray data;
+    quint32 type = 0;
+    ASSERT_EQ(Get(store, HKEY_USERS, QStringLiteral(".default\\SOFTWARE\\app"),
+                  QStringLiteral("tcpport"), data, type),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SzText(data), QStringLiteral("1001"));
+    // Rewriting under another spelling keeps the first spelling and position.
+    Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"), QStringLiteral("Other"),
+        QStringLiteral("x"));
+    Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"), QStringLiteral("TCPPORT"),
+        QStringLiteral("2002"));
+    HKEY key = 0;
+    store.OpenKey(HKEY_CURRENT_USER, QStringLiteral("Software\\App"), key);
+    QList<RegValue> values;
+    store.EnumValues(key, values);
+    ASSERT_EQ(values.size(), 2);
+    EXPECT_EQ(values[0].name, QStringLiteral("TCPPort"));
+    EXPECT_EQ(SzText(values[0].data), QStringLiteral("2002"));
+    EXPECT_EQ(store.KeyName(key), QStringLiteral("HKEY_USERS\\.DEFAULT\\Software\\App"));
+}
+
+TEST_F(RegistryStoreTest, ValueDataKeepsTheRegistryLayout)
+{
+    RegistryStore store(dbPath());
+    HKEY key = 0;
+    ASSERT_EQ(store.CreateKey(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\T"), key),
+              ERROR_SUCCESS);
+    struct Case {
+        const char* name;
+        quint32 type;
+        QByteArray data;
+    };
+    const Case cases[] = {
+        {"text", REG_SZ, SzBytes(QStringLiteral("abc"))},
+        {"empty", REG_SZ, SzBytes(QString())},
+        {"number", REG_DWORD, DwordBytes(0x12345678u)},
+    };
+    for (const Case& c : cases)
+        ASSERT_EQ(store.SetValue(key, c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
+    for (const Case& c : cases) {
+        quint32 type = 0;
+        quint32 size = 0;
+        QByteArray data;
+        ASSERT_EQ(store.QueryValue(key, c.name, type, size), ERROR_SUCCESS) << c.name;
+        EXPECT_EQ(type, c.type) << c.name;
+        EXPECT_EQ(size, quint32(c.data.size())) << c.name;
+        EXPECT_EQ(store.QueryValue(key, c.name, type, size, &data, size - 1),
+                  size == 0 ? ERROR_SUCCESS : ERROR_MORE_DATA)
+            << c.name;
+        ASSERT_EQ(store.QueryValue(key, c.name, type, size, &data), ERROR_SUCCESS) << c.name;
+        EXPECT_EQ(data, c.data) << c.name;
+    }
+    // REG_SZ carries its NUL: "abc" is four bytes.
+    EXPECT_EQ(cases[0].data, QByteArray("abc\0", 4));
+    EXPECT_EQ(DwordOf(cases[2].data), 0x12345678u);
+    EXPECT_EQ(cases[2].data, QByteArray("\x78\x56\x34\x12", 4));
+}
+
+TEST_F(RegistryStoreTest, SettingsAreaKeepsStoreOrderAndDefaults)
+{
+    const QString app = QStringLiteral("TestApp");
+    EXPECT_TRUE(GetAllSettings(app, QStringLiteral("Options")).isEmpty());
+    EXPECT_EQ(GetSetting(app, QStringLiteral("Options"), QStringLiteral("Changed"),
+                         QStringLiteral("False")),
+              QStringLiteral("False"));
+    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Zeta"), "1"));
+    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Alpha"), "2"));
+    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Zeta"), "3"));
+    const auto pairs = GetAllSettings(app, QStringLiteral("Options"));
+    ASSERT_EQ(pairs.size(), 2);
+    EXPECT_EQ(pairs[0], qMakePair(QStringLiteral("Zeta"), QStringLiteral("3")));
+    EXPECT_EQ(pairs[1], qMakePair(QStringLiteral("Alpha"), QStringLiteral("2")));
+    // The area lies under the current user, which is HKEY_USERS\.DEFAULT.
+    QByteArray data;
+    quint32 type = 0;
+    EXPECT_EQ(
+        Get(Registry(), HKEY_USERS,
+            QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\TestApp\\Options"),
+            QStringLiteral("Alpha"), data, type),
+        ERROR_SUCCESS);
+    EXPECT_EQ(data, QByteArray("2\0", 2));
+}
+
+TEST_F(RegistryStoreTest, KeysBelowListParentsFirst)
+{
+    RegistryStore store(dbPath());
+    for (const char* path : {"Top\\b", "Top\\a\\deep", "Top\\a", "Top b", "Top\\c"}) {
+        HKEY key = 0;
+        ASSERT_EQ(store.CreateKey(HKEY_USERS, QString::fromLatin1(path), key), ERROR_SUCCESS);
+    }
+    HKEY top = 0;
+    ASSERT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("Top"), top), ERROR_SUCCESS);
+    QStringList below;
+    store.KeysBelow(top, below);
+    EXPECT_EQ(below,
+              QStringList({"HKEY_USERS\\Top", "HKEY_USERS\\Top\\a", "HKEY_USERS\\Top\\a\\deep",
+                           "HKEY_USERS\\Top\\b", "HKEY_USERS\\Top\\c"}));
+    QStringList children;
+    store.EnumSubKeys(top, children);
+    EXPECT_EQ(children,
+              QStringList({"HKEY_USERS\\Top\\a", "HKEY_USERS\\Top\\b", "HKEY_USERS\\Top\\c"}));
+}
+
+TEST_F(RegistryStoreTest, AFileThatIsNotADatabaseIsReportedOnceAndEveryCallFails)
+{
+    WriteFile(dbPath(), QByteArray("this is not a database, only text\n").repeated(200));
+    RegistryStore store(dbPath());
+    HKEY key = 0;
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT"), key), ERROR_BADDB);
+    EXPECT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A"), key), ERROR_BADDB);
+    EXPECT_EQ(store.SetValue(HKEY_USERS, QStringLiteral("v"), REG_SZ, SzBytes("x")), ERROR_BADDB);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].contains(QStringLiteral("is not a database"))) << qPrintable(reports[0]);
+    EXPECT_FALSE(SaveSetting(QStringLiteral("App"), QStringLiteral("Options"), "a", "b"));
+    EXPECT_EQ(rt::Err().number, ERROR_BADDB);
+    rt::ClearError();
+}
+
+// Runs the body as an unprivileged user when the tests run as root (root
+// writes any file); returns the body's exit code.
+int RunUnprivileged(const std::function<int()>& body)
+{
+    if (geteuid() != 0)
+        return body();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(100);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
+{
+    {
+        RegistryStore store(dbPath());
+        ASSERT_EQ(Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "kept"),
+                  ERROR_SUCCESS);
+    }
+    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
+    QFile::setPermissions(dbPath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
+    const int result = RunUnprivileged([this] {
+        int reportCount = 0;
+        SetStoreFailureReporter([&](const QString&, const QString& text) {
+            if (text.contains(QStringLiteral("cannot be written")))
+                ++reportCount;
+        });
+        RegistryStore store(dbPath());
+        QByteArray data;
+        quint32 type = 0;
+        if (Get(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), data, type) !=
+                ERROR_SUCCESS ||
+            SzText(data) != QLatin1String("kept"))
+            return 1;
+        if (Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "new") !=
+            ERROR_ACCESS_DENIED)
+            return 2;
+        if (Put(store, HKEY_USERS, QStringLiteral("K2"), QStringLiteral("v"), "new") !=
+            ERROR_ACCESS_DENIED)
+            return 3;
+        return reportCount == 1 ? 0 : 4;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)
+{
+    constexpr int kValues = 200;
+    const auto writeAll = [this](const QString& prefix) {
+        RegistryStore store(dbPath());
+        int failures = 0;
+        for (int i = 0; i < kValues; ++i) {
+            if (Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\Shared"),
+                    prefix + QString::number(i), QString::number(i)) != ERROR_SUCCESS)
+                ++failures;
+        }
+        return failures;
+    };
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(writeAll(QStringLiteral("child")) == 0 ? 0 : 1);
+    const int parentFailures = writeAll(QStringLiteral("parent"));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(parentFailures, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    RegistryStore store(dbPath());
+    HKEY key = 0;
+    ASSERT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT\\Software\\Shared"), key),
+              ERROR_SUCCESS);
+    QList<RegValue> values;
+    store.EnumValues(key, values);
+    EXPECT_EQ(values.size(), 2 * kValues);
+}
+
+TEST(RegistryKeyNames, RootsInShortAndLongForms)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        HKEY root;
+        const char* subKey;
+    };
+    const Case cases[] = {
+        {"HKCU\\Software\\X", true, HKEY_CURRENT_USER, "Software\\X"},
+        {"hkey_current_user\\Software", true, HKEY_CURRENT_USER, "Software"},
+        {"HKLM\\SYSTEM\\\\CurrentControlSet\\", true, HKEY_LOCAL_MACHINE,
+         "SYSTEM\\CurrentControlSet"},
+        {"HKEY_USERS", true, HKEY_USERS, ""},
+        {"HKU\\.DEFAULT", true, HKEY_USERS, ".DEFAULT"},
+        {"HKCR\\x", false, 0, ""},
+        {"Software\\X", false, 0, ""},
+    };
+    for (const Case& c : cases) {
+        HKEY root = 0;
+        QString subKey;
+        EXPECT_EQ(ParseKeyName(QString::fromLatin1(c.text), root, subKey), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(root, c.root) << c.text;
+            EXPECT_EQ(subKey, QString::fromLatin1(c.subKey)) << c.text;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,362 @@
+#include "settings/OptionStore.h"
+
+#include "platform/NetworkAdapters.h"
+#include "runtime/DateTime.h"
+#include "settings/COptions.h"
+#include "settings/OptionText.h"
+
+#include "SettingsTestSupport.h"
+
+using namespace settings;
+using namespace testsupport;
+
+namespace
+{
+
+// Values of their own per property; a second set (other = true) differs
+// from the first in every property.
+void Make(int i, bool other, bool& out)
+{
+    out = (i % 2 == 0) != other;
+}
+void Make(int i, bool other, qint16& out)
+{
+    out = qint16((other ? 200 : 100) + i);
+}
+void Make(int i, bool other, qint32& out)
+{
+    out = (other ? 80000 : 70000) + i;
+}
+void Make(int i, bool other, QString& out)
+{
+    out = QStringLiteral("value %1, with comma%2").arg(i).arg(other ? "!" : "");
+}
+void Make(int i, bool other, rt::Date& out)
+{
+    out = rt::MakeDate((other ? 2010 : 2020) + i % 5, 1 + i % 12, 1 + i % 28, i % 24, i % 60,
+                       (i * 7) % 60);
+}
+
+COptions Distinct(bool other = false)
+{
+    COptions options;
+    int i = 0;
+#define NCL_FILL(type, name)                                                                       \
+    {                                                                                              \
+        type value{};                                                                              \
+        Make(i++, other, value);                                                                   \
+        options.set##name(value);                                                                  \
+    }
+    NCL_OPTIONS(NCL_FILL)
+#undef NCL_FILL
+    options.setControlMode(other ? 31000 : 30000); // read back with the 16-bit conversion
+    options.setSystemStartup(false);
+    return options;
+}
+
+QString Text(const COptions& options, const QString& property)
+{
+    QString text;
+    EXPECT_TRUE(OptionToText(options, property, text)) << qPrintable(property);
+    return text;
+}
+
+QStringList Properties(const QStringList& valueNames)
+{
+    QStringList properties;
+    for (const QString& name : valueNames)
+        properties.append(PropertyOf(name));
+    return properties;
+}
+
+void DeleteOptionValue(const QString& name)
+{
+    platform::RegistryStore& store = platform::Registry();
+    platform::HKEY key = 0;
+    ASSERT_EQ(store.OpenKey(platform::HKEY_USERS, App().RegOptionsKey, key), 0);
+    ASSERT_EQ(store.DeleteValue(key, name), 0);
+    store.CloseKey(key);
+}
+
+using OptionStoreTest = SettingsTest;
+
+TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
+{
+    COptions options;
+    EXPECT_FALSE(Registry_Get(options, App().AppTitle));
+    EXPECT_TRUE(trace().contains(QStringLiteral("RegistryGet: All settings are empty.\r\n")));
+    EXPECT_FALSE(trace().contains(QStringLiteral("Start Registry_Get:")));
+
+    SetDefaults(options);
+    options.setSettingMode(2);
+    EXPECT_TRUE(Registry_Set(App().RegOptionsKey, options));
+    EXPECT_TRUE(trace().contains(QStringLiteral("Registry_Set: complete\r\n")));
+
+    QStringList names;
+    for (const platform::RegValue& value : optionKeyValues()) {
+        names.append(value.name);
+        EXPECT_EQ(value.type, platform::REG_SZ) << qPrintable(value.name);
+        EXPECT_TRUE(value.data.endsWith('\0')) << qPrintable(value.name);
+    }
+    EXPECT_EQ(OptionKeyWriteNames().size(), 71);
+    EXPECT_EQ(names, OptionKeyWriteNames() + QStringList{QStringLiteral("Changed")});
+    EXPECT_EQ(ReadOptionKey(QStringLiteral("Changed")), QStringLiteral("True"));
+    EXPECT_EQ(ReadOptionKey(QStringLiteral("ServerName")), QString());
+    EXPECT_EQ(ReadOptionKey(QStringLiteral("NISTServer")), QStringLiteral("<activated>"));
+    EXPECT_EQ(ReadOptionKey(QStringLiteral("SettingMode")), QStringLiteral("2"));
+}
+
+TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
+{
+    COptions written = Distinct();
+    ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
+    COptions read;
+    const COptions untouched;
+    ASSERT_TRUE(Registry_Get(read, App().AppTitle));
+    EXPECT_TRUE(trace().contains(QStringLiteral("SERVER NAME: ") + written.Servername()));
+
+    const QStringList readBack = Properties(OptionKeyReadNames());
+    EXPECT_EQ(readBack.size(), 65);
+    for (const QString& property : COptions::PropertyNames()) {
+        const COptions& expected = readBack.contains(property) ? written : untouched;
+        EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
+    }
+    EXPECT_FALSE(trace().contains(QStringLiteral("Error in getting settings")));
+}
+
+TEST_F(OptionStoreTest, SettingsAreaRoundTripAndChangedIsNotAnOption)
+{
+    COptions written = Distinct();
+    ASSERT_TRUE(RegistrySet(written, App().AppTitle));
+    EXPECT_TRUE(trace().contains(QStringLiteral("RegistrySet: complete\r\n")));
+    const auto pairs = GetAllSettings(App().AppTitle, QStringLiteral("Options"));
+    EXPECT_EQ(pairs.size(), 74);
+    EXPECT_EQ(pairs.size(), SettingsAreaNames().size());
+
+    SaveSetting(App().AppTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
+                QStringLiteral("True"));
+    COptions read;
+    const COptions untouched;
+    ASSERT_TRUE(RegistryGet(read, App().AppTitle));
+    const QStringList applied = Properties(SettingsAreaNames());
+    for (const QString& property : COptions::PropertyNames()) {
+        const COptions& expected = applied.contains(property) ? written : untouched;
+        EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
+    }
+    EXPECT_TRUE(trace().contains(QStringLiteral("set_option_value:  CASE ElseParam: Changed\r\n")));
+}
+
+TEST_F(OptionStoreTest, EmptyStoresReadAsEmpty)
+{
+    COptions options;
+    EXPECT_FALSE(RegistryGet(options, App().AppTitle));
+    EXPECT_TRUE(trace().contains(QStringLiteral("RegistryGet: All settings are empty.\r\n")));
+
+    // A one-character NISTServer is the first-run state too.
+    SaveSetting(App().AppTitle, QStringLiteral("Options"), QStringLiteral("NISTServer"), "x");
+    EXPECT_FALSE(Registry_Get(options, App().AppTitle));
+    EXPECT_EQ(options.NISTServer(), QString());
+}
+
+TEST_F(OptionStoreTest, DeletedValuesReadAsOne)
+{
+    COptions written;
+    SetDefaults(written);
+    written.setLoggingOn(false);
+    ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
+    for (const char* name : {"TCPPort", "LoggingOn", "LoggingFileName", "AutoPrevSyncTime"})
+        DeleteOptionValue(QString::fromLatin1(name));
+
+    COptions read;
+    ASSERT_TRUE(Registry_Get(read, App().AppTitle));
+    EXPECT_EQ(read.TCPPort(), 1);
+    EXPECT_TRUE(read.LoggingOn());
+    EXPECT_EQ(read.LoggingFileName(), QStringLiteral("1"));
+    EXPECT_EQ(read.AutoPrevSyncTime(), 1.0); // 1899-12-31
+    EXPECT_EQ(read.ServerPort(), 1001);      // the others as written
+    const QString log = trace();
+    EXPECT_TRUE(log.contains(QStringLiteral("ERROR Option Key:_TCPPort_ NOT FOUND!\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Msg:Error querying value of key: ") +
+                             App().RegOptionsKey + QStringLiteral(" Name:_LoggingOn_, Resp:0")));
+    EXPECT_TRUE(log.contains(QStringLiteral("ID: QueryValue 905")));
+}
+
+TEST_F(OptionStoreTest, ControlModeAboveSixteenBitsIsSkipped)
+{
+    COptions written;
+    SetDefaults(written);
+    written.setControlMode(40000);
+    written.setControlFunction(QStringLiteral("Q"));
+    ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
+    EXPECT_EQ(ReadOptionKey(QStringLiteral("ControlMode")), QStringLiteral("40000"));
+
+    COptions read;
+    read.setControlMode(7);
+    ASSERT_TRUE(Registry_Get(read, App().AppTitle));
+    EXPECT_EQ(read.ControlMode(), 7);
+    EXPECT_EQ(read.ControlFunction(), QStringLiteral("Q")); // reading went on
+    EXPECT_EQ(trace().count(QStringLiteral("Registry_Get:  Error in getting settings.\r\n")), 1);
+}
+
+TEST_F(OptionStoreTest, X10ComPortLivesOnlyInMemory)
+{
+    COptions written;
+    SetDefaults(written);
+    written.setX10ComPort(3);
+    Registry_Set(App().RegOptionsKey, written);
+    RegistrySet(written, App().AppTitle);
+    COptions fromKey;
+    COptions fromArea;
+    ASSERT_TRUE(Registry_Get(fromKey, App().AppTitle));
+    ASSERT_TRUE(RegistryGet(fromArea, App().AppTitle));
+    EXPECT_EQ(fromKey.X10ComPort(), 0);
+    EXPECT_EQ(fromArea.X10ComPort(), 0);
+    for (const platform::RegValue& value : optionKeyValues())
+        EXPECT_NE(value.name, QStringLiteral("X10ComPort"));
+}
+
+TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
+{
+    struct Case {
+        const char* name;
+        const char* value;
+        const char* traceLine;
+    };
+    const Case cases[] = {
+        {"ServerName", "ctl.example", nullptr},
+        {"Servername", "wrong", "set_option_value:  CASE ElseParam: Servername"},
+        {"tcpport", "5", "set_option_value:  CASE ElseParam: tcpport"},
+        {"X10ComPort", "4", "set_option_value:  CASE ElseParam: X10ComPort"},
+        {"SystemStartup", "True", "set_option_value:  CASE ElseParam: SystemStartup"},
+        {"TCPPort", "70000", "set_option_value: ERROR getting: TCPPort_  Value:_70000_"},
+        {"ControlMode", "40000", "set_option_value: ERROR getting: ControlMode_  Value:_40000_"},
+        {"LoggingOn", "maybe", "set_option_value: ERROR getting: LoggingOn_  Value:_maybe_"},
+        {"LoggingEvntOn", "-1", nullptr},
+        {"SetMaxThreshold", "100000", nullptr},
+        {"SyncNextTime", "1", nullptr},
+    };
+    COptions options;
+    options.setTCPPort(1001);
+    options.setControlMode(2);
+    for (const Case& c : cases) {
+        set_option_value(QString::fromLatin1(c.name), QString::fromLatin1(c.value), options);
+        EXPECT_TRUE(trace().contains(QStringLiteral("Name: _%1_  Value:_%2_\r\n")
+                                         .arg(QLatin1String(c.name), QLatin1String(c.value))))
+            << c.name;
+        if (c.traceLine) {
+            EXPECT_TRUE(trace().contains(QLatin1String(c.traceLine) + QStringLiteral("\r\n")))
+                << c.traceLine;
+        }
+    }
+    EXPECT_EQ(options.Servername(), QStringLiteral("ctl.example"));
+    EXPECT_EQ(options.TCPPort(), 1001);
+    EXPECT_EQ(options.ControlMode(), 2);
+    EXPECT_EQ(options.X10ComPort(), 0);
+    EXPECT_FALSE(options.SystemStartup());
+    EXPECT_FALSE(options.LoggingOn());
+    EXPECT_TRUE(options.LoggingEvntOn());
+    EXPECT_EQ(options.SetMaxThreshold(), 100000);
+    EXPECT_EQ(options.SyncNextTime(), 1.0);
+}
+
+TEST_F(OptionStoreTest, SetDefaultsSetsAllButThreeAndKeepsFolderSpelling)
+{
+    // Two records that differ in every property agree after SetDefaults,
+    // except in the three it leaves alone.
+    COptions one = Distinct(false);
+    COptions two = Distinct(true);
+    SetDefaults(one);
+    SetDefaults(two);
+    const QStringList untouched = {"Changed", "SyncNextTime", "X10ComPort"};
+    for (const QString& property : COptions::PropertyNames()) {
+        if (property == QLatin1String("AutoPrevSyncTime") ||
+            property == QLatin1String("LastSyncTime"))
+            continue; // "now", checked below
+        if (property == QLatin1String("MACaddr") && platform::FirstEthernetMac().isEmpty())
+            continue; // kept as it was when there is no adapter
+        if (untouched.contains(property))
+            EXPECT_NE(Text(one, property), Text(two, property)) << qPrintable(property);
+        else
+            EXPECT_EQ(Text(one, property), Text(two, property)) << qPrintable(property);
+    }
+    EXPECT_NEAR(one.LastSyncTime(), rt::Now(), 5.0 / 86400);
+    EXPECT_NEAR(one.AutoPrevSyncTime(), rt::Now(), 5.0 / 86400);
+    EXPECT_EQ(one.SettingMode(), 2); // non-zero becomes 2
+    EXPECT_EQ(one.NISTServer(), QStringLiteral("<activated>"));
+    EXPECT_EQ(one.LoggingActionFile(), home.path() + QStringLiteral("/eventlog.txt"));
+    EXPECT_EQ(one.ClientFileName(), home.path() + QStringLiteral("/clientlist.txt"));
+    EXPECT_TRUE(one.DisplayCliViewAll());
+    EXPECT_EQ(one.ControlMode(), 2);
+    EXPECT_EQ(one.TCPPort(), 1001);
+    EXPECT_EQ(one.ServerCustomFormat(), QStringLiteral("ddd mmm dd Hh:Nn:Ss yyyy"));
+
+    COptions fresh;
+    SetDefaults(fresh);
+    EXPECT_EQ(fresh.SettingMode(), 0); // zero stays: the once mode
+}
+
+TEST_F(OptionStoreTest, SyncValuesGoToTheSettingsArea)
+{
+    const rt::Date when = rt::MakeDate(2026, 12, 4, 20, 55, 6);
+    EXPECT_TRUE(SaveAutoSettings(45, when, -3, App().AppTitle));
+    EXPECT_TRUE(SaveLastSyncTime(when, App().AppTitle));
+    const auto pairs = GetAllSettings(App().AppTitle, QStringLiteral("Options"));
+    ASSERT_EQ(pairs.size(), 4);
+    EXPECT_EQ(pairs[0], qMakePair(QStringLiteral("AutoPrevAccuracy"), QStringLiteral("45")));
+    EXPECT_EQ(pairs[2], qMakePair(QStringLiteral("AutoPrevDifference"), QStringLiteral("-3")));
+    COptions options;
+    RegistryGet(options, App().AppTitle);
+    EXPECT_DOUBLE_EQ(options.AutoPrevSyncTime(), when);
+    EXPECT_DOUBLE_EQ(options.LastSyncTime(), when);
+    EXPECT_TRUE(optionKeyValues().size() == 4); // the same key on this platform family
+}
+
+TEST_F(OptionStoreTest, CorruptStoreIsReportedAndNothingStops)
+{
+    WriteFile(home.file(QStringLiteral("registry.db")), QByteArray(8192, '\x5a'));
+    COptions options;
+    SetDefaults(options);
+    EXPECT_FALSE(Registry_Get(options, App().AppTitle));
+    EXPECT_TRUE(Registry_Set(App().RegOptionsKey, options));
+    EXPECT_FALSE(RegistrySet(options, App().AppTitle));
+    EXPECT_FALSE(SaveAutoSettings(1, 0, 0, App().AppTitle));
+    EXPECT_FALSE(SaveLastSyncTime(0, App().AppTitle));
+    const QString log = trace();
+    EXPECT_TRUE(log.contains(QStringLiteral("Msg:Error CreateKey: ") + App().RegOptionsKey));
+    EXPECT_TRUE(log.contains(QStringLiteral("ID: SetKeyvalue 902")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Error writing param\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Err:1009, Desc:the registry store ")));
+    EXPECT_TRUE(
+        log.contains(QStringLiteral("ID: RegistrySet 11, Msg:can't write setting to registry")));
+    EXPECT_TRUE(log.contains(QStringLiteral("ID: RegistrySyncSave 12")));
+    EXPECT_TRUE(log.contains(QStringLiteral("ID: RegistrySyncSettingSave 13")));
+}
+
+TEST(COptionsCopy, EveryPropertyCopiesBothWays)
+{
+    const COptions source = Distinct();
+    COptions to;
+    source.Copy_Object_to(to);
+    COptions in;
+    in.Copy_Object_in(source);
+    ASSERT_EQ(COptions::PropertyNames().size(), 77);
+    for (const QString& property : COptions::PropertyNames()) {
+        EXPECT_EQ(Text(to, property), Text(source, property)) << qPrintable(property);
+        EXPECT_EQ(Text(in, property), Text(source, property)) << qPrintable(property);
+    }
+}
+
+TEST(COptionsUpdate, AutoSettingsRoundHalfToEvenAndSkipOverflow)
+{
+    COptions options;
+    options.setAutoPrevDifference(9);
+    options.Update_Auto_Settings({rt::MakeDate(2026, 1, 2), 2.5, 1e12});
+    EXPECT_EQ(options.AutoPrevSyncTime(), rt::MakeDate(2026, 1, 2));
+    EXPECT_EQ(options.AutoPrevAccuracy(), 2);
+    EXPECT_EQ(options.AutoPrevDifference(), 9);
+    options.Update_Auto_Settings({0, 3.5, -7.5});
+    EXPECT_EQ(options.AutoPrevAccuracy(), 4);
+    EXPECT_EQ(options.AutoPrevDifference(), -8);
+}
+
+} // namespace

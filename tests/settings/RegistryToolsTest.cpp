@@ -1,0 +1,110 @@
+#include "settings/modRegistryTools.h"
+
+#include "SettingsTestSupport.h"
+
+#include <QRegularExpression>
+
+using namespace settings;
+using namespace testsupport;
+
+namespace
+{
+
+using RegistryToolsTest = SettingsTest;
+
+const QString kKey = QStringLiteral("Software\\Tools");
+
+QByteArray RawValue(const QString& name)
+{
+    platform::RegistryStore& store = platform::Registry();
+    platform::HKEY key = 0;
+    store.OpenKey(platform::HKEY_CURRENT_USER, kKey, key);
+    quint32 type = 0;
+    quint32 size = 0;
+    QByteArray data;
+    store.QueryValue(key, name, type, size, &data);
+    store.CloseKey(key);
+    return data;
+}
+
+TEST_F(RegistryToolsTest, ValuesAreWrittenInRegistryFormAndReadBackWithoutNuls)
+{
+    ASSERT_TRUE(CreateNewKey(kKey, platform::HKEY_CURRENT_USER));
+    struct Case {
+        const char* name;
+        quint32 type;
+        const char* value;
+        QByteArray stored;
+        const char* readBack;
+    };
+    const Case cases[] = {
+        {"text", platform::REG_SZ, "abc", QByteArray("abc\0", 4), "abc"},
+        {"empty", platform::REG_SZ, "", QByteArray("\0", 1), ""},
+        {"dword", platform::REG_DWORD, "1001", QByteArray("\xe9\x03\0\0", 4), "1001"},
+        {"negative", platform::REG_DWORD, "-1", QByteArray("\xff\xff\xff\xff", 4), "-1"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, c.name, c.value, c.type));
+        EXPECT_EQ(RawValue(c.name), c.stored) << c.name;
+        QString value;
+        ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, c.name, value)) << c.name;
+        EXPECT_EQ(value, QString::fromLatin1(c.readBack)) << c.name;
+    }
+    // Every trailing NUL goes, also from data written by others.
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("nuls"), platform::REG_SZ,
+             QByteArray("x\0\0\0", 4));
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("onlynuls"), platform::REG_SZ,
+             QByteArray("\0\0", 2));
+    QString value;
+    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("nuls"), value));
+    EXPECT_EQ(value, QStringLiteral("x"));
+    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("onlynuls"), value));
+    EXPECT_EQ(value, QString());
+    // Other types are not written.
+    ASSERT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, "binary", "00", 3));
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("binary"), value));
+}
+
+TEST_F(RegistryToolsTest, FailuresAreReportedWithTheirSites)
+{
+    QString value = QStringLiteral("before");
+    EXPECT_FALSE(QueryValue(QStringLiteral("Software\\Missing"), platform::HKEY_CURRENT_USER,
+                            QStringLiteral("Name"), value));
+    EXPECT_FALSE(SetKeyValue(QStringLiteral("Software\\Missing"), platform::HKEY_CURRENT_USER,
+                             QStringLiteral("Name"), QStringLiteral("v"), platform::REG_SZ));
+    ASSERT_TRUE(CreateNewKey(kKey, platform::HKEY_CURRENT_USER));
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("Absent"), value));
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("blob"), platform::REG_BINARY,
+             QByteArray("\x01\x02", 2));
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("blob"), value));
+    // A bad number for a REG_DWORD is a failed write: reported, and still true.
+    EXPECT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("n"),
+                            QStringLiteral("many"), platform::REG_DWORD));
+    EXPECT_EQ(value, QStringLiteral("before"));
+
+    const QString log = trace();
+    const QString origin = QStringLiteral("Origination: modRegistryTools\r\nID: ");
+    for (const QString& expected : {
+             origin +
+                 QStringLiteral("QueryValue 904, Msg:Error Opening Key: Name, setting: before"),
+             origin + QStringLiteral("SetKeyvalue 902, Msg:Error Opening key: Name, setting: v"),
+             origin + QStringLiteral("QueryValue 905, Msg:Error querying value of key: ") + kKey +
+                 QStringLiteral(" Name:_Absent_"),
+             origin + QStringLiteral("QueryValue 905, Msg:Error querying value of key: ") + kKey +
+                 QStringLiteral(" Name:_blob_"),
+             origin + QStringLiteral("SetKeyValue 902, Msg:Error Setting value of key: ") + kKey,
+         })
+        EXPECT_TRUE(log.contains(expected)) << qPrintable(expected);
+    EXPECT_TRUE(log.contains(
+        QRegularExpression(QStringLiteral("Error in QueryValueEx key:\\d+ Name:Absent\r\n"))));
+}
+
+TEST_F(RegistryToolsTest, CreateNewKeyReportsAnUnusableStore)
+{
+    WriteFile(home.file(QStringLiteral("registry.db")), QByteArray(4096, '!'));
+    EXPECT_FALSE(CreateNewKey(kKey, platform::HKEY_CURRENT_USER));
+    EXPECT_TRUE(
+        trace().contains(QStringLiteral("ID: CreateNewKey 901, Msg:Error CreateKey: ") + kKey));
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+#pragma once
+// A fresh data folder and registry store, the agent's registry paths, an XDG
+// config folder of the test's own and a debug trace to read back.
+
+#include "logging/DebugLog.h"
+#include "platform/RegistryStore.h"
+#include "settings/AppState.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+class SettingsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        settings::AppState& app = settings::App();
+        app.AppTitle = QStringLiteral("NCLmod");
+        app.ModuleType = QStringLiteral("M");
+        app.AppKeyName = QStringLiteral("NCLmod");
+        app.PlatformFamily = QStringLiteral("Windows NT");
+        app.RegRoot = settings::HKEY_USERS;
+        app.RegBasePath = QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\");
+        app.RegOptionsKey = app.RegBasePath + QStringLiteral("NCLmod\\Options");
+        app.RegSettingsKey = app.RegBasePath + QStringLiteral("NCLmod\\Settings");
+        logging::DebugFileName = home.file(QStringLiteral("DebugFile.txt"));
+        logging::DebugOn = true;
+        logging::DebugFileOn = true;
+        logging::SetDebugFile(true);
+        // Store failures show in the trace through the registry tools.
+        previousReporter = platform::SetStoreFailureReporter(nullptr);
+    }
+    void TearDown() override
+    {
+        logging::CloseDebugFile();
+        logging::DebugOn = false;
+        logging::DebugFileOn = false;
+        platform::SetStoreFailureReporter(previousReporter);
+    }
+
+    QString trace() const
+    {
+        return testsupport::ReadFile(home.file(QStringLiteral("DebugFile.txt")));
+    }
+    // The values of the options key, in store order.
+    QList<platform::RegValue> optionKeyValues() const
+    {
+        platform::RegistryStore& store = platform::Registry();
+        QList<platform::RegValue> values;
+        platform::HKEY key = 0;
+        if (store.OpenKey(platform::HKEY_USERS, settings::App().RegOptionsKey, key) == 0) {
+            store.EnumValues(key, values);
+            store.CloseKey(key);
+        }
+        return values;
+    }
+    void writeRaw(quint32 root, const QString& keyPath, const QString& name, quint32 type,
+                  const QByteArray& data)
+    {
+        platform::RegistryStore& store = platform::Registry();
+        platform::HKEY key = 0;
+        ASSERT_EQ(store.CreateKey(root, keyPath, key), 0);
+        ASSERT_EQ(store.SetValue(key, name, type, data), 0);
+        store.CloseKey(key);
+    }
+
+    platform::StoreFailureReporter previousReporter;
+    testsupport::ScopedHome home;
+    testsupport::ScopedEnv config{"XDG_CONFIG_HOME",
+                                  home.file(QStringLiteral("config")).toLocal8Bit()};
+};
