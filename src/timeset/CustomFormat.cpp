@@ -232,8 +232,11 @@ bool Custom_parse_string(const QString& serverText, const QString& format, QStri
         fields.month.size() >= 3
             ? fields.month + QLatin1Char(' ') + fields.day + QStringLiteral(", ") + fields.year
             : fields.month + QLatin1Char('/') + fields.day + QLatin1Char('/') + fields.year;
-    const QString time = fields.hour + QLatin1Char(':') + fields.minute + QLatin1Char(':') +
-                         fields.second + QLatin1Char(' ') + fields.marker;
+    // A layout without seconds gives hour:minute, which reads as a time.
+    QString time = fields.hour + QLatin1Char(':') + fields.minute;
+    if (!fields.second.isEmpty() || fields.minute.isEmpty())
+        time += QLatin1Char(':') + fields.second;
+    time += QLatin1Char(' ') + fields.marker;
     const QString full = date + QLatin1Char(' ') + time;
     rt::Date converted = 0;
     if (!rt::TextToDate(full, converted)) {

@@ -36,8 +36,9 @@ QString get_locale_text(const QString& localeId, qint32 item)
 
 QString detect_short_date(const QString& which)
 {
-    const QString locale = which == QLatin1String("USER") ? platform::UserDefaultLocale()
-                                                          : platform::SystemDefaultLocale();
+    // The user's locale is the one the agent's date texts follow.
+    const QString locale =
+        which == QLatin1String("USER") ? rt::DateLocale().name() : platform::SystemDefaultLocale();
     return detect_short_date_of_locale(locale);
 }
 

@@ -1,0 +1,106 @@
+// Server texts read with user-supplied layouts.
+#include "timeset/CustomFormat.h"
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace timeset;
+
+namespace
+{
+
+struct LayoutCase {
+    const char* server;
+    const char* format;
+    bool ok;
+    const char* date;
+    const char* time;
+};
+
+TEST(CustomFormat, ReadsLayouts)
+{
+    enginetest::ScopedDateLocale locale("en_US");
+    const LayoutCase cases[] = {
+        {"04/12/2026 20:55:06", "dd/mm/yyyy Hh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        {"Dec 4 2026 8:55:06 PM", "mmm d yyyy h:N:S AM/PM", true, "Dec 4, 2026", "8:55:06 PM"},
+        {"Fri Dec 04 2026 20:55:06", "ddd mmm dd yyyy Hh:Nn:Ss", true, "Dec 04, 2026", "20:55:06 "},
+        {"2026-12-04T20:55:06", "yyyy-mm-ddTHh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        // An escaped h is a literal, not an hour.
+        {"04h12h2026 20:55:06", "dd\\hmm\\hyyyy Hh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        // A bad code stops its own part only; the others are kept.
+        {"2026-12-04 20:55:06 x", "yyyy-mm-dd Hh:Nn:Ss Ax", true, "12/04/2026", "20:55:06 "},
+        {"December 4 26 20:55:06", "mmmm d yy Hh:Nn:Ss", true, "December 4, 26", "20:55:06 "},
+        // Different numbers of parts fail at once.
+        {"Dec 4 2026 20:55:06", "mmm d yyyy", false, "", ""},
+        // A month that is not one, or an hour of 25, is no date.
+        {"Foo 4 2026 20:55:06", "mmm d yyyy Hh:Nn:Ss", false, "", ""},
+        {"04/12/2026 25:55:06", "dd/mm/yyyy Hh:Nn:Ss", false, "", ""},
+        // "HH" is read but names no field: without an hour the time does not convert.
+        {"04/12/2026 20:55:06", "dd/mm/yyyy HH:Nn:Ss", false, "", ""},
+    };
+    for (const LayoutCase& c : cases) {
+        QString date = "stale";
+        QString time = "stale";
+        const bool ok = Custom_parse_string(c.server, c.format, date, time);
+        EXPECT_EQ(ok, c.ok) << c.server << " / " << c.format;
+        EXPECT_EQ(date, QString::fromLatin1(c.date)) << c.server << " / " << c.format;
+        EXPECT_EQ(time, QString::fromLatin1(c.time)) << c.server << " / " << c.format;
+    }
+}
+
+TEST(CustomFormat, MissingDateIsToday)
+{
+    enginetest::ScopedDateLocale locale("en_US");
+    enginetest::ScopedFixedClock fixed(enginetest::UtcMs(2026, 3, 9, 12, 0, 0));
+    enginetest::ScopedZone zone("UTC");
+    QString date;
+    QString time;
+    ASSERT_TRUE(Custom_parse_string("20:55", "Hh:Nn", date, time));
+    EXPECT_EQ(date, "Mar 9, 2026");
+    EXPECT_EQ(time, "20:55 ");
+}
+
+TEST(CustomFormat, TokensComeOffTheFrontOfBothChunks)
+{
+    struct Case {
+        const char* server;
+        const char* format;
+        bool more;
+        const char* value;
+        const char* token;
+        const char* serverLeft;
+        const char* formatLeft;
+    };
+    const Case cases[] = {
+        {"04/12", "dd/mm", true, "04", "dd", "/12", "/mm"},
+        {"2026", "yyyy", false, "2026", "yyyy", "", ""},
+        {"8:55", "h:N", true, "8", "h", "55", "N"},
+        {"20:55", "HH:Nn", true, "20", "HH", ":55", ":Nn"},
+        {"PM", "AM/PM", false, "PM", "AM/PM", "", ""},
+        {"x", "Ax", false, "", "", "x", "Ax"},       // bad code: nothing taken
+        {":55", "h:N", false, "", "", ":55", "h:N"}, // separator first: nothing taken
+        {"/12", "/mm", true, "", "", "12", "mm"},    // literal
+    };
+    for (const Case& c : cases) {
+        QString server = c.server;
+        QString format = c.format;
+        QString value;
+        QString token;
+        EXPECT_EQ(next_format_token(server, format, value, token), c.more) << c.format;
+        EXPECT_EQ(value, QString::fromLatin1(c.value)) << c.format;
+        EXPECT_EQ(token, QString::fromLatin1(c.token)) << c.format;
+        EXPECT_EQ(server, QString::fromLatin1(c.serverLeft)) << c.format;
+        EXPECT_EQ(format, QString::fromLatin1(c.formatLeft)) << c.format;
+    }
+}
+
+TEST(CustomFormat, TokenEndIsTheFirstNonCodeCharacter)
+{
+    EXPECT_EQ(find_token_end("dd/mm"), 3);
+    EXPECT_EQ(find_token_end("Hh:Nn"), 3);
+    EXPECT_EQ(find_token_end("/mm"), 0); // position 1 is never looked at
+    EXPECT_EQ(find_token_end("yyyy"), 0);
+    EXPECT_EQ(find_token_end(""), 0);
+}
+
+} // namespace

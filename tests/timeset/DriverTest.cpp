@@ -1,0 +1,337 @@
+// One message from arrival to the clock being set, against a clock that
+// stands still or the simulated clock file; the host clock is never touched.
+#include "EngineTestSupport.h"
+#include "SimulatedDefaultClock.h"
+#include "timeset/CNISTtimeset.h"
+#include "timeset/SyncStatus.h"
+#include "timeset/TimeConversions.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace timeset;
+using enginetest::UtcMs;
+
+namespace
+{
+
+class Driver : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        options->setServerFormat(0);
+        options->setServerConn(0);
+        options->setSetMaxThreshold(86400);
+        options->setSetMinThreshold(300);
+        options->setmsecTimeOffset(0);
+        options->setSettingMode(0);
+        QFile::remove(enginetest::DefaultClockFile());
+    }
+    void TearDown() override
+    {
+        fixed.reset();
+        EXPECT_FALSE(QFile::exists(enginetest::DefaultClockFile()))
+            << "a setting reached the default clock instead of the test's";
+    }
+    void ClockAt(qint64 utcMs)
+    {
+        fixed.reset(); // the old one restores the default clock when it goes
+        fixed = std::make_unique<enginetest::ScopedFixedClock>(utcMs);
+    }
+    std::vector<qint64>& Sets() { return fixed->clock.sets; }
+    // Runs one message through a fresh engine with the zone read as the driver's callers do.
+    CNISTtimeset Run(const QByteArray& message)
+    {
+        CNISTtimeset engine;
+        engine.System_get_timezone();
+        engine.DataArrived(message, display);
+        return engine;
+    }
+
+    enginetest::ScopedZone zone{"UTC"};
+    enginetest::ScopedDateLocale locale{"en_US"};
+    enginetest::ScopedOptions options;
+    std::unique_ptr<enginetest::ScopedFixedClock> fixed;
+    enginetest::RecordingDisplay display;
+};
+
+TEST_F(Driver, SetStringMovesTheSimulatedClock)
+{
+    testsupport::ScopedHome home;
+    const QString file = home.file("clock.offset");
+    platform::SimulatedClock simulated(file);
+    platform::SetClockForTesting(&simulated);
+    // The console's time: 10.25 s ahead of this machine's clock.
+    const QDateTime ahead = QDateTime::fromMSecsSinceEpoch(simulated.NowUtcMs() + 10250, Qt::UTC);
+    const QByteArray message = "S+ " + ahead.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " " +
+                               QByteArray::number(ahead.time().msec());
+    CNISTtimeset engine = Run(message);
+    platform::SetClockForTesting(nullptr);
+
+    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
+    EXPECT_EQ(engine.EntCmd(), "S");
+    EXPECT_NEAR(testsupport::ReadFile(file).trimmed().toLongLong(), 10250, 1);
+    EXPECT_EQ(display.calls, QStringList{"NISTdone"});
+}
+
+TEST_F(Driver, DatesApartSetOnlyTheDate)
+{
+    ClockAt(UtcMs(2026, 12, 4, 10, 0, 0, 250));
+    const CNISTtimeset engine = Run("60000 26-12-10 10:00:00 00 0 0 50.0 UTC(NIST) *");
+    EXPECT_EQ(engine.SettingStatus(), StatusDatesChanged);
+    ASSERT_EQ(Sets().size(), 1u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 10, 10, 0, 0, 250)) << "time of day kept";
+}
+
+TEST_F(Driver, WithinRangeOfMidnightSetsTimeThenDate)
+{
+    ClockAt(UtcMs(2026, 12, 4, 23, 59, 59, 0));
+    const CNISTtimeset engine = Run("60000 26-12-05 00:00:01 00 0 0 50.0 UTC(NIST) *");
+    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
+    EXPECT_TRUE(engine.SystemDateChange());
+    ASSERT_EQ(Sets().size(), 2u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 0, 0, 1, 500)) << "time first, on today's date";
+    EXPECT_EQ(Sets()[1], UtcMs(2026, 12, 5, 0, 0, 1, 500));
+}
+
+TEST_F(Driver, TooSmallSetsNothingUnlessForced)
+{
+    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
+    const CNISTtimeset checked = Run("S+ 26-12-04 12:00:00 200");
+    EXPECT_EQ(checked.SettingStatus(), StatusBelowMinimum);
+    EXPECT_TRUE(Sets().empty());
+    EXPECT_EQ(display.calls, (QStringList{"DisplayNoChange", "NISTdone"}));
+
+    display.calls.clear();
+    const CNISTtimeset forced = Run("F+ 26-12-04 12:00:00 200");
+    EXPECT_EQ(forced.SettingStatus(), StatusBelowMinimum);
+    ASSERT_EQ(Sets().size(), 1u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 0, 200));
+    EXPECT_EQ(display.calls, (QStringList{"DisplaySync", "NISTdone"}));
+}
+
+TEST_F(Driver, ForcedWithoutCorrectedTimeNeverSetsTheZeroDate)
+{
+    // A four-byte time keeps no corrected time below the minimum.
+    options->setServerFormat(3);
+    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
+    CNISTtimeset engine;
+    engine.setEntCmd("F");
+    engine.DataArrived(date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 0)), display);
+    EXPECT_EQ(engine.SettingStatus(), StatusBelowMinimum);
+    EXPECT_TRUE(Sets().empty());
+    EXPECT_EQ(display.calls, (QStringList{"DisplayNoChange", "NISTdone"}));
+}
+
+TEST_F(Driver, FailuresSetNothingAndSayWhy)
+{
+    enginetest::ScopedTrace trace;
+    const struct {
+        qint16 format;
+        QByteArray message;
+        qint16 status;
+        const char* line;
+        qint64 clockMs;
+    } cases[] = {
+        {0, "60000 26-12-04 12:00:00 00 0 2 50.0 UTC(NIST) *", StatusServerError,
+         "...Error in server", UtcMs(2026, 12, 4, 12, 0, 0)},
+        {0, "garbage in", StatusParseError, "...Error in parsing", UtcMs(2026, 12, 4, 12, 0, 0)},
+        {0, "60000 26-12-04 12:00:00 00 0 0 50.0 UTC(NIST) *", StatusConversionError,
+         "..Error in time conversion. No time set", UtcMs(2126, 12, 4, 12, 0, 0)},
+        {7, "60000 26-12-04 12:00:00 00 0 0 50.0 UTC(NIST) *", StatusUnknownFormat,
+         "..Unknown timeserver format. No time set", UtcMs(2026, 12, 4, 12, 0, 0)},
+        {0, "60000 26-12-04 13:00:00 00 0 0 50.0 UTC(NIST) *", StatusAboveMaximum,
+         "..Error 4 in time setting. No time set", UtcMs(2026, 12, 4, 12, 0, 0)},
+    };
+    options->setSetMaxThreshold(600);
+    for (const auto& c : cases) {
+        options->setServerFormat(c.format);
+        ClockAt(c.clockMs);
+        const CNISTtimeset engine = Run(c.message);
+        EXPECT_EQ(engine.SettingStatus(), c.status) << c.line;
+        EXPECT_TRUE(Sets().empty()) << c.line;
+        EXPECT_TRUE(trace.text().contains(QString::fromLatin1(c.line) + "\r\n")) << c.line;
+    }
+    EXPECT_TRUE(trace.text().contains("DATA ARRIVED DONE"));
+}
+
+TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
+{
+    enginetest::ScopedTrace trace;
+    testsupport::ScopedHome home;
+    const QString file = home.file("clock.offset");
+    testsupport::WriteFile(file, "0\n");
+    QFile::setPermissions(file, QFileDevice::ReadOwner);
+    platform::SimulatedClock simulated(file);
+    platform::SetClockForTesting(&simulated);
+    const QDateTime ahead = QDateTime::fromMSecsSinceEpoch(simulated.NowUtcMs() + 5000, Qt::UTC);
+    CNISTtimeset engine = Run("S+ " + ahead.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " 500");
+    platform::SetClockForTesting(nullptr);
+
+    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
+    EXPECT_TRUE(trace.text().contains("Time setting error - check permissions"));
+    EXPECT_TRUE(trace.text().contains("System_set_time 70"));
+    EXPECT_EQ(testsupport::ReadFile(file), "0\n");
+}
+
+TEST_F(Driver, DisplayGetsTheValuesBeforeTheSetting)
+{
+    options->setSettingMode(2);
+    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
+    const CNISTtimeset engine = Run("S+ 26-12-04 12:00:02 600");
+    ASSERT_EQ(display.syncs.size(), 1u);
+    const SyncDisplayInfo& info = display.syncs[0];
+    EXPECT_EQ(info.mode, std::optional<qint16>(1));
+    EXPECT_EQ(info.arrivalMilliseconds, std::optional<qint16>(100));
+    EXPECT_EQ(info.secFrac, std::optional<float>(0.6f));
+    EXPECT_DOUBLE_EQ(info.corrected, engine.NISTCorrDateTime());
+    EXPECT_EQ(display.calls, (QStringList{"DisplaySync", "NISTdone"}));
+    ASSERT_EQ(Sets().size(), 1u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 2, 600));
+}
+
+QByteArray SntpAt(qint64 utcMs)
+{
+    QByteArray packet(48, '\0');
+    packet[0] = 0x24;
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+    const rt::Date whole = rt::MakeDate(at.date().year(), at.date().month(), at.date().day(),
+                                        at.time().hour(), at.time().minute(), at.time().second());
+    packet.replace(40, 4, date_to_byte(whole));
+    const quint32 fraction = quint32(at.time().msec() / 1000.0 * 65536.0) << 16;
+    packet[44] = char(fraction >> 24);
+    packet[45] = char((fraction >> 16) & 0xFF);
+    return packet;
+}
+
+TEST_F(Driver, SntpDirectSettingWithinTheMinute)
+{
+    options->setServerFormat(2);
+    options->setSetMinThreshold(0);
+    ClockAt(UtcMs(2026, 12, 4, 12, 0, 10, 250));
+
+    CNISTtimeset same = Run(SntpAt(UtcMs(2026, 12, 4, 12, 0, 10, 250)));
+    EXPECT_EQ(same.SettingStatus(), StatusInSync);
+    EXPECT_TRUE(Sets().empty());
+
+    CNISTtimeset direct = Run(SntpAt(UtcMs(2026, 12, 4, 12, 0, 12, 500)));
+    EXPECT_EQ(direct.SettingStatus(), StatusSettingMade);
+    ASSERT_EQ(Sets().size(), 1u) << "set once, directly";
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 12, 500));
+}
+
+TEST_F(Driver, SntpDifferenceToTheMillisecondInTheSameHour)
+{
+    options->setServerFormat(2);
+    options->setSetMinThreshold(100);
+    const struct {
+        qint64 serverMs; // server minus arrival
+        qint32 diffSec;
+        float diffFrac;
+    } cases[] = {{250, 0, 0.25f}, {-250, 0, -0.25f}, {1250, 1, 0.25f}, {-1250, -1, -0.25f}};
+    for (const auto& c : cases) {
+        const qint64 arrival = UtcMs(2026, 12, 4, 12, 30, 10, 500);
+        ClockAt(arrival);
+        const CNISTtimeset engine = Run(SntpAt(arrival + c.serverMs));
+        EXPECT_EQ(engine.SettingStatus(), StatusSettingMade) << c.serverMs;
+        EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec) << c.serverMs;
+        EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-4) << c.serverMs;
+        ASSERT_EQ(Sets().size(), 1u) << c.serverMs;
+        EXPECT_NEAR(double(Sets()[0] - (arrival + c.serverMs)), 0.0, 1.0) << c.serverMs;
+    }
+}
+
+TEST_F(Driver, SntpNoZoneAndUnhealthyServer)
+{
+    options->setServerFormat(2);
+    options->setSetMinThreshold(100);
+    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
+    CNISTtimeset engine;
+    engine.setSystemTZbias(-1);
+    engine.DataArrived(SntpAt(UtcMs(2026, 12, 4, 12, 0, 3)), display);
+    EXPECT_EQ(engine.SettingStatus(), StatusTimeZoneError);
+
+    QByteArray client = SntpAt(UtcMs(2026, 12, 4, 12, 0, 3));
+    client[0] = 0x23;
+    EXPECT_EQ(Run(client).SettingStatus(), StatusServerError);
+    EXPECT_TRUE(Sets().empty());
+}
+
+TEST_F(Driver, SetLocalTimeCarriesAndStopsAtMidnight)
+{
+    const struct {
+        int hour, minute, second;
+        float fraction;
+        bool ok;
+        qint64 expected;
+    } cases[] = {
+        {23, 59, 59, 1.5f, false, 0},
+        {10, 59, 59, 1.5f, true, UtcMs(2026, 12, 4, 11, 0, 0, 500)},
+        {10, 20, 30, 0.25f, true, UtcMs(2026, 12, 4, 10, 20, 30, 250)},
+        {10, 20, 30, 0.7f, true, UtcMs(2026, 12, 4, 10, 20, 30, 700)},
+        {10, 20, 58, 2.0f, true, UtcMs(2026, 12, 4, 10, 21, 0, 0)},
+        {9, 59, 30, 45.0f, true, UtcMs(2026, 12, 4, 10, 0, 15, 0)},
+    };
+    for (const auto& c : cases) {
+        ClockAt(UtcMs(2026, 12, 4, 3, 0, 0));
+        CNISTtimeset engine;
+        EXPECT_EQ(engine.SetLocalTimeAPI(rt::MakeDate(2026, 12, 4, c.hour, c.minute, c.second),
+                                         c.fraction),
+                  c.ok);
+        ASSERT_EQ(Sets().size(), c.ok ? 1u : 0u);
+        if (c.ok) {
+            EXPECT_EQ(Sets()[0], c.expected) << c.hour << ":" << c.minute << ":" << c.second;
+        }
+    }
+}
+
+TEST_F(Driver, NoFractionSetsWholeSeconds)
+{
+    ClockAt(UtcMs(2026, 12, 4, 3, 0, 0, 750));
+    CNISTtimeset engine;
+    rt::Date when = rt::MakeDate(2026, 12, 4, 10, 20, 30);
+    engine.System_set_time(when);
+    ASSERT_EQ(Sets().size(), 1u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 10, 20, 30, 0));
+}
+
+TEST_F(Driver, NistLineInNewYorkSetsLocalTime)
+{
+    enginetest::ScopedZone newYork("America/New_York");
+    ClockAt(UtcMs(2026, 7, 1, 11, 59, 0));
+    const CNISTtimeset engine = Run("61222 26-07-01 12:00:00 50 0 0 50.0 UTC(NIST) *");
+    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
+    EXPECT_EQ(rt::FromDate(engine.NISTCorrDateTime()).hour, 8);
+    ASSERT_EQ(Sets().size(), 1u);
+    EXPECT_EQ(Sets()[0], UtcMs(2026, 7, 1, 12, 0, 0, 500));
+}
+
+TEST_F(Driver, HeartbeatReplies)
+{
+    const struct {
+        QByteArray reply;
+        bool isText;
+        qint16 status;
+        const char* upDown;
+        const char* mac;
+    } cases[] = {
+        {"H+D 00:11:22:33:44:55", true, 10, "D", "00:11:22:33:44:55"},
+        {"OK-H U 00:11:22:33:44:55", true, 10, "U", "00:11:22:33:44:55"},
+        {"OK-H 00:11:22:33:44:55", true, 10, "", "00:11:22:33:44:55"},
+        {"nothing", true, 10, "", ""},
+        {QByteArray("\x01OK-H U\r\n", 9), false, 10, "", ""},
+        {"NO", false, 99, "", ""},
+    };
+    for (const auto& c : cases) {
+        enginetest::RecordingDisplay shown;
+        CNISTtimeset engine;
+        engine.HeartbeatOK("key7", c.reply, shown, c.isText);
+        EXPECT_EQ(engine.SettingStatus(), c.status) << c.reply.constData();
+        EXPECT_EQ(shown.calls, QStringList{"HeartbeatDone"});
+        EXPECT_EQ(shown.heartbeat, (QStringList{"key7", c.upDown, c.mac})) << c.reply.constData();
+    }
+}
+
+} // namespace
