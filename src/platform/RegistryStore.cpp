@@ -158,6 +158,10 @@ bool RegistryStore::prepareFile()
     } // finished before the mode can change
     if (!isWal && !m_db.exec("PRAGMA journal_mode=WAL"))
         return false;
+    // In WAL mode this keeps the file consistent on a crash; only the last
+    // writes before a power loss may be lost, as with a lazily flushed registry.
+    if (!m_db.exec("PRAGMA synchronous=NORMAL"))
+        return false;
     bool ok = m_db.exec("BEGIN IMMEDIATE") && m_db.exec(kSchema);
     for (const char* key : kStandardKeys)
         ok = ok && insertKey(QString::fromLatin1(key));

@@ -198,16 +198,31 @@ TEST_F(RegistryStoreTest, KeysBelowListParentsFirst)
               QStringList({"HKEY_USERS\\Top\\a", "HKEY_USERS\\Top\\b", "HKEY_USERS\\Top\\c"}));
 }
 
-TEST_F(RegistryStoreTest, AFileThatIsNotADatabaseIsReportedOnceAndEveryCallFails)
+TEST_F(RegistryStoreTest, AnUnusableStoreIsReportedOnceAndEveryCallFails)
 {
     WriteFile(dbPath(), QByteArray("this is not a database, only text\n").repeated(200));
-    RegistryStore store(dbPath());
-    HKEY key = 0;
-    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT"), key), ERROR_BADDB);
-    EXPECT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A"), key), ERROR_BADDB);
-    EXPECT_EQ(store.SetValue(HKEY_USERS, QStringLiteral("v"), REG_SZ, SzBytes("x")), ERROR_BADDB);
-    ASSERT_EQ(reports.size(), 1);
-    EXPECT_TRUE(reports[0].contains(QStringLiteral("is not a database"))) << qPrintable(reports[0]);
+    WriteFile(home.file(QStringLiteral("plainfile")), "x");
+    struct Case {
+        QString path;
+        qint32 status;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {dbPath(), ERROR_BADDB, "is not a database"},
+        {home.file(QStringLiteral("plainfile/sub/registry.db")), ERROR_CANTOPEN,
+         "cannot create the folder"},
+    };
+    for (const Case& c : cases) {
+        reports.clear();
+        RegistryStore store(c.path);
+        HKEY key = 0;
+        EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT"), key), c.status);
+        EXPECT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A"), key), c.status);
+        EXPECT_EQ(store.SetValue(HKEY_USERS, QStringLiteral("v"), REG_SZ, SzBytes("x")), c.status);
+        ASSERT_EQ(reports.size(), 1) << c.reason;
+        EXPECT_TRUE(reports[0].contains(QLatin1String(c.reason))) << qPrintable(reports[0]);
+    }
+    // The settings area passes the reason on as the current error.
     EXPECT_FALSE(SaveSetting(QStringLiteral("App"), QStringLiteral("Options"), "a", "b"));
     EXPECT_EQ(rt::Err().number, ERROR_BADDB);
     rt::ClearError();
