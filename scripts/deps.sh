@@ -10,7 +10,7 @@ NCL_PACKAGES=(
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     clang
     chrony sntp socat rsyslog xvfb
-    poppler-utils procps iproute2
+    poppler-utils procps iproute2 tzdata
 )
 
 ncl_missing_packages() {
