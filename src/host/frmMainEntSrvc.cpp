@@ -11,9 +11,11 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 #include "settings/OptionStore.h"
+#include "timeset/CNISTtimeset.h"
 #include "timeset/ShortDateFormat.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace host {
 
@@ -59,6 +61,13 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
     connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPollSeam);
     connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);
+    connect(&requests, &service::ConsoleRequests::StatusText, this, [this](const QString& text) {
+        setStatusText(text);
+        // A foreground run shows each handled request on standard output.
+        if (!StartedAsService && !text.isEmpty())
+            std::printf("%s\n\n", qPrintable(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
+        std::fflush(stdout);
+    });
     if (m_serviceControl) {
         connect(m_serviceControl, &ServiceControl::Start, this, &frmMainEntSrvc::Service_Start);
         connect(m_serviceControl, &ServiceControl::Stop, this, &frmMainEntSrvc::Service_Stop);
@@ -287,6 +296,18 @@ float frmMainEntSrvc::DisplaySync(const timeset::SyncDisplayInfo& /*info*/)
 }
 
 void frmMainEntSrvc::DisplayNoChange() {}
+
+timeset::CNISTtimeset& frmMainEntSrvc::NISTtimeset()
+{
+    if (!m_engine)
+        m_engine = std::make_unique<timeset::CNISTtimeset>();
+    return *m_engine;
+}
+
+void frmMainEntSrvc::ReleaseNISTtimeset()
+{
+    m_engine.reset();
+}
 
 void frmMainEntSrvc::HeartbeatDone(const QString& key, const QString& upDown,
                                    const QString& macAddress)

@@ -4,6 +4,7 @@
 // what it holds; without a display it runs alone.
 
 #include "schedule/TimeObjCallback.h"
+#include "service/ConsoleRequests.h"
 #include "service/Listener.h"
 #include "timeset/CNISTDisplay.h"
 
@@ -12,9 +13,13 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace settings {
 class COptions;
+}
+namespace timeset {
+class CNISTtimeset;
 }
 
 namespace host {
@@ -56,6 +61,8 @@ public:
 
     // The server sockets on TCPPort, with CurrentInstance and ListenerNeedsReset.
     service::Listener listener;
+    // What the console and time clients ask on those sockets.
+    service::ConsoleRequests requests{listener, *this};
 
     QTimer timerInit;
     QTimer tmrMin;
@@ -96,6 +103,12 @@ public:
 
     void setStatusText(const QString& text);
 
+    // The window's clock-setting engine, created on first use. NISTdone (and
+    // HeartbeatDone) release it after every message, so callers take it
+    // afresh for each message and do not keep the reference.
+    timeset::CNISTtimeset& NISTtimeset();
+    void ReleaseNISTtimeset();
+
 Q_SIGNALS:
     void statusChanged();
 
@@ -111,6 +124,7 @@ private:
 
     ServiceControl* m_serviceControl;
     bool m_unloading = false;
+    std::unique_ptr<timeset::CNISTtimeset> m_engine;
 };
 
 // The main window, set by Initialize.
