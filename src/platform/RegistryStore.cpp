@@ -609,9 +609,11 @@ bool SaveSetting(const QString& app, const QString& section, const QString& key,
     }
     if (status == ERROR_SUCCESS)
         return true;
-    const QString why = store.lastError().isEmpty()
-                            ? QStringLiteral("cannot save the setting ") + key
-                            : store.lastError();
+    const bool storeFailed = status == ERROR_BADDB || status == ERROR_CANTOPEN ||
+                             status == ERROR_CANTWRITE || status == ERROR_ACCESS_DENIED;
+    const QString why = storeFailed && !store.lastError().isEmpty()
+                            ? store.lastError()
+                            : QStringLiteral("cannot save the setting ") + key;
     rt::RaiseError(status, why);
     return false;
 }
