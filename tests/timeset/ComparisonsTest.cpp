@@ -204,15 +204,4 @@ TEST_F(Comparison, SameYearDigitsACenturyApartIsAConversionError)
     EXPECT_EQ(engine.NIST_compare_time(), StatusConversionError);
 }
 
-TEST(SyncStatusText, CodesAndTheirTexts)
-{
-    const std::pair<qint16, const char*> cases[] = {
-        {0, "Clock setting made"},        {3, "Dates changed. Setting date"},
-        {5, "Time difference too small"}, {200, "String was corrupt or format was wrong"},
-        {15, "Error Code: 15"},           {-1, "Error Code: -1"},
-    };
-    for (const auto& [code, text] : cases)
-        EXPECT_EQ(SyncStatusText(code), QString::fromLatin1(text));
-}
-
 } // namespace
