@@ -1,0 +1,79 @@
+#pragma once
+// The service's request handler: what is done with the data that arrives on
+// the listening socket.
+//
+// Module role ("M"): the enterprise console's commands, as text over TCP
+// ("H+", "T+", "S+...", "F+...", "C+...", "X+...") or as datagrams over UDP
+// whose first byte is the command letter. Time-server role (any other module
+// type): a time client gets "Server: " and the time over TCP, an SNTP reply
+// over UDP.
+//
+// Set and force requests are answered first, then handed to the clock-setting
+// engine, so the reply carries the time before the correction.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace timeset
+{
+class CNISTDisplay;
+class CNISTtimeset;
+} // namespace timeset
+
+namespace service
+{
+
+class Listener;
+
+// Remote command ("C"): the whole request text and the socket element; the
+// result text is the response shown, sLog the action text.
+using CommandHandler = std::function<QString(const QString& sData, qint16 index, QString& sLog)>;
+// Relay switch ("X"): the request text and the relay board's COM port; the
+// result text is the response shown, sStatus goes back to the console.
+using RelayHandler =
+    std::function<QString(const QString& sData, qint16 nLocalCOM, QString& sStatus, QString& sLog)>;
+
+// Stand-ins until remote actions and relay switching exist: they trace that
+// the facility is not yet available and return empty texts.
+QString do_commandSeam(const QString& sData, qint16 index, QString& sLog);
+QString do_RelaySeam(const QString& sData, qint16 nLocalCOM, QString& sStatus, QString& sLog);
+
+class ConsoleRequests : public QObject
+{
+    Q_OBJECT
+public:
+    // Plugs itself into the listener; display is told what the engine does
+    // with set and force requests.
+    ConsoleRequests(Listener& listener, timeset::CNISTDisplay& display, QObject* parent = nullptr);
+    ~ConsoleRequests() override;
+
+    // The plug-in points of "C" and "X".
+    CommandHandler do_command = do_commandSeam;
+    RelayHandler do_Relay = do_RelaySeam;
+    // The engine that takes a set or force request; unset, each request gets
+    // an engine of its own for the length of the call.
+    std::function<timeset::CNISTtimeset&()> Engine;
+
+    // One DataArrival of element index with everything it read.
+    void DataArrival(qint16 index, const QByteArray& data);
+
+Q_SIGNALS:
+    // Text for the main window's status label (empty: the label is cleared).
+    void StatusText(const QString& text);
+
+private:
+    void ModuleTcp(qint16 index, const QByteArray& data);
+    void ModuleUdp(qint16 index, const QByteArray& data);
+    void TimeServer(qint16 index, const QByteArray& data, qint16 clientFormat);
+    void ShowRequest(const QString& peer, const QString& action, const QString& response);
+    void SetClock(const QByteArray& request);
+    void ReportArrivalError();
+
+    Listener& m_listener;
+    timeset::CNISTDisplay& m_display;
+};
+
+} // namespace service

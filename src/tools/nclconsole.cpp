@@ -1,0 +1,502 @@
+// nclconsole: a command-line console for the agent's request protocol.
+//
+//   nclconsole [--host H] [--port P] [--udp] [--timeout MS] COMMAND [ARGS]
+//
+// Sends one console request over TCP (text) or UDP (a datagram whose first
+// byte is the command letter) and prints the reply; "sntp" asks for the time
+// as an SNTP client, "listen" plays the controller that agents send their
+// heartbeats to. Exit code: 0 on a reply, 1 on no reply or refusal, 2 on bad
+// usage.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimeZone>
+#include <QUdpSocket>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+
+namespace
+{
+
+constexpr int kExitReply = 0;
+constexpr int kExitNoReply = 1;
+constexpr int kExitUsage = 2;
+constexpr int kDatagramSize = 48;
+// Seconds from 1900-01-01 (NTP) to 1970-01-01 (Unix).
+constexpr qint64 kNtpToUnixSeconds = 2208988800LL;
+// After the first bytes of a TCP reply, more may follow for this long.
+constexpr int kTcpQuietMs = 100;
+
+const char* const kUsage =
+    "usage: nclconsole [--host H] [--port P] [--udp] [--timeout MS] COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  heartbeat          H: the agent answers OK-H and its MAC address\n"
+    "  time               T: the agent's UTC time (UDP: an SNTP reply)\n"
+    "  set [TIME]         S: set the agent's clock to TIME (\"YYYY-MM-DD hh:mm:ss mmm\", UTC);\n"
+    "                     without TIME, this computer's UTC time\n"
+    "  force [TIME]       F: as set, whatever the agent's thresholds say\n"
+    "  command TEXT       C: a remote command\n"
+    "  relay TEXT         X: a relay command\n"
+    "  raw TEXT           TEXT sent as it stands (no command letter added)\n"
+    "  sntp               ask for the time as an SNTP client; prints offset and round trip\n"
+    "  listen             act as the controller: answer heartbeats, one line each\n"
+    "\n"
+    "options:\n"
+    "  --host H           the agent's address (default 127.0.0.1)\n"
+    "  --port P           the agent's port (default 1001)\n"
+    "  --udp              send a datagram instead of a TCP request\n"
+    "  --timeout MS       how long to wait for the reply (default 3000)\n"
+    "  --help             this text, or the command's own with a command\n"
+    "\n"
+    "exit code: 0 on a reply, 1 on no reply or refusal, 2 on bad usage\n";
+
+struct CommandHelp {
+    const char* name;
+    const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"heartbeat", "nclconsole [options] heartbeat\n  Sends H+ (UDP: a datagram beginning H+) and "
+                  "prints the reply, e.g. \"OK-H 00:11:22:33:44:55\".\n"},
+    {"time", "nclconsole [options] time\n  Sends T+ and prints the agent's UTC time, e.g. "
+             "\"OK-T 2026-12-04 9:05:07.045\".\n  Over UDP the agent answers with an SNTP reply, "
+             "which is printed field by field.\n"},
+    {"set", "nclconsole [options] set [YYYY-MM-DD hh:mm:ss mmm]\n  Sends \"S+ date time "
+            "milliseconds\" (UTC); without a time, this computer's UTC time.\n  The reply carries "
+            "the agent's time before it sets its clock.\n"},
+    {"force", "nclconsole [options] force [YYYY-MM-DD hh:mm:ss mmm]\n  As set, with F+: the "
+              "agent sets its clock even below its setting threshold.\n"},
+    {"command", "nclconsole [options] command TEXT\n  Sends C+TEXT, a remote command; the agent "
+                "answers OK-C.\n"},
+    {"relay", "nclconsole [options] relay TEXT\n  Sends X+TEXT, a relay command; the agent "
+              "answers OK-X and the relay status.\n"},
+    {"raw", "nclconsole [options] raw TEXT\n  Sends TEXT exactly as given (over UDP as a "
+            "datagram of exactly those bytes).\n"},
+    {"sntp", "nclconsole [--host H] [--port P] [--timeout MS] sntp\n  Sends an SNTP client "
+             "request (version 4, mode 3) and prints the server's time,\n  the offset of its "
+             "clock from this computer's and the round trip.\n"},
+    {"listen", "nclconsole listen [--port P] [--count N]\n  Listens on TCP port P (default 1001) "
+               "as the agents' controller: answers each\n  heartbeat (H+U MAC or H+D MAC) with "
+               "OK-H and prints one line per agent:\n  time, address, up or down, MAC address. "
+               "Ends after N heartbeats when --count is given.\n"},
+};
+
+struct Arguments {
+    QString host = QStringLiteral("127.0.0.1");
+    quint16 port = 1001;
+    bool udp = false;
+    int timeoutMs = 3000;
+    int count = 0;
+    bool help = false;
+    QString command;
+    QStringList words;
+};
+
+void Print(const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void PrintError(const QString& text)
+{
+    std::fprintf(stderr, "nclconsole: %s\n", text.toLocal8Bit().constData());
+}
+
+int Usage(const QString& problem)
+{
+    PrintError(problem);
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+bool ParseNumber(const QString& text, int low, int high, int& out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+// Empty on success, else what is wrong.
+QString Parse(const QStringList& argv, Arguments& args)
+{
+    for (int i = 0; i < argv.size(); ++i) {
+        const QString& word = argv[i];
+        const bool hasValue = i + 1 < argv.size();
+        int number = 0;
+        if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+            args.help = true;
+        } else if (word == QLatin1String("--udp")) {
+            args.udp = true;
+        } else if (word == QLatin1String("--host")) {
+            if (!hasValue)
+                return QStringLiteral("--host needs an address");
+            args.host = argv[++i];
+        } else if (word == QLatin1String("--port")) {
+            if (!hasValue || !ParseNumber(argv[++i], 1, 65535, number))
+                return QStringLiteral("--port needs a number from 1 to 65535");
+            args.port = quint16(number);
+        } else if (word == QLatin1String("--timeout")) {
+            if (!hasValue || !ParseNumber(argv[++i], 1, 3600000, number))
+                return QStringLiteral("--timeout needs milliseconds (1 or more)");
+            args.timeoutMs = number;
+        } else if (word == QLatin1String("--count")) {
+            if (!hasValue || !ParseNumber(argv[++i], 1, 1000000000, number))
+                return QStringLiteral("--count needs a number (1 or more)");
+            args.count = number;
+        } else if (word.startsWith(QLatin1String("--")) && args.command != QLatin1String("raw")) {
+            return QStringLiteral("unknown option ") + word;
+        } else if (args.command.isEmpty()) {
+            args.command = word;
+        } else {
+            args.words << word;
+        }
+    }
+    return QString();
+}
+
+// --- NTP timestamps of this computer's clock -------------------------------
+
+quint64 NtpFromUnixMs(qint64 unixMs)
+{
+    const qint64 seconds = unixMs / 1000 + kNtpToUnixSeconds;
+    const quint64 fraction = (quint64(unixMs % 1000) << 32) / 1000;
+    return (quint64(seconds) << 32) | fraction;
+}
+
+// Milliseconds since 1970 (with a fraction) of an NTP timestamp in the current era.
+double UnixMsFromNtp(quint64 ntp)
+{
+    const double seconds = double(ntp >> 32) - double(kNtpToUnixSeconds);
+    return seconds * 1000.0 + double(ntp & 0xFFFFFFFFu) * 1000.0 / 4294967296.0;
+}
+
+quint64 ReadNtp(const QByteArray& packet, int at)
+{
+    quint64 value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = (value << 8) | quint8(packet.at(at + i));
+    return value;
+}
+
+void WriteNtp(QByteArray& packet, int at, quint64 value)
+{
+    for (int i = 7; i >= 0; --i) {
+        packet[at + i] = char(value & 0xFF);
+        value >>= 8;
+    }
+}
+
+double NowUnixMs()
+{
+    return double(QDateTime::currentMSecsSinceEpoch());
+}
+
+QString UtcText(double unixMs)
+{
+    const qint64 whole = qint64(std::floor(unixMs));
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(whole, QTimeZone::utc());
+    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral(" UTC");
+}
+
+// "S+ 2026-12-04 20:55:06 250": the four fields the agent's engine reads.
+QString ConsoleTimeText(const QString& marker, qint64 unixMs)
+{
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(unixMs, QTimeZone::utc());
+    return marker + QStringLiteral(" ") + t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+           QStringLiteral(" ") + QString::number(t.time().msec());
+}
+
+// --- requests ---------------------------------------------------------------
+
+struct Request {
+    QByteArray bytes;
+    bool sntpReply = false; // the UDP reply is an SNTP packet
+};
+
+QByteArray Padded(const QByteArray& text)
+{
+    QByteArray datagram = text;
+    if (datagram.size() < kDatagramSize)
+        datagram.append(kDatagramSize - datagram.size(), '\0');
+    return datagram;
+}
+
+// Empty bytes when the command is not known.
+Request BuildRequest(const Arguments& args)
+{
+    const QString& c = args.command;
+    const QByteArray rest = args.words.join(QLatin1Char(' ')).toLatin1();
+    Request request;
+    if (c == QLatin1String("heartbeat")) {
+        request.bytes = "H+";
+    } else if (c == QLatin1String("time")) {
+        request.bytes = "T+";
+        if (args.udp) {
+            // An SNTP request whose first byte is the command letter.
+            request.bytes = QByteArray(kDatagramSize, '\0');
+            request.bytes[0] = 'T';
+            WriteNtp(request.bytes, 40, NtpFromUnixMs(QDateTime::currentMSecsSinceEpoch()));
+            request.sntpReply = true;
+            return request;
+        }
+    } else if (c == QLatin1String("set") || c == QLatin1String("force")) {
+        const QString marker =
+            c == QLatin1String("set") ? QStringLiteral("S+") : QStringLiteral("F+");
+        request.bytes =
+            rest.isEmpty() ? ConsoleTimeText(marker, QDateTime::currentMSecsSinceEpoch()).toLatin1()
+                           : marker.toLatin1() + ' ' + rest;
+        request.sntpReply = args.udp;
+    } else if (c == QLatin1String("command")) {
+        request.bytes = "C+" + rest;
+    } else if (c == QLatin1String("relay")) {
+        request.bytes = "X+" + rest;
+    } else if (c == QLatin1String("raw")) {
+        request.bytes = rest;
+        return request;
+    }
+    if (args.udp)
+        request.bytes = Padded(request.bytes);
+    return request;
+}
+
+int RunTcp(const Arguments& args, const Request& request)
+{
+    QTcpSocket socket;
+    socket.connectToHost(args.host, args.port);
+    if (!socket.waitForConnected(args.timeoutMs)) {
+        PrintError(QStringLiteral("no connection to ") + args.host + QLatin1Char(':') +
+                   QString::number(args.port) + QStringLiteral(": ") + socket.errorString());
+        return kExitNoReply;
+    }
+    socket.write(request.bytes);
+    socket.flush();
+    QByteArray reply;
+    if (socket.waitForReadyRead(args.timeoutMs)) {
+        reply = socket.readAll();
+        // Replies carry no line end: take what follows closely.
+        while (socket.waitForReadyRead(kTcpQuietMs))
+            reply += socket.readAll();
+    }
+    socket.abort();
+    if (reply.isEmpty()) {
+        PrintError(QStringLiteral("no reply"));
+        return kExitNoReply;
+    }
+    Print(QString::fromLatin1(reply));
+    return kExitReply;
+}
+
+void PrintSntp(const QByteArray& reply, double sentMs, double arrivedMs)
+{
+    const quint8 first = quint8(reply.at(0));
+    Print(QStringLiteral("SNTP reply: first byte %1 (mode %2), stratum %3, poll %4, precision %5, "
+                         "reference %6")
+              .arg(first)
+              .arg(first & 7)
+              .arg(quint8(reply.at(1)))
+              .arg(qint8(reply.at(2)))
+              .arg(qint8(reply.at(3)))
+              .arg(QString::fromLatin1(reply.mid(12, 4))));
+    const double receive = UnixMsFromNtp(ReadNtp(reply, 32));
+    const double transmit = UnixMsFromNtp(ReadNtp(reply, 40));
+    Print(QStringLiteral("originate: ") + QString::fromLatin1(reply.mid(24, 8).toHex(' ')));
+    Print(QStringLiteral("receive: ") + UtcText(receive));
+    Print(QStringLiteral("transmit: ") + UtcText(transmit));
+    const double offset = ((receive - sentMs) + (transmit - arrivedMs)) / 2.0;
+    const double roundTrip = (arrivedMs - sentMs) - (transmit - receive);
+    Print(QStringLiteral("offset: %1 ms, round trip: %2 ms")
+              .arg(offset, 0, 'f', 3)
+              .arg(roundTrip, 0, 'f', 3));
+}
+
+// A text datagram: the characters up to the first zero byte.
+QString DatagramText(const QByteArray& reply)
+{
+    const qsizetype end = reply.indexOf('\0');
+    return QString::fromLatin1(end < 0 ? reply : reply.left(end));
+}
+
+int RunUdp(const Arguments& args, const Request& request)
+{
+    QUdpSocket socket;
+    const QHostAddress target(args.host);
+    if (target.isNull())
+        return Usage(QStringLiteral("--udp needs a numeric --host address"));
+    if (!socket.bind(QHostAddress(target.protocol() == QAbstractSocket::IPv6Protocol
+                                      ? QHostAddress::AnyIPv6
+                                      : QHostAddress::AnyIPv4),
+                     0)) {
+        PrintError(QStringLiteral("cannot bind: ") + socket.errorString());
+        return kExitNoReply;
+    }
+    const double sentMs = NowUnixMs();
+    QByteArray bytes = request.bytes;
+    if (request.sntpReply && bytes.size() > 40 && quint8(bytes.at(40)) != 0)
+        WriteNtp(bytes, 40, NtpFromUnixMs(qint64(sentMs)));
+    if (socket.writeDatagram(bytes, target, args.port) != bytes.size()) {
+        PrintError(QStringLiteral("cannot send: ") + socket.errorString());
+        return kExitNoReply;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < args.timeoutMs) {
+        if (!socket.hasPendingDatagrams() &&
+            !socket.waitForReadyRead(int(args.timeoutMs - waited.elapsed())))
+            break;
+        const QNetworkDatagram datagram = socket.receiveDatagram();
+        if (!datagram.isValid())
+            continue; // e.g. the port was unreachable: wait on for the time left
+        const double arrivedMs = NowUnixMs();
+        const QByteArray reply = datagram.data();
+        // Text datagrams carry the short replies ("OK-H"); anything else of
+        // full size is an SNTP reply.
+        if (!reply.startsWith("OK-") && reply.size() >= kDatagramSize)
+            PrintSntp(reply, sentMs, arrivedMs);
+        else
+            Print(DatagramText(reply));
+        return kExitReply;
+    }
+    PrintError(QStringLiteral("no reply"));
+    return kExitNoReply;
+}
+
+int RunSntp(const Arguments& args)
+{
+    Arguments udp = args;
+    udp.udp = true;
+    Request request;
+    request.bytes = QByteArray(kDatagramSize, '\0');
+    request.bytes[0] = char(0x23); // leap 0, version 4, mode 3 (client)
+    WriteNtp(request.bytes, 40, NtpFromUnixMs(QDateTime::currentMSecsSinceEpoch()));
+    request.sntpReply = true;
+    return RunUdp(udp, request);
+}
+
+// --- the controller -----------------------------------------------------------
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int)
+{
+    g_stop = 1;
+}
+
+// "H+U 00:11:22:33:44:55": up/down letter and MAC address; false for anything else.
+bool ParseHeartbeat(const QString& text, QString& upDown, QString& mac)
+{
+    const qsizetype plus = text.indexOf(QLatin1String("H+"));
+    if (plus < 0)
+        return false;
+    upDown = text.mid(plus + 2, 1);
+    mac = text.mid(plus + 4).trimmed();
+    return upDown == QLatin1String("U") || upDown == QLatin1String("D");
+}
+
+int RunListen(const Arguments& args)
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::Any, args.port)) {
+        PrintError(QStringLiteral("cannot listen on port ") + QString::number(args.port) +
+                   QStringLiteral(": ") + server.errorString());
+        return kExitNoReply;
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    PrintError(QStringLiteral("listening on port ") + QString::number(server.serverPort()));
+    int heard = 0;
+    while (!g_stop && (args.count == 0 || heard < args.count)) {
+        if (!server.waitForNewConnection(200))
+            continue;
+        QTcpSocket* socket = server.nextPendingConnection();
+        QByteArray data;
+        if (socket->waitForReadyRead(args.timeoutMs)) {
+            data = socket->readAll();
+            while (socket->waitForReadyRead(kTcpQuietMs))
+                data += socket->readAll();
+        }
+        QString upDown;
+        QString mac;
+        const QString peer = QHostAddress(socket->peerAddress().toIPv4Address()).toString();
+        if (ParseHeartbeat(QString::fromLatin1(data), upDown, mac)) {
+            socket->write((QStringLiteral("OK-H ") + upDown + QLatin1Char(' ') + mac).toLatin1());
+            socket->waitForBytesWritten(args.timeoutMs);
+            Print(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss")) +
+                  QLatin1Char(' ') + peer + QLatin1Char(' ') +
+                  (upDown == QLatin1String("U") ? QStringLiteral("up") : QStringLiteral("down")) +
+                  QLatin1Char(' ') + mac);
+            ++heard;
+        } else {
+            PrintError(QStringLiteral("not a heartbeat from ") + peer + QStringLiteral(": ") +
+                       QString::fromLatin1(data.left(80)));
+        }
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->waitForDisconnected(500);
+        delete socket;
+    }
+    return kExitReply;
+}
+
+bool PrintCommandHelp(const QString& command)
+{
+    for (const CommandHelp& help : kCommandHelp) {
+        if (command == QLatin1String(help.name)) {
+            std::fputs(help.text, stdout);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Arguments args;
+    const QString problem = Parse(app.arguments().mid(1), args);
+    if (args.help) {
+        if (args.command.isEmpty())
+            std::fputs(kUsage, stdout);
+        else if (!PrintCommandHelp(args.command))
+            return Usage(QStringLiteral("unknown command ") + args.command);
+        return kExitReply;
+    }
+    if (!problem.isEmpty())
+        return Usage(problem);
+    if (args.command.isEmpty())
+        return Usage(QStringLiteral("no command given"));
+
+    const QString& c = args.command;
+    if (c == QLatin1String("sntp"))
+        return args.words.isEmpty() ? RunSntp(args) : Usage(QStringLiteral("sntp takes no text"));
+    if (c == QLatin1String("listen"))
+        return args.words.isEmpty() ? RunListen(args)
+                                    : Usage(QStringLiteral("listen takes no text"));
+    const bool needsText =
+        c == QLatin1String("command") || c == QLatin1String("relay") || c == QLatin1String("raw");
+    const bool takesText = needsText || c == QLatin1String("set") || c == QLatin1String("force");
+    const bool known = takesText || c == QLatin1String("heartbeat") || c == QLatin1String("time");
+    if (!known)
+        return Usage(QStringLiteral("unknown command ") + c);
+    if (needsText && args.words.isEmpty() && c != QLatin1String("raw"))
+        return Usage(c + QStringLiteral(" needs a text"));
+    if (!takesText && !args.words.isEmpty())
+        return Usage(c + QStringLiteral(" takes no text"));
+    const Request request = BuildRequest(args);
+    return args.udp ? RunUdp(args, request) : RunTcp(args, request);
+}
