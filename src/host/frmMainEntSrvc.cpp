@@ -2,6 +2,8 @@
 
 #include "host/ServiceControl.h"
 #include "logging/DebugLog.h"
+#include "logging/EventLog.h"
+#include "logging/SyncLog.h"
 #include "platform/DataFolder.h"
 #include "runtime/DateTime.h"
 #include "runtime/Numbers.h"
@@ -61,6 +63,7 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
     connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPollSeam);
     connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);
+    requests.Engine = [this]() -> timeset::CNISTtimeset& { return NISTtimeset(); };
     connect(&requests, &service::ConsoleRequests::StatusText, this, [this](const QString& text) {
         setStatusText(text);
         // A foreground run shows each handled request on standard output.
@@ -133,14 +136,17 @@ void frmMainEntSrvc::Initialize()
 void frmMainEntSrvc::SyncInit()
 {
     NCL_TRACE(QStringLiteral("---SyncInit---"));
-    RecordSettingSeam();
     const settings::COptions& options = settings::Options();
+    PreviousSync = schedule::CSync();
+    PreviousSync.Init_Registry(options);
     if (!options.SyncWarning())
         return;
     const qint64 seconds = qint64(std::floor((rt::Now() - options.LastSyncTime()) * 86400.0));
     NCL_TRACE(QStringLiteral("Seconds since last time check: ") + QString::number(seconds));
-    if (seconds > options.msecTimeOffset())
-        ShowSyncWarningSeam(qint32(seconds / 60));
+    if (seconds > options.msecTimeOffset()) {
+        SyncWarningShown = true;
+        setStatusText(logging::ShowSyncWarning(qint32(seconds / 60)));
+    }
 }
 
 void frmMainEntSrvc::Form_Activate()
@@ -234,7 +240,7 @@ bool frmMainEntSrvc::CheckSettings()
     }
     const QString message = QStringLiteral("Options changed, getting new options");
     NCL_TRACE(message);
-    LogEventSeam(message);
+    logging::LogEvent(message, logging::EventInformation, settings::Options().LoggingEvntFileName());
     settings::RegistryGet(settings::Options(), appTitle);
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                           QStringLiteral("False"));
@@ -278,7 +284,12 @@ void frmMainEntSrvc::NISTdone()
 {
     NCL_TRACE(QStringLiteral("TIME SETTING DONE at ") + rt::GeneralDate(rt::Now()) +
               QStringLiteral("."));
-    RecordSettingSeam();
+    if (m_engine)
+        RecordSetting(*m_engine);
+    else
+        NCL_TRACE(QStringLiteral("No clock-setting engine: nothing to record"));
+    // The engine is released; the next message gets a new one.
+    ReleaseNISTtimeset();
     const qint16 mode = settings::Options().SettingMode();
     if ((mode == 4 || mode == 3) && ManualClick) {
         ManualClick = false;
@@ -339,7 +350,7 @@ bool frmMainEntSrvc::Form_Unload()
     StopRequested = true;
     schedule::TimerObj().setInterruptFlag(true);
     if (options.LoggingFileOn())
-        EndSyncLogSeam();
+        logging::EndSyncLog(options.LoggingMode());
     if (logging::DebugFileOn)
         logging::CloseDebugFile();
     if (options.Changed() && !Minimised)
@@ -398,13 +409,6 @@ void frmMainEntSrvc::HeartbeatSeam(const QString& upDown)
     NCL_TRACE(QStringLiteral("Heartbeat ") + upDown + QStringLiteral(": controller contact not yet available"));
 }
 
-void frmMainEntSrvc::ShowSyncWarningSeam(qint32 minutes)
-{
-    SyncWarningShown = true;
-    NCL_TRACE(QStringLiteral("Sync warning (") + QString::number(minutes) +
-              QStringLiteral(" minutes): sync log not yet available"));
-}
-
 quint32 frmMainEntSrvc::InstalledServiceColorSeam()
 {
     NCL_TRACE(QStringLiteral("Service status: service manager not yet available"));
@@ -416,23 +420,47 @@ void frmMainEntSrvc::StatusPollSeam()
     NCL_TRACE(QStringLiteral("StatusPoll: service messages not yet available"));
 }
 
-void frmMainEntSrvc::EndSyncLogSeam()
-{
-    NCL_TRACE(QStringLiteral("EndSyncLog: sync log not yet available"));
-}
-
-void frmMainEntSrvc::RecordSettingSeam()
-{
-    NCL_TRACE(QStringLiteral("Sync record: not yet available"));
-}
-
 } // namespace host
 
 namespace host {
 
-void frmMainEntSrvc::LogEventSeam(const QString& message)
+void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
 {
-    NCL_TRACE(QStringLiteral("LogEvent: event log not yet available: ") + message);
+    settings::COptions& options = settings::Options();
+    constexpr qint16 kSntp = 2;
+    constexpr qint16 kTextFormats = 0;
+    constexpr qint16 kDirectDial = 2;
+    schedule::CSync sync;
+    const float fraction = engine.SettingDifferenceFrac();
+    if (fraction != 0 && options.ServerFormat() == kSntp) {
+        sync.setSyncUseFrac(true);
+        sync.setSyncSecFrac(float(engine.SettingDifferenceSec()) + fraction);
+    } else if (fraction != 0 && options.ServerFormat() == kTextFormats) {
+        sync.setSyncUseFrac(true);
+        sync.setSyncSecFrac(fraction);
+    }
+    const QString server = options.NISTServer();
+    sync.Save_Setting(engine, options.ServerConn() != kDirectDial ? server : QString());
+    if (engine.SettingStatus() != 0)
+        sync.setSyncAccuracy(0);
+    else
+        sync.Compare_Sync(PreviousSync);
+    sync.Save_Registry();
+    if (AutoSetting.Save_Auto_Settings(sync))
+        options.Update_Auto_Settings(sync);
+    logging::LogSetting(sync, server);
+    // A clock set, or found close enough, ends a period of failed checks.
+    const qint16 status = engine.SettingStatus();
+    if (options.SyncWarning() && (status == 0 || status == 5)) {
+        logging::ClearSyncWarning();
+        SyncWarningShown = false;
+    }
+    PreviousSync = sync;
+}
+
+bool frmMainEntSrvc::LoadTimeServers()
+{
+    return TimeServers.Read_in_file(platform::DataPath(QStringLiteral("TScircle.txt")));
 }
 
 } // namespace host

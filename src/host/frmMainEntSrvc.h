@@ -3,7 +3,10 @@
 // Widgets views (main window, tray) sit on top of this object and only show
 // what it holds; without a display it runs alone.
 
+#include "schedule/CAutoSetting.h"
+#include "schedule/CSync.h"
 #include "schedule/TimeObjCallback.h"
+#include "schedule/colTS.h"
 #include "service/ConsoleRequests.h"
 #include "service/Listener.h"
 #include "timeset/CNISTDisplay.h"
@@ -109,18 +112,26 @@ public:
     timeset::CNISTtimeset& NISTtimeset();
     void ReleaseNISTtimeset();
 
+    // The last setting's record (at start, the one the options hold) and the
+    // automatic-interval state, both for the life of the window.
+    schedule::CSync PreviousSync;
+    schedule::CAutoSetting AutoSetting;
+    // The list of alternative time servers, loaded on request from "TScircle.txt".
+    schedule::colTS TimeServers;
+    bool LoadTimeServers();
+
 Q_SIGNALS:
     void statusChanged();
 
 private:
     // Seams: each names the piece of the agent that will take its place.
     void HeartbeatSeam(const QString& upDown);
-    void ShowSyncWarningSeam(qint32 minutes);
     quint32 InstalledServiceColorSeam();
     void StatusPollSeam();
-    void EndSyncLogSeam();
-    void RecordSettingSeam();
-    void LogEventSeam(const QString& message);
+
+    // Records a finished setting of the engine: sync record, automatic
+    // interval, sync log and events.
+    void RecordSetting(const timeset::CNISTtimeset& engine);
 
     ServiceControl* m_serviceControl;
     bool m_unloading = false;

@@ -1,6 +1,7 @@
 #include "settings/COptions.h"
 
 #include "runtime/Numbers.h"
+#include "schedule/CSync.h"
 #include "settings/AppState.h"
 
 namespace settings
@@ -125,14 +126,13 @@ bool COptions::CopyProperty(const QString& name, const COptions& from, COptions&
     return false;
 }
 
-void COptions::Update_Auto_Settings(const SyncRecordSeam& sync)
+void COptions::Update_Auto_Settings(const schedule::CSync& sync)
 {
-    m_AutoPrevSyncTime = sync.SyncLocalTime;
+    m_AutoPrevSyncTime = sync.SyncLocalTime();
     qint32 whole = 0;
-    if (rt::ToInt32(sync.SyncAccuracy, whole))
+    if (rt::ToInt32(sync.SyncAccuracy(), whole))
         m_AutoPrevAccuracy = whole;
-    if (rt::ToInt32(sync.SyncDifferenceSec, whole))
-        m_AutoPrevDifference = whole;
+    m_AutoPrevDifference = sync.SyncDifferenceSec();
 }
 
 void COptions::Copy_Object_to(COptions& destination) const

@@ -9,6 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace schedule {
+class CSync;
+}
+
 namespace settings
 {
 
@@ -93,14 +97,6 @@ namespace settings
     X(qint32, SyncWarningInterval)                                                                 \
     X(qint16, X10ComPort)
 
-// The three values Update_Auto_Settings takes from a sync record. This is a
-// seam: when the sync record class exists, Update_Auto_Settings will take the
-// record itself and read these from it.
-struct SyncRecordSeam {
-    rt::Date SyncLocalTime = 0;
-    double SyncAccuracy = 0;
-    double SyncDifferenceSec = 0;
-};
 
 class COptions
 {
@@ -120,7 +116,7 @@ public:
     // Takes the sync record's local time, accuracy (rounded to a whole number)
     // and difference into AutoPrevSyncTime, AutoPrevAccuracy and
     // AutoPrevDifference; a value that does not convert is skipped.
-    void Update_Auto_Settings(const SyncRecordSeam& sync);
+    void Update_Auto_Settings(const schedule::CSync& sync);
     // Sets every property of the destination from this record, by name.
     void Copy_Object_to(COptions& destination) const;
     // Sets every property of this record from the source, by name.

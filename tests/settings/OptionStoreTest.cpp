@@ -2,6 +2,7 @@
 
 #include "platform/NetworkAdapters.h"
 #include "runtime/DateTime.h"
+#include "schedule/CSync.h"
 #include "settings/COptions.h"
 #include "settings/OptionText.h"
 
@@ -349,14 +350,21 @@ TEST(COptionsCopy, EveryPropertyCopiesBothWays)
 TEST(COptionsUpdate, AutoSettingsRoundHalfToEvenAndSkipOverflow)
 {
     COptions options;
-    options.setAutoPrevDifference(9);
-    options.Update_Auto_Settings({rt::MakeDate(2026, 1, 2), 2.5, 1e12});
+    options.setAutoPrevAccuracy(9);
+    schedule::CSync sync;
+    sync.setSyncLocalTime(rt::MakeDate(2026, 1, 2));
+    sync.setSyncAccuracy(1e12f);
+    sync.setSyncDifferenceSec(-8);
+    options.Update_Auto_Settings(sync);
     EXPECT_EQ(options.AutoPrevSyncTime(), rt::MakeDate(2026, 1, 2));
-    EXPECT_EQ(options.AutoPrevAccuracy(), 2);
-    EXPECT_EQ(options.AutoPrevDifference(), 9);
-    options.Update_Auto_Settings({0, 3.5, -7.5});
-    EXPECT_EQ(options.AutoPrevAccuracy(), 4);
+    EXPECT_EQ(options.AutoPrevAccuracy(), 9);
     EXPECT_EQ(options.AutoPrevDifference(), -8);
+    sync.setSyncAccuracy(2.5f);
+    options.Update_Auto_Settings(sync);
+    EXPECT_EQ(options.AutoPrevAccuracy(), 2);
+    sync.setSyncAccuracy(3.5f);
+    options.Update_Auto_Settings(sync);
+    EXPECT_EQ(options.AutoPrevAccuracy(), 4);
 }
 
 } // namespace

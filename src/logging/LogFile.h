@@ -1,0 +1,17 @@
+#pragma once
+// Appending to the log files (sync log, event log): opened, appended and
+// closed for every write.
+
+#include <QString>
+
+namespace logging
+{
+
+inline const QString kCrLf = QStringLiteral("\r\n");
+
+// Appends the text (single-byte) in one write, creating the file when it is
+// missing. A write that cannot be completed is taken back, so the file never
+// ends in half a line. False with the reason when nothing was written.
+bool AppendWhole(const QString& path, const QString& text, QString& error);
+
+} // namespace logging

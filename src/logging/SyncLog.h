@@ -1,0 +1,41 @@
+#pragma once
+// The sync log: one line per clock setting, in a column-aligned text file
+// (mode 1) or a printed report (mode 2); the setting events; the sync warning.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace schedule
+{
+class CSync;
+}
+
+namespace logging
+{
+
+enum SyncLogMode : qint16 { SyncLogFile = 1, SyncLogPrinter = 2 };
+
+// Writes one setting; a missing file (or a print job not begun) gets the header first.
+void WriteSyncLog(const schedule::CSync& sync, const QString& server, const QString& path,
+                  qint16 mode);
+// Writes the header: a new file, or the title of a new printed report.
+void CreateSyncLog(const QString& path, qint16 mode);
+// Ends a printed report with its end marker and page number.
+void EndSyncLog(qint16 mode);
+
+// The setting line of the text file (without its line end).
+QString SyncLogLine(const schedule::CSync& sync, const QString& server);
+
+// After a clock setting: the sync log and the "Setting done - " and limit
+// events, as the logging options say. settingServer is the time server in use.
+void LogSetting(const schedule::CSync& sync, const QString& settingServer);
+
+// Raises the sync warning for the minutes since the last good time check and
+// returns the status-label text. The event goes out once per period of
+// failures: again only when the minutes are not more than last time.
+QString ShowSyncWarning(qint32 minutes);
+// A good time check ends the period of failures.
+void ClearSyncWarning();
+qint32 SyncWarningMinutes();
+
+} // namespace logging
