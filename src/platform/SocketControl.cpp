@@ -7,6 +7,7 @@
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <cerrno>
@@ -130,6 +131,29 @@ int OpenReusable(int type, const QHostAddress& address, quint16 port, int& err)
     return fd;
 }
 
+// Bound UDP sockets that an element closed, by "address:port", kept open for a
+// moment so that the element bound next on that port takes them over with the
+// datagrams already queued on them: the console's next datagram may arrive
+// while the listener is closing one element to bind the next.
+QHash<QString, QPointer<QUdpSocket>>& Parked()
+{
+    static QHash<QString, QPointer<QUdpSocket>> parked;
+    return parked;
+}
+
+constexpr int kParkedMs = 2000;
+
+QString ParkKey(const QHostAddress& address, quint16 port)
+{
+    return address.toString() + QLatin1Char(':') + QString::number(port);
+}
+
+void DropParked(const QString& key)
+{
+    if (QPointer<QUdpSocket> old = Parked().take(key))
+        old->deleteLater();
+}
+
 template <typename T> void Release(QPointer<T>& socket, QObject* owner)
 {
     if (!socket)
@@ -224,8 +248,49 @@ bool SocketControl::Listen()
     return true;
 }
 
+bool SocketControl::AdoptParkedUdp(qint32 port)
+{
+    if (port == 0)
+        return false;
+    QPointer<QUdpSocket> udp = Parked().take(ParkKey(ListenAddress(), quint16(port)));
+    if (!udp)
+        return false;
+    udp->setParent(this);
+    connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
+    connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        const SocketErrorText e = FromQt(error);
+        Q_EMIT Error(e.number, QString::fromLatin1(e.text));
+    });
+    m_udp = udp;
+    m_localPort = udp->localPort();
+    m_state = sckOpen;
+    // Datagrams that arrived while it was parked are told now.
+    QMetaObject::invokeMethod(this, &SocketControl::OnDatagrams, Qt::QueuedConnection);
+    return true;
+}
+
+void SocketControl::ParkUdp()
+{
+    if (!m_udp || m_state != sckOpen || m_udp->localPort() == 0)
+        return;
+    QUdpSocket* udp = m_udp;
+    m_udp = nullptr;
+    disconnect(udp, nullptr, this, nullptr);
+    udp->setParent(nullptr);
+    const QString key = ParkKey(udp->localAddress(), udp->localPort());
+    DropParked(key);
+    Parked().insert(key, udp);
+    // Not taken over in time: closed, whatever it still holds.
+    QTimer::singleShot(kParkedMs, udp, [key, udp] {
+        if (Parked().value(key) == udp)
+            DropParked(key);
+    });
+}
+
 bool SocketControl::OpenUdp(qint32 port)
 {
+    if (AdoptParkedUdp(port))
+        return true;
     int err = 0;
     const int fd = OpenReusable(SOCK_DGRAM, ListenAddress(), quint16(port), err);
     if (fd < 0) {
@@ -375,6 +440,7 @@ QString SocketControl::GetDataText()
 void SocketControl::Close()
 {
     m_received.clear();
+    ParkUdp();
     // A reply still on its way is sent before the connection goes.
     if (m_tcp && !m_closeRequested && m_tcp->state() == QAbstractSocket::ConnectedState &&
         m_tcp->bytesToWrite() > 0) {

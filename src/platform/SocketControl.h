@@ -117,6 +117,9 @@ private:
     void OnBytesWritten(qint64 bytes);
     void OnDatagrams();
     bool OpenUdp(qint32 port);
+    // Closing a bound UDP socket parks it for the next Bind on its port (see Parked).
+    void ParkUdp();
+    bool AdoptParkedUdp(qint32 port);
 
     qint32 m_localPort = 0;
     qint32 m_remotePort = 0;

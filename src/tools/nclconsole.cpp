@@ -22,6 +22,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace
 {
@@ -273,7 +274,7 @@ Request BuildRequest(const Arguments& args)
     return request;
 }
 
-int RunTcp(const Arguments& args, const Request& request)
+int RunTcp(const Arguments& args)
 {
     QTcpSocket socket;
     socket.connectToHost(args.host, args.port);
@@ -282,6 +283,8 @@ int RunTcp(const Arguments& args, const Request& request)
                    QString::number(args.port) + QStringLiteral(": ") + socket.errorString());
         return kExitNoReply;
     }
+    // Built once connected, so a set or force carries the time of sending.
+    const Request request = BuildRequest(args);
     socket.write(request.bytes);
     socket.flush();
     QByteArray reply;
@@ -330,7 +333,8 @@ QString DatagramText(const QByteArray& reply)
     return QString::fromLatin1(end < 0 ? reply : reply.left(end));
 }
 
-int RunUdp(const Arguments& args, const Request& request)
+// request: what to send; unset, the request of args, built at the moment of sending.
+int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt)
 {
     QUdpSocket socket;
     const QHostAddress target(args.host);
@@ -343,6 +347,7 @@ int RunUdp(const Arguments& args, const Request& request)
         PrintError(QStringLiteral("cannot bind: ") + socket.errorString());
         return kExitNoReply;
     }
+    const Request request = prepared ? *prepared : BuildRequest(args);
     const double sentMs = NowUnixMs();
     QByteArray bytes = request.bytes;
     if (request.sntpReply && bytes.size() > 40 && quint8(bytes.at(40)) != 0)
@@ -497,6 +502,5 @@ int main(int argc, char** argv)
         return Usage(c + QStringLiteral(" needs a text"));
     if (!takesText && !args.words.isEmpty())
         return Usage(c + QStringLiteral(" takes no text"));
-    const Request request = BuildRequest(args);
-    return args.udp ? RunUdp(args, request) : RunTcp(args, request);
+    return args.udp ? RunUdp(args) : RunTcp(args);
 }
