@@ -1,0 +1,269 @@
+// The request handler on a real listener over loopback: every console request
+// form over TCP and UDP with its reply bytes and status label, the plug-in
+// points of "C" and "X", set requests reaching the clock, and the time server.
+#include "service/ConsoleRequests.h"
+#include "platform/SystemClock.h"
+#include "service/Listener.h"
+#include "service/TimeReplies.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+#include "timeset/CNISTDisplay.h"
+
+#include "LoopbackSupport.h"
+#include "TestSupport.h"
+
+#include <QDateTime>
+#include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTimeZone>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+using loopback::WaitFor;
+
+namespace
+{
+
+class CountingDisplay : public timeset::CNISTDisplay
+{
+public:
+    float DisplaySync(const timeset::SyncDisplayInfo&) override { return 0; }
+    void DisplayNoChange() override {}
+    void NISTdone() override { ++done; }
+    void HeartbeatDone(const QString&, const QString&, const QString&) override {}
+    int done = 0;
+};
+
+class ConsoleRequestsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        settings::App().ModuleType = QStringLiteral("M");
+        port = loopback::FreePort();
+        ASSERT_NE(port, 0);
+        settings::Options().setTCPPort(port);
+        settings::Options().setClientFormat(0);
+        settings::Options().setMACaddr(QStringLiteral("00:0C:29:AB:CD:EF"));
+        settings::Options().setServerFormat(0);
+        platform::SetClockForTesting(&clock);
+        QObject::connect(&requests, &service::ConsoleRequests::StatusText,
+                         [this](const QString& text) { labels << text; });
+    }
+    void TearDown() override { platform::SetClockForTesting(nullptr); }
+
+    // Sends one TCP request and returns what comes back within waitMs.
+    QByteArray Tcp(const QByteArray& request, int waitMs = 2000)
+    {
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!WaitFor([&] { return peer.state() == QAbstractSocket::ConnectedState; }))
+            return "<no connection>";
+        peer.write(request);
+        WaitFor([&] { return peer.bytesAvailable() > 0; }, waitMs);
+        loopback::Spin(20);
+        return peer.readAll();
+    }
+
+    QByteArray Udp(QUdpSocket& peer, const QByteArray& datagram, int waitMs = 2000)
+    {
+        peer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
+        if (!WaitFor([&] { return peer.hasPendingDatagrams(); }, waitMs))
+            return QByteArray();
+        return peer.receiveDatagram().data();
+    }
+
+    QString LastLabel() const { return labels.isEmpty() ? QString() : labels.last(); }
+
+    testsupport::ScopedHome home;
+    testsupport::ScopedEnv bindAddress{"NCLMOD_BIND_ADDRESS", "127.0.0.1"};
+    platform::SimulatedClock clock{home.file("simclock")};
+    qint16 port = 0;
+    service::Listener listener;
+    CountingDisplay display;
+    service::ConsoleRequests requests{listener, display};
+    QStringList labels;
+};
+
+TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
+{
+    listener.serv_init(0);
+    struct Case {
+        QByteArray request;
+        QString reply; // a pattern
+        QString action;
+        QString response;
+    };
+    const Case cases[] = {
+        {"H+", "OK-H 00:0C:29:AB:CD:EF", "Check Heartbeat", "OK"},
+        {"H+ignored body", "OK-H 00:0C:29:AB:CD:EF", "Check Heartbeat", "OK"},
+        {"T+", R"(OK-T \d{4}-\d\d-\d\d \d{1,2}:\d\d:\d\d\.\d{3})", "Check client time", "OK"},
+        {"Q+", "Unknown", "Unknown command", "Error"},
+        {"TT+x", "Unknown", "Unknown command", "Error"},
+        {"\x01\xff+", "Unknown", "Unknown command", "Error"},
+    };
+    for (const Case& c : cases) {
+        const QString reply = QString::fromLatin1(Tcp(c.request));
+        EXPECT_TRUE(QRegularExpression("^" + c.reply + "$").match(reply).hasMatch())
+            << c.request.constData() << " -> " << reply.toStdString();
+        EXPECT_TRUE(QRegularExpression(R"(^\S+ \S+ Request from 127\.0\.0\.1\r\n\r\n)" +
+                                       QRegularExpression::escape(c.action) +
+                                       R"(\r\n\r\nResponse: )" + c.response + "$")
+                        .match(LastLabel())
+                        .hasMatch())
+            << LastLabel().toStdString();
+    }
+    settings::Options().setMACaddr(QString());
+    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H "));
+}
+
+TEST_F(ConsoleRequestsTest, TcpDataWithoutPlusGetsNothing)
+{
+    listener.serv_init(0);
+    for (const QByteArray& data :
+         {QByteArray("T"), QByteArray("H"), QByteArray(70000, 'A'), QByteArray("\x00\x01\x02", 3)})
+        EXPECT_TRUE(Tcp(data, 300).isEmpty()) << data.left(8).toHex().constData();
+    // ... and the service answers the next request as usual.
+    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+}
+
+TEST_F(ConsoleRequestsTest, CommandAndRelayGoThroughTheirPlugInPoints)
+{
+    listener.serv_init(0);
+    QString commandText;
+    requests.do_command = [&](const QString& sData, qint16 index, QString& sLog) {
+        commandText = sData;
+        sLog = QStringLiteral("ran it");
+        return QStringLiteral("done");
+    };
+    requests.do_Relay = [](const QString& sData, qint16, QString& sStatus, QString& sLog) {
+        sStatus = QStringLiteral("relay 1 on");
+        sLog = QStringLiteral("switched ") + sData;
+        return QStringLiteral("OK1");
+    };
+    EXPECT_EQ(Tcp("C+notepad.exe"), QByteArray("OK-C"));
+    EXPECT_EQ(commandText, "C+notepad.exe");
+    EXPECT_TRUE(LastLabel().endsWith("\r\n\r\nran it\r\n\r\nResponse: done"));
+    EXPECT_EQ(Tcp("X+1ON"), QByteArray("OK-X relay 1 on"));
+    EXPECT_TRUE(LastLabel().endsWith("switched X+1ON\r\n\r\nResponse: OK1"));
+
+    // Over UDP the text handed on is the printable bytes of the datagram.
+    settings::Options().setClientFormat(2);
+    listener.serv_init(listener.CurrentInstance);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    EXPECT_EQ(Udp(peer, QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
+    EXPECT_EQ(commandText, "C+run me");
+}
+
+TEST_F(ConsoleRequestsTest, SetAndForceAnswerFirstThenMoveTheClock)
+{
+    listener.serv_init(0);
+    testsupport::WriteFile(home.file("simclock"), "-7000");
+    const qint64 before = clock.NowUtcMs();
+    // The console's time: 7 seconds ahead of the agent's clock.
+    const QDateTime console = QDateTime::fromMSecsSinceEpoch(before + 7000, QTimeZone::utc());
+    const QByteArray set = "S+ " + console.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " " +
+                           QByteArray::number(console.time().msec());
+    const QString reply = QString::fromLatin1(Tcp(set));
+    EXPECT_TRUE(QRegularExpression(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}$)")
+                    .match(reply)
+                    .hasMatch())
+        << reply.toStdString();
+    // The engine gets the request once the reply is out (it decides on its own).
+    ASSERT_TRUE(WaitFor([&] { return display.done == 1; }));
+    EXPECT_TRUE(LastLabel().endsWith("Set client time\r\n\r\nResponse: OK"));
+
+    const QString force = QString::fromLatin1(Tcp("F+ 2026-01-01 00:00:00 000"));
+    EXPECT_TRUE(
+        QRegularExpression(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d$)").match(force).hasMatch())
+        << force.toStdString();
+    EXPECT_EQ(display.done, 2);
+}
+
+TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
+{
+    settings::Options().setClientFormat(2);
+    listener.serv_init(0);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+
+    EXPECT_EQ(Udp(peer, "H+"), service::TextDatagram("OK-H"));
+    EXPECT_EQ(listener.CurrentInstance, 1);
+    EXPECT_TRUE(LastLabel().endsWith("Check Heartbeat\r\n\r\nResponse: OK"));
+
+    QByteArray sntp(48, '\0');
+    sntp[0] = 'Z';
+    const QByteArray reply = Udp(peer, sntp);
+    ASSERT_EQ(reply.size(), 48);
+    EXPECT_EQ(reply[0], '[');
+    EXPECT_EQ(reply.mid(12, 4), QByteArray("TDWN"));
+    EXPECT_TRUE(LastLabel().endsWith("Check client time SNTP\r\n\r\nResponse: OK"));
+    sntp[0] = 'T';
+    EXPECT_EQ(Udp(peer, sntp).at(0), 'U');
+    EXPECT_EQ(listener.CurrentInstance, 3);
+
+    // Too short for a request: no reply; a short SNTP request: no reply but a rebinding.
+    EXPECT_TRUE(Udp(peer, QByteArray(), 200).isEmpty());
+    EXPECT_TRUE(Udp(peer, "H", 200).isEmpty());
+    EXPECT_EQ(listener.CurrentInstance, 3);
+    EXPECT_TRUE(Udp(peer, QByteArray(47, 'T'), 200).isEmpty());
+    EXPECT_EQ(listener.CurrentInstance, 4);
+    EXPECT_EQ(Udp(peer, "H+"), service::TextDatagram("OK-H"));
+}
+
+TEST_F(ConsoleRequestsTest, UdpBurstIsAnsweredWholeAcrossRebindings)
+{
+    settings::Options().setClientFormat(2);
+    listener.serv_init(0);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    constexpr int kBurst = 50;
+    for (int i = 0; i < kBurst; ++i)
+        peer.writeDatagram("H+", QHostAddress::LocalHost, quint16(port));
+    int answered = 0;
+    WaitFor(
+        [&] {
+            while (peer.hasPendingDatagrams())
+                answered += peer.receiveDatagram().data() == service::TextDatagram("OK-H");
+            return answered == kBurst;
+        },
+        5000);
+    EXPECT_EQ(answered, kBurst);
+}
+
+TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
+{
+    settings::App().ModuleType = QStringLiteral("E");
+    bool commandCalled = false;
+    requests.do_command = [&](const QString&, qint16, QString&) {
+        commandCalled = true;
+        return QString();
+    };
+    listener.serv_init(0);
+    const QRegularExpression server(R"(^Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d$)");
+    for (const QByteArray& request :
+         {QByteArray("C+shutdown"), QByteArray("anything"), QByteArray("10.1.2.3+more")})
+        EXPECT_TRUE(server.match(QString::fromLatin1(Tcp(request))).hasMatch());
+    EXPECT_FALSE(commandCalled);
+    EXPECT_TRUE(labels.isEmpty());
+
+    settings::Options().setClientFormat(2);
+    const qint16 bound = listener.CurrentInstance;
+    listener.serv_init(bound);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    QByteArray request(48, '\0');
+    request[0] = 0x1b;
+    request[40] = char(0xEE);
+    const QByteArray reply = Udp(peer, request);
+    ASSERT_EQ(reply.size(), 48);
+    EXPECT_EQ(reply[0], 0x1c);
+    EXPECT_EQ(listener.CurrentInstance, bound); // the time server keeps its element
+    EXPECT_TRUE(Udp(peer, QByteArray(47, '\x1b'), 200).isEmpty());
+    EXPECT_EQ(Udp(peer, request).size(), 48);
+}
+
+} // namespace
