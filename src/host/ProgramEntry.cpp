@@ -1,5 +1,6 @@
 #include "host/ProgramEntry.h"
 
+#include "host/ServiceRegistration.h"
 #include "host/frmMainEntSrvc.h"
 #include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
@@ -167,7 +168,9 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
 
     if (switches.removereg) {
         settings::RemoveStartupEntry(app.AppTitle);
-        NCL_TRACE(QStringLiteral("removereg: service registration removal not yet available"));
+        if (app.PlatformFamily == QLatin1String("Windows NT"))
+            RegisterService(app.AppKeyName, QStringLiteral("REMOVE"),
+                            platform::DataPath(app.AppKeyName + QStringLiteral(".exe")));
         return MainResult::Ended;
     }
     return settings::Options().SettingMode() == 0 ? MainResult::RunOnceMode

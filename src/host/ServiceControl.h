@@ -4,29 +4,44 @@
 // raised on the event loop.
 //
 // A process counts as started by the service manager when NCLMOD_SERVICE_NAME
-// is set; only then does the start-service operation raise the Start event.
-// The control socket through which a running service receives Stop, Pause,
-// Continue and control codes from the service manager comes with the service
-// manager itself; until then SIGTERM is the only Stop a service receives.
+// is set; only then does the start-service operation open the service's
+// control socket (platform::ServiceHost) and raise Start. Controls arriving on
+// the socket become Stop, Pause, Continue and Control; SIGTERM is a Stop too.
+// After each event the resulting state is reported back to the manager.
 
 #include <QObject>
+#include <QString>
 
-namespace host {
+namespace platform
+{
+class ServiceHost;
+}
 
-class ServiceControl : public QObject {
+namespace host
+{
+
+class ServiceControl : public QObject
+{
     Q_OBJECT
 public:
     explicit ServiceControl(QObject* parent = nullptr);
+    ~ServiceControl() override;
 
     int ControlsAccepted = 0;
     bool Interactive = false; // the control's second boolean property; unused here
     QString ServiceName() const { return m_serviceName; }
     bool UnderServiceManager() const { return !m_serviceName.isEmpty(); }
 
-    // Raises Start on the event loop when the process runs as a service.
-    void StartService();
+    // Opens the control socket and raises Start on the event loop when the
+    // process runs as a service. False when the service cannot take up its
+    // place (another service runs from this data folder); the process then
+    // ends with exit code 1 once the event loop runs.
+    bool StartService();
     // Raised by the platform when the service is told to stop (SIGTERM).
     void RaiseStop();
+
+    // The control socket's host, null until StartService opened it.
+    platform::ServiceHost* Host() const { return m_host; }
 
 Q_SIGNALS:
     void Start(bool* success);
@@ -36,7 +51,13 @@ Q_SIGNALS:
     void Control(int code);
 
 private:
+    void RaiseStart();
+    void RaisePause();
+    void RaiseContinue();
+
     QString m_serviceName;
+    platform::ServiceHost* m_host = nullptr;
+    bool m_stopRaised = false;
 };
 
 } // namespace host

@@ -1,6 +1,7 @@
 #include "host/frmMainEntSrvc.h"
 
 #include "host/ServiceControl.h"
+#include "host/modStartStopSvc.h"
 #include "logging/DebugLog.h"
 #include "logging/EventLog.h"
 #include "logging/SyncLog.h"
@@ -26,7 +27,6 @@ namespace {
 frmMainEntSrvc* g_mainForm = nullptr;
 
 constexpr quint32 kGreen = 0x00FF00;
-constexpr quint32 kGrey = 0xC0C0C0;
 
 QString SettingModeName(qint16 mode)
 {
@@ -61,7 +61,7 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     tmrMin.setInterval(59000);
     tmrRelay.setInterval(62000);
     connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
-    connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPollSeam);
+    connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPoll);
     connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);
     requests.Engine = [this]() -> timeset::CNISTtimeset& { return NISTtimeset(); };
     connect(&requests, &service::ConsoleRequests::StatusText, this, [this](const QString& text) {
@@ -74,6 +74,11 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     if (m_serviceControl) {
         connect(m_serviceControl, &ServiceControl::Start, this, &frmMainEntSrvc::Service_Start);
         connect(m_serviceControl, &ServiceControl::Stop, this, &frmMainEntSrvc::Service_Stop);
+        connect(m_serviceControl, &ServiceControl::Pause, this, &frmMainEntSrvc::Service_Pause);
+        connect(m_serviceControl, &ServiceControl::Continue, this,
+                &frmMainEntSrvc::Service_Continue);
+        connect(m_serviceControl, &ServiceControl::Control, this,
+                &frmMainEntSrvc::Service_Control);
     }
     EndProgram = [](int code) {
         logging::CloseDebugFile();
@@ -164,7 +169,7 @@ void frmMainEntSrvc::Form_Activate()
                 "--------------------Form Main(Svc Module)  ----------------------------------"));
         }
         if (!ServiceMode && settings::App().PlatformFamily == QLatin1String("Windows NT")) {
-            lblSvcStatusColor = InstalledServiceColorSeam();
+            lblSvcStatusColor = ServiceStateColor(kServiceName);
             if (lblSvcStatusColor == kGreen) {
                 BackgroundServiceRunning = true;
                 cmdStatusVisible = true;
@@ -209,12 +214,14 @@ void frmMainEntSrvc::MainServiceLoop()
         return;
     }
     NCL_TRACE(QStringLiteral("Main service loop----------"));
+    m_serviceLoopRunning = true;
     while (!StopRequested) {
         MainRouter();
         if (schedule::TimerObj().Sleep(60, this) >= 2)
             break;
         CheckSettings();
     }
+    m_serviceLoopRunning = false;
     NCL_TRACE(QStringLiteral("Got Termination Message"));
     settings::SaveSetting(settings::App().AppTitle, QStringLiteral("Options"),
                           QStringLiteral("Changed"), QStringLiteral("True"));
@@ -355,7 +362,8 @@ bool frmMainEntSrvc::Form_Unload()
         logging::CloseDebugFile();
     if (options.Changed() && !Minimised)
         SaveNewSettings(options);
-    EndProgram(0);
+    if (!m_serviceLoopRunning)
+        EndProgram(0);
     return false;
 }
 
@@ -397,6 +405,12 @@ void frmMainEntSrvc::Service_Stop()
     NCL_TRACE(QStringLiteral("Got StopService Signal---Stopping Service Module"));
     StopRequested = true;
     schedule::TimerObj().setInterruptFlag(true);
+    timerInit.stop();
+    // Stopped before the service loop began: its end, which marks the options
+    // changed for the next start, will not come.
+    if (!m_serviceLoopRunning)
+        settings::SaveSetting(settings::App().AppTitle, QStringLiteral("Options"),
+                              QStringLiteral("Changed"), QStringLiteral("True"));
     if (logging::DebugFileOn)
         logging::CloseDebugFile();
     Form_Unload();
@@ -407,17 +421,6 @@ void frmMainEntSrvc::Service_Stop()
 void frmMainEntSrvc::HeartbeatSeam(const QString& upDown)
 {
     NCL_TRACE(QStringLiteral("Heartbeat ") + upDown + QStringLiteral(": controller contact not yet available"));
-}
-
-quint32 frmMainEntSrvc::InstalledServiceColorSeam()
-{
-    NCL_TRACE(QStringLiteral("Service status: service manager not yet available"));
-    return kGrey;
-}
-
-void frmMainEntSrvc::StatusPollSeam()
-{
-    NCL_TRACE(QStringLiteral("StatusPoll: service messages not yet available"));
 }
 
 } // namespace host

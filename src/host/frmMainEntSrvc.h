@@ -103,6 +103,15 @@ public:
     // Service control events.
     void Service_Start(bool* success);
     void Service_Stop();
+    void Service_Pause(bool* success);
+    void Service_Continue(bool* success);
+    void Service_Control(int code);
+    // Writes the status text and the status label's colour to the "Settings" values.
+    void PublishStatus();
+
+    // Interactive side: messages to the running service, and its status poll.
+    void ServiceMessage(const QString& command);
+    void StatusPoll();
 
     void setStatusText(const QString& text);
 
@@ -126,8 +135,6 @@ Q_SIGNALS:
 private:
     // Seams: each names the piece of the agent that will take its place.
     void HeartbeatSeam(const QString& upDown);
-    quint32 InstalledServiceColorSeam();
-    void StatusPollSeam();
 
     // Records a finished setting of the engine: sync record, automatic
     // interval, sync log and events.
@@ -135,6 +142,8 @@ private:
 
     ServiceControl* m_serviceControl;
     bool m_unloading = false;
+    // While the service loop runs, its end (not the unload) finishes the process.
+    bool m_serviceLoopRunning = false;
     std::unique_ptr<timeset::CNISTtimeset> m_engine;
 };
 

@@ -1,0 +1,204 @@
+#include "platform/ServiceRuntime.h"
+
+#include "platform/DataFolder.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform
+{
+
+namespace
+{
+
+QString BootId()
+{
+    static const QString id = [] {
+        QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
+                                              : QString();
+    }();
+    return id;
+}
+
+// The fields of /proc/<pid>/stat after the command name, which may itself
+// hold blanks and parentheses: field 3 (state) comes first.
+QList<QByteArray> StatFieldsAfterName(qint64 pid)
+{
+    if (pid <= 0)
+        return {};
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.readAll();
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    return text.mid(close + 1).simplified().split(' ');
+}
+
+QString LockPath()
+{
+    return DataPath(QStringLiteral("service.lock"));
+}
+
+} // namespace
+
+char ProcessStateLetter(qint64 pid)
+{
+    const QList<QByteArray> fields = StatFieldsAfterName(pid);
+    return fields.isEmpty() || fields[0].isEmpty() ? 0 : fields[0][0];
+}
+
+ProcessIdentity IdentifyProcess(qint64 pid)
+{
+    const QList<QByteArray> fields = StatFieldsAfterName(pid);
+    // starttime is field 22 of the line, the 20th after the name.
+    if (fields.size() < 20)
+        return {};
+    ProcessIdentity identity;
+    identity.pid = pid;
+    identity.bootId = BootId();
+    identity.startTime = fields[19].toULongLong();
+    return identity;
+}
+
+bool ProcessAlive(const ProcessIdentity& identity)
+{
+    if (identity.pid <= 0)
+        return false;
+    const QList<QByteArray> fields = StatFieldsAfterName(identity.pid);
+    if (fields.size() < 20 || fields[0].isEmpty())
+        return false;
+    // A zombie still has its pid, but it is gone: no parent of ours reaps it.
+    const char state = fields[0][0];
+    if (state == 'Z' || state == 'X' || state == 'x')
+        return false;
+    return identity.bootId == BootId() && fields[19].toULongLong() == identity.startTime;
+}
+
+QString ServiceRuntimePath(const QString& serviceName)
+{
+    const QByteArray safe = QUrl::toPercentEncoding(serviceName.toLower());
+    return DataPath(QStringLiteral("service-") + QString::fromLatin1(safe) +
+                    QStringLiteral(".state"));
+}
+
+bool ReadServiceRuntime(const QString& serviceName, ServiceRuntimeRecord& record)
+{
+    record = ServiceRuntimeRecord();
+    QFile file(ServiceRuntimePath(serviceName));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QStringList lines = QString::fromUtf8(file.read(4096)).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq);
+        const QString value = line.mid(eq + 1);
+        if (key == QLatin1String("pid"))
+            record.process.pid = value.toLongLong();
+        else if (key == QLatin1String("boot"))
+            record.process.bootId = value;
+        else if (key == QLatin1String("start"))
+            record.process.startTime = value.toULongLong();
+        else if (key == QLatin1String("state"))
+            record.state = value.toUInt();
+        else if (key == QLatin1String("accepted"))
+            record.controlsAccepted = value.toUInt();
+        else if (key == QLatin1String("socket"))
+            record.socketName = value;
+    }
+    return record.process.pid > 0;
+}
+
+bool WriteServiceRuntime(const QString& serviceName, const ServiceRuntimeRecord& record)
+{
+    QSaveFile file(ServiceRuntimePath(serviceName));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QString text =
+        QStringLiteral("pid=%1\nboot=%2\nstart=%3\nstate=%4\naccepted=%5\nsocket=%6\n")
+            .arg(record.process.pid)
+            .arg(record.process.bootId)
+            .arg(record.process.startTime)
+            .arg(record.state)
+            .arg(record.controlsAccepted)
+            .arg(record.socketName);
+    file.write(text.toUtf8());
+    return file.commit();
+}
+
+void RemoveServiceRuntime(const QString& serviceName)
+{
+    QFile::remove(ServiceRuntimePath(serviceName));
+}
+
+quint32 LiveServiceState(const QString& serviceName, ServiceRuntimeRecord* out)
+{
+    ServiceRuntimeRecord record;
+    const bool found = ReadServiceRuntime(serviceName, record);
+    if (out)
+        *out = record;
+    if (!found || !ProcessAlive(record.process))
+        return SERVICE_STOPPED;
+    if (record.state < SERVICE_STOPPED || record.state > SERVICE_PAUSED)
+        return SERVICE_START_PENDING;
+    return record.state;
+}
+
+QString ServiceSocketName(const QString& serviceName)
+{
+    const QByteArray key = (DataFolder() + QLatin1Char('\n') + serviceName.toLower()).toUtf8();
+    const QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("nclmod-svc-") + QString::fromLatin1(digest.left(24));
+}
+
+DataFolderLock::~DataFolderLock()
+{
+    Release();
+}
+
+bool DataFolderLock::TryAcquire()
+{
+    if (m_fd >= 0)
+        return true;
+    const int fd =
+        ::open(QFile::encodeName(LockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+void DataFolderLock::Release()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+bool DataFolderLockBusy()
+{
+    const int fd = ::open(QFile::encodeName(LockPath()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false; // no lock file: no service has run here
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return busy;
+}
+
+} // namespace platform
