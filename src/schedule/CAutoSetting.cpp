@@ -7,8 +7,6 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
-#include <cmath>
-
 namespace schedule
 {
 
@@ -106,14 +104,18 @@ bool CAutoSetting::NextSyncSeconds(double& seconds)
         NCL_TRACE(QStringLiteral("Next Auto reading is in the future..."));
         delay = float(next - now);
     }
-    seconds = rt::RoundHalfEven(double(delay) * 86400.0);
+    // Whole seconds in 32 bits, as the delay is kept; more is an overflow.
+    qint32 whole = 0;
+    if (!rt::ToInt32(double(delay) * 86400.0, whole))
+        return false;
+    seconds = whole;
     // The cap is half the maximum threshold.
     const double cap = options.SetMaxThreshold() / 2.0;
     if (cap < seconds) {
         NCL_TRACE(QStringLiteral("Exceeds max threshold /2 , reset to max"));
         seconds = rt::RoundHalfEven(cap);
     }
-    return std::isfinite(seconds);
+    return true;
 }
 
 } // namespace schedule

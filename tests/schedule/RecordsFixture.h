@@ -1,0 +1,57 @@
+#pragma once
+// What the record tests share: a clock that stands still at a chosen local
+// moment, a private program folder (registry store and files) and the
+// options record put back as it was.
+
+#include "TestSupport.h"
+#include "platform/SystemClock.h"
+#include "runtime/DateTime.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+
+#include <gtest/gtest.h>
+
+namespace recordstest
+{
+
+class StillClock : public platform::SystemClock
+{
+public:
+    qint64 NowUtcMs() const override { return utcMs; }
+    bool SetUtcMs(qint64 ms, int&) override
+    {
+        utcMs = ms;
+        return true;
+    }
+    qint64 utcMs = 0;
+};
+
+class RecordsFixture : public ::testing::Test
+{
+protected:
+    RecordsFixture() : m_savedOptions(settings::Options())
+    {
+        platform::SetClockForTesting(&clock);
+        At(rt::MakeDate(2026, 3, 10, 9, 0, 0));
+    }
+    ~RecordsFixture() override
+    {
+        platform::SetClockForTesting(nullptr);
+        settings::Options() = m_savedOptions;
+    }
+    // Puts the clock at a local date-time.
+    void At(rt::Date local)
+    {
+        const qint64 asUtc = qint64((local - 25569.0) * 86400000.0 + 0.5);
+        clock.utcMs = asUtc - platform::SystemClock::LocalOffsetSeconds(asUtc) * 1000;
+    }
+    settings::COptions& options() { return settings::Options(); }
+
+    testsupport::ScopedHome home;
+    StillClock clock;
+
+private:
+    settings::COptions m_savedOptions;
+};
+
+} // namespace recordstest
