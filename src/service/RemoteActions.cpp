@@ -1,0 +1,200 @@
+#include "service/RemoteActions.h"
+
+#include "logging/DebugLog.h"
+#include "platform/PowerControl.h"
+#include "platform/ProcessStart.h"
+#include "runtime/CurrentError.h"
+#include "runtime/Numbers.h"
+#include "service/WakeOnLan.h"
+#include "settings/AppState.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cstring>
+
+namespace service
+{
+
+namespace
+{
+
+const QString kModule = QStringLiteral("frmMainEntSrvc");
+constexpr qint64 kBlockSize = 4096;
+constexpr qint16 kCommandSite = 41;
+constexpr qint16 kReadSite = 42;
+// The reason handed with an exit request: all bits set.
+constexpr qint32 kExitReason = -1;
+constexpr qint32 kFileNotFound = 53;
+constexpr qint32 kAccessError = 75;
+
+void TraceStepError(const char* step, int error)
+{
+    if (logging::DebugOn && error != 0)
+        logging::WriteDebug(QLatin1String(step) + QString::number(error));
+}
+
+void ReportCommandError(const QString& message)
+{
+    logging::ReportError(logging::Information, message, rt::Err().number, kModule,
+                         QStringLiteral("do_command"), kCommandSite);
+}
+
+} // namespace
+
+quint32 ExitFlagsFor(const QString& sData)
+{
+    quint32 flags = platform::EWX_LOGOFF;
+    // The first piece is the end of the word "Windows".
+    const QStringList words = sData.mid(7).split(QLatin1Char(' '));
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QString& word = words.at(i);
+        if (word == QLatin1String("Shutdown"))
+            flags |= platform::EWX_SHUTDOWN;
+        else if (word == QLatin1String("Reboot"))
+            flags |= platform::EWX_REBOOT;
+        else if (word == QLatin1String("(forced)"))
+            flags |= platform::EWX_FORCE;
+        else if (word == QLatin1String("Power-off"))
+            flags |= platform::EWX_POWEROFF;
+    }
+    return flags;
+}
+
+QByteArray ReadInData(const QString& name, qint32 n, bool& endOfFile)
+{
+    endOfFile = false;
+    if (name.isEmpty())
+        return {};
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        rt::RaiseError(QFile::exists(name) ? kAccessError : kFileNotFound, file.errorString());
+        logging::ReportError(logging::Information, QStringLiteral("ReadInData error"),
+                             rt::Err().number, kModule, QStringLiteral("ReadInData"), kReadSite);
+        return {};
+    }
+    QByteArray piece;
+    for (qint32 i = 0; !file.atEnd(); ++i) {
+        piece = file.read(kBlockSize);
+        if (i == n)
+            break;
+    }
+    endOfFile = file.atEnd();
+    return piece;
+}
+
+bool Exit_Windows(quint32 flags)
+{
+    if (settings::App().PlatformFamily == QLatin1String("Windows NT")) {
+        NCL_TRACE(QStringLiteral("Running Windows NT, Windows 2000 or Windows XP"));
+        const platform::ShutdownPrivilegeSteps steps = platform::EnableShutdownPrivilege();
+        TraceStepError("GetCurrentProcess error==", steps.processError);
+        TraceStepError("OpenProcessToken error==", steps.tokenError);
+        TraceStepError("LookupPrivilegeValue error==", steps.lookupError);
+        TraceStepError("AdjustTokenPrivileges error==", steps.adjustError);
+        NCL_TRACE(QStringLiteral("Post-AdjustToken GetLastError ") +
+                  QString::number(steps.lastError));
+    } else {
+        NCL_TRACE(QStringLiteral("Running Windows 95/98/Me"));
+    }
+    int error = 0;
+    if (!platform::ExitWindowsEx(flags, kExitReason, error)) {
+        NCL_TRACE(QStringLiteral("Exit_Windows Error: ") + QString::number(error));
+        return false;
+    }
+    return true;
+}
+
+RemoteActions::RemoteActions(WakeOnLan& wakeOnLan, SendData send)
+    : m_wakeOnLan(wakeOnLan), m_send(std::move(send))
+{
+}
+
+QString RemoteActions::do_command(const QString& sData, qint16 Index, QString& sLog)
+{
+    sLog.clear();
+    if (sData.mid(2, 7) == QLatin1String("Windows"))
+        return ExitCommand(sData, sLog);
+    if (sData.mid(2, 3) == QLatin1String("WOL"))
+        return WolCommand(sData, sLog);
+    OtherCommand(sData.mid(2), Index, sLog);
+    return {};
+}
+
+QString RemoteActions::ExitCommand(const QString& sData, QString& sLog)
+{
+    NCL_TRACE(QStringLiteral("Remote SHUTDOWN Command:_") + sData + QStringLiteral("_"));
+    const quint32 flags = ExitFlagsFor(sData);
+    sLog = sData.mid(2);
+    NCL_TRACE(QStringLiteral("Exit_Windows, Flags: ") + QString::number(flags));
+    Exit_Windows(flags);
+    return {};
+}
+
+QString RemoteActions::WolCommand(const QString& sData, QString& sLog)
+{
+    NCL_TRACE(QStringLiteral("WOL Command:_") + sData + QStringLiteral("_"));
+    const QStringList pieces = sData.mid(3).split(QLatin1Char('-'));
+    if (pieces.size() < 9) {
+        NCL_TRACE(QStringLiteral("Too few ARGS for WOL: ") + QString::number(pieces.size() - 1));
+        return {};
+    }
+    const QString mac = pieces.mid(3, 6).join(QLatin1Char('-'));
+    return m_wakeOnLan.do_WOL(pieces.at(1), pieces.at(2), mac, sLog);
+}
+
+void RemoteActions::OtherCommand(const QString& command, qint16 index, QString& sLog)
+{
+    NCL_TRACE(QStringLiteral("Remote Command:_") + command + QStringLiteral("_"));
+    if (!command.startsWith(QLatin1String("ncl"))) {
+        sLog = QStringLiteral("Run: ") + command;
+        int error = 0;
+        if (!platform::Shell(command, error)) {
+            rt::RaiseError(error, QString::fromLocal8Bit(std::strerror(error)));
+            ReportCommandError(QStringLiteral("Could not run: ") + command);
+        }
+        return;
+    }
+    if (command.mid(4, 7) != QLatin1String("getfile")) {
+        NCL_TRACE(QStringLiteral("Unknown NCL command:_") + command.mid(4) + QStringLiteral("_"));
+        return;
+    }
+    FileCommand(command, index);
+}
+
+void RemoteActions::FileCommand(const QString& command, qint16 index)
+{
+    qint32 block = 0;
+    QString name;
+    if (command.mid(11, 1) == QLatin1String(".")) {
+        if (!rt::ToInt32(rt::Val(command.mid(12)), block)) {
+            rt::RaiseError(6, QStringLiteral("Overflow"));
+            ReportCommandError(QStringLiteral("Bad block number: ") + command.mid(12));
+            return;
+        }
+    } else {
+        const QStringList words = command.split(QLatin1Char(' '));
+        if (words.size() > 1 && words.at(1).size() > 1)
+            name = words.at(1);
+    }
+    if (bFileDone) {
+        NCL_TRACE(QStringLiteral("Done ncl_getfile"));
+        bFileDone = false;
+        return;
+    }
+    SendFileBlock(index, name, block);
+}
+
+void RemoteActions::SendFileBlock(qint16 index, const QString& name, qint32 block)
+{
+    NCL_TRACE(QStringLiteral("Getting file:_") + name + QStringLiteral("_"));
+    if (block == 0)
+        sFileName = name;
+    bool endOfFile = false;
+    const QByteArray data = ReadInData(sFileName, block, endOfFile);
+    if (!data.isEmpty())
+        m_send(index, data);
+    bFileDone = endOfFile;
+}
+
+} // namespace service

@@ -1,0 +1,122 @@
+// The Comm control against a pty relay board.
+#include "platform/CommControl.h"
+
+#include "RelayBoard.h"
+#include "TestSupport.h"
+#include "runtime/CurrentError.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <gtest/gtest.h>
+
+using platform::CommControl;
+
+namespace
+{
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+TEST(CommControlTest, SettingsStrings)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        qint32 baud;
+        QSerialPort::Parity parity;
+        QSerialPort::StopBits stop;
+    } cases[] = {
+        {"9600,N,8,1", true, 9600, QSerialPort::NoParity, QSerialPort::OneStop},
+        {"2400,e,7,2", true, 2400, QSerialPort::EvenParity, QSerialPort::TwoStop},
+        {"4800,O,8,1.5", true, 4800, QSerialPort::OddParity, QSerialPort::OneAndHalfStop},
+        {"9600,N,8", false, 0, {}, {}},
+        {"fast,N,8,1", false, 0, {}, {}},
+        {"9600,X,8,1", false, 0, {}, {}},
+        {"9600,N,9,1", false, 0, {}, {}},
+        {"9600,N,8,3", false, 0, {}, {}},
+        {"-1,N,8,1", false, 0, {}, {}},
+    };
+    for (const auto& c : cases) {
+        platform::CommSettings settings;
+        ASSERT_EQ(platform::ParseCommSettings(c.text, settings), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(settings.baud, c.baud);
+            EXPECT_EQ(settings.parity, c.parity);
+            EXPECT_EQ(settings.stopBits, c.stop);
+        }
+    }
+    CommControl comm;
+    EXPECT_FALSE(comm.setSettings("9600,N,8"));
+    EXPECT_EQ(rt::Err().number, CommControl::comInvalidPropertyValue);
+    EXPECT_EQ(comm.Settings(), "9600,N,8,1");
+}
+
+TEST(CommControlTest, PortNumberNamesTheDevice)
+{
+    testsupport::ScopedEnv named("NCLMOD_COM3", "/tmp/some-adapter");
+    EXPECT_EQ(CommControl::DeviceName(3), "/tmp/some-adapter");
+    EXPECT_EQ(CommControl::DeviceName(12), "/dev/ttyS11");
+}
+
+TEST(CommControlTest, TalksToTheBoardAndGuardsTheOpenPort)
+{
+    e2e::RelayBoard board;
+    ASSERT_TRUE(board.ok());
+    testsupport::ScopedEnv com("NCLMOD_COM1", board.agentDevice().toLocal8Bit());
+
+    CommControl comm;
+    QList<qint16> events;
+    QByteArray received;
+    QObject::connect(&comm, &CommControl::OnComm, [&] {
+        events.append(comm.CommEvent());
+        if (comm.CommEvent() == CommControl::comEvReceive)
+            received += comm.Input();
+    });
+    comm.setInputLen(1);
+    comm.setRThreshold(1);
+    comm.setDTREnable(true);
+    comm.setRTSEnable(true);
+    ASSERT_TRUE(comm.setCommPort(1));
+    ASSERT_TRUE(comm.setPortOpen(true)) << rt::Err().description.toStdString();
+
+    EXPECT_FALSE(comm.setPortOpen(true));
+    EXPECT_EQ(rt::Err().number, CommControl::comPortAlreadyOpen);
+    EXPECT_FALSE(comm.setCommPort(2));
+    EXPECT_EQ(rt::Err().number, CommControl::comPortOpen);
+    EXPECT_EQ(comm.CommPort(), 1);
+
+    ASSERT_TRUE(comm.setOutput(QByteArray("!0S\x03!0R", 7)));
+    ASSERT_TRUE(WaitFor([&] { return received.size() == 1; }));
+    EXPECT_EQ(received, QByteArray(1, '\x03'));
+    EXPECT_TRUE(events.contains(CommControl::comEvReceive));
+    EXPECT_EQ(board.commands(), QStringList({"S 3", "R"}));
+
+    // Output written just before closing still reaches the board.
+    ASSERT_TRUE(comm.setOutput(QByteArray("!0S\x00", 4)));
+    EXPECT_TRUE(comm.setPortOpen(false));
+    EXPECT_FALSE(comm.setOutput("!0R"));
+    ASSERT_TRUE(board.waitForCommands(3));
+    EXPECT_EQ(board.commands().last(), "S 0");
+    EXPECT_TRUE(comm.setCommPort(1));
+    EXPECT_TRUE(comm.setPortOpen(true));
+}
+
+TEST(CommControlTest, MissingDeviceDoesNotOpen)
+{
+    testsupport::ScopedEnv com("NCLMOD_COM4", "/nonexistent/ttyNCL");
+    CommControl comm;
+    ASSERT_TRUE(comm.setCommPort(4));
+    EXPECT_FALSE(comm.setPortOpen(true));
+    EXPECT_EQ(rt::Err().number, CommControl::comPortInvalid);
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_FALSE(comm.setCommPort(0));
+    EXPECT_TRUE(comm.Input().isEmpty());
+}

@@ -1,0 +1,68 @@
+// Starting programs: command lines split as a shell splits them, and a
+// detached start that really runs the program.
+#include "platform/ProcessStart.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using platform::Shell;
+using platform::SplitCommandLine;
+
+TEST(ProcessStartTest, SplitsLikeAShell)
+{
+    const struct {
+        const char* line;
+        QStringList words;
+    } cases[] = {
+        {"touch /tmp/a", {"touch", "/tmp/a"}},
+        {"  a \t b  ", {"a", "b"}},
+        {"", {}},
+        {"   ", {}},
+        {"echo 'two words' \"and three more\"", {"echo", "two words", "and three more"}},
+        {"a'b c'd", {"ab cd"}},
+        {"x ''", {"x", ""}},
+        {R"(say "a \"q\" \\ \$HOME \n")", {"say", R"(a "q" \ $HOME \n)"}},
+        {R"(say 'no \escapes here')", {"say", R"(no \escapes here)"}},
+        {R"(a\ b c\'d)", {"a b", "c'd"}},
+        {"echo $HOME *.txt > out", {"echo", "$HOME", "*.txt", ">", "out"}},
+    };
+    for (const auto& c : cases) {
+        QStringList words{"stale"};
+        EXPECT_TRUE(SplitCommandLine(QString::fromUtf8(c.line), words)) << c.line;
+        EXPECT_EQ(words, c.words) << c.line;
+    }
+    QStringList words;
+    for (const char* open : {"echo 'open", "echo \"open", "trailing\\"})
+        EXPECT_FALSE(SplitCommandLine(QString::fromUtf8(open), words)) << open;
+}
+
+TEST(ProcessStartTest, StartsTheProgramWithItsArgumentsAndDoesNotWait)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("made by shell");
+    int error = -1;
+    ASSERT_TRUE(Shell("sh -c 'sleep 0.2; echo ran > \"$0\"' '" + target + "'", error));
+    EXPECT_EQ(error, 0);
+    EXPECT_FALSE(QFileInfo::exists(target)); // the start did not wait for the program
+    QDeadlineTimer deadline(5000);
+    while (!QFileInfo::exists(target) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QThread::msleep(50);
+    EXPECT_EQ(testsupport::ReadFile(target), "ran\n");
+}
+
+TEST(ProcessStartTest, RefusesWhatCannotStart)
+{
+    for (const char* line : {"", "   ", "/nonexistent/program arg", "echo 'unclosed"}) {
+        int error = 0;
+        EXPECT_FALSE(Shell(QString::fromUtf8(line), error)) << line;
+        EXPECT_NE(error, 0) << line;
+    }
+}

@@ -1,0 +1,188 @@
+// Relay switching against a pty relay board: the commands the board sees,
+// the read-back, timed switchings falling back, and malformed commands.
+#include "service/RelaySwitching.h"
+
+#include "LoopbackSupport.h"
+#include "RelayBoard.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using service::RelaySwitching;
+
+namespace
+{
+
+class RelaySwitchingTest : public ::testing::Test
+{
+protected:
+    RelaySwitchingTest()
+        : com1("NCLMOD_COM1", board.agentDevice().toLocal8Bit()),
+          trace(dir.filePath("DebugFile.txt"))
+    {
+    }
+    void SetUp() override { ASSERT_TRUE(board.ok()); }
+
+    QString relay(const QString& sData, qint16 nLocalCOM = 0)
+    {
+        sStatus = "stale";
+        sLog = "stale";
+        return relays.do_Relay(sData, nLocalCOM, sStatus, sLog);
+    }
+
+    e2e::RelayBoard board;
+    testsupport::ScopedEnv com1;
+    QTemporaryDir dir;
+    loopback::DebugCapture trace;
+    RelaySwitching relays;
+    QString sStatus;
+    QString sLog;
+};
+
+} // namespace
+
+TEST_F(RelaySwitchingTest, LatchedSwitchingSetsReadsAndCloses)
+{
+    EXPECT_EQ(relay("X+0 On Latch COM1 9600"), "OK");
+    EXPECT_EQ(sStatus, "On");
+    EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM1, Baud: 9600");
+    EXPECT_FALSE(relays.MSComm1.PortOpen());
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
+
+    EXPECT_EQ(relay("X+1 On Latch COM1 4800 extra words"), "OK");
+    EXPECT_EQ(relays.MSComm1.Settings(), "4800,N,8,1");
+    EXPECT_EQ(relay("X+0 Off Latch COM1 2400"), "OK");
+    EXPECT_EQ(sStatus, "Off");
+    EXPECT_EQ(relays.MSComm1.Settings(), "2400,N,8,1");
+    EXPECT_EQ(relay("X+1 On Latch COM1 7200"), "OK");
+    EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
+    EXPECT_EQ(relays.nBoardStatus, 2);
+}
+
+TEST_F(RelaySwitchingTest, InputSwitchOnlyReads)
+{
+    e2e::RelayBoard inputBoard(4);
+    ASSERT_TRUE(inputBoard.ok());
+    testsupport::ScopedEnv com2("NCLMOD_COM2", inputBoard.agentDevice().toLocal8Bit());
+    EXPECT_EQ(relay("X+2 whatever anything COM2 9600"), "OK");
+    EXPECT_EQ(sStatus, "On");
+    EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM2, Baud: 9600");
+    EXPECT_EQ(inputBoard.commands(), QStringList({"R"}));
+    EXPECT_FALSE(relays.MSComm1.PortOpen());
+}
+
+TEST_F(RelaySwitchingTest, SilentBoardGivesFailed)
+{
+    e2e::RelayBoard muteBoard(0, true);
+    ASSERT_TRUE(muteBoard.ok());
+    testsupport::ScopedEnv com2("NCLMOD_COM2", muteBoard.agentDevice().toLocal8Bit());
+    EXPECT_EQ(relay("X+0 On Latch COM2 9600"), "Failed.");
+    EXPECT_EQ(sStatus, "Off");
+    EXPECT_EQ(muteBoard.commands(), QStringList({"S 1", "R"}));
+}
+
+TEST_F(RelaySwitchingTest, PortZeroMeansTheConfiguredPort)
+{
+    testsupport::ScopedEnv com3("NCLMOD_COM3", board.agentDevice().toLocal8Bit());
+    EXPECT_EQ(relay("X+0 On Latch COM0 9600", 3), "OK");
+    EXPECT_EQ(relays.MSComm1.CommPort(), 3);
+    EXPECT_EQ(relay("X+0 On Latch COM-4 9600", 0), "");
+}
+
+TEST_F(RelaySwitchingTest, TimedSwitchingFallsBackAndHoldsThePort)
+{
+    EXPECT_EQ(relay("X+1 On 1 COM1 9600"), "OK");
+    EXPECT_EQ(sStatus, "On");
+    EXPECT_TRUE(relays.MSComm1.PortOpen());
+    EXPECT_TRUE(relays.tmrRelay.isActive());
+    EXPECT_EQ(relays.tmrRelay.interval(), 800);
+
+    // The held port refuses another command, which changes nothing.
+    EXPECT_EQ(relay("X+0 On Latch COM1 4800"), "Could not open port: COM1");
+    EXPECT_EQ(sStatus, "");
+    EXPECT_EQ(relays.nSwitch0State, 0);
+    EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
+
+    ASSERT_TRUE(loopback::WaitFor([&] { return !relays.MSComm1.PortOpen(); }, 3000));
+    ASSERT_TRUE(board.waitForCommands(4));
+    EXPECT_EQ(board.commands(), QStringList({"S 2", "R", "S 0", "R"}));
+    EXPECT_EQ(relays.nSwitch1State, 0);
+    EXPECT_TRUE(trace.Text().contains("Relay timer expired, sw: 1, current state: On"));
+
+    // A timed "Off" comes back on.
+    EXPECT_EQ(relay("X+0 Off 1 COM1 9600"), "OK");
+    ASSERT_TRUE(loopback::WaitFor([&] { return !relays.MSComm1.PortOpen(); }, 3000));
+    EXPECT_EQ(relays.nSwitch0State, 1);
+}
+
+TEST_F(RelaySwitchingTest, LongDurationsRunInChunks)
+{
+    const struct {
+        const char* seconds;
+        QList<int> intervals;
+    } cases[] = {{"1", {800}},
+                 {"62", {61800}},
+                 {"63", {62000, 800}},
+                 {"100", {62000, 37800}},
+                 {"200", {62000, 62000, 62000, 13800}}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(relay(QString("X+0 On %1 COM1 9600").arg(c.seconds)), "OK") << c.seconds;
+        QList<int> intervals;
+        while (relays.tmrRelay.isActive() && intervals.size() < 10) {
+            intervals.append(relays.tmrRelay.interval());
+            relays.tmrRelay_Timer();
+        }
+        EXPECT_EQ(intervals, c.intervals) << c.seconds;
+        EXPECT_FALSE(relays.MSComm1.PortOpen());
+        EXPECT_EQ(relays.nSwitch0State, 0);
+    }
+}
+
+TEST_F(RelaySwitchingTest, MalformedCommandsSendNothing)
+{
+    const char* cases[] = {
+        "X+0 On Latch COM1",
+        "X+3 On Latch COM1 9600",
+        "X+-1 On Latch COM1 9600",
+        "X+0 on Latch COM1 9600",
+        "X+0 ON Latch COM1 9600",
+        "X+1 Of Latch COM1 9600",
+        "X+0 On latch COM1 9600",
+        "X+0 On 0 COM1 9600",
+        "X+0 On -5 COM1 9600",
+        "X+0 On soon COM1 9600",
+        "X+0 On Latch COM0 9600",
+        "X+0 On Latch LPT1 9600",
+        "X+0 On Latch COM1 1200",
+        "X+0 On Latch COM1 19200",
+        "X+0 On Latch COM1 fast",
+        "X+0  On Latch COM1 9600",
+        "X+0 On Latch COM99999 9600",
+        "X+0 On 1e12 COM1 9600",
+        "X+",
+        "X+2 On Latch COM1 2399",
+    };
+    for (const char* sData : cases) {
+        EXPECT_EQ(relay(sData), "") << sData;
+        EXPECT_EQ(sStatus, "") << sData;
+        EXPECT_EQ(sLog, "Relay: ") << sData;
+        EXPECT_FALSE(relays.MSComm1.PortOpen());
+    }
+    EXPECT_EQ(relay(""), "No command.");
+    EXPECT_EQ(sLog, "Relay: ");
+    loopback::Spin(100);
+    EXPECT_TRUE(board.commands().isEmpty());
+    EXPECT_EQ(relays.nSwitch0State, 0);
+}
+
+TEST_F(RelaySwitchingTest, MissingDeviceCannotBeOpened)
+{
+    testsupport::ScopedEnv com5("NCLMOD_COM5", "/nonexistent/ttyNCL");
+    EXPECT_EQ(relay("X+0 On Latch COM5 9600"), "Could not open port: COM5");
+    EXPECT_EQ(sStatus, "");
+    EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM5, Baud: 9600");
+    EXPECT_EQ(relay("X+0 On Latch COM1 9600"), "OK");
+}

@@ -1,0 +1,208 @@
+// Remote commands: exit requests reach the recording power control, files go
+// back in blocks, programs start, wake requests send their packet.
+#include "service/RemoteActions.h"
+#include "service/WakeOnLan.h"
+
+#include "LoopbackSupport.h"
+#include "TestSupport.h"
+
+#include <QFileInfo>
+#include <QNetworkDatagram>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+using service::RemoteActions;
+
+namespace
+{
+
+class RemoteActionsTest : public ::testing::Test
+{
+protected:
+    RemoteActionsTest()
+        : power("NCLMOD_POWER", "record:" + dir.filePath("power.log").toLocal8Bit()),
+          trace(dir.filePath("DebugFile.txt")),
+          actions(wakeOnLan, [this](qint16 index, const QByteArray& bytes) {
+              sent.append({index, bytes});
+              return true;
+          })
+    {
+    }
+
+    QString run(const QString& sData, qint16 index = 1)
+    {
+        sLog = "stale";
+        return actions.do_command(sData, index, sLog);
+    }
+    QString file(const QString& name, qsizetype size)
+    {
+        QByteArray content;
+        for (qsizetype i = 0; i < size; ++i)
+            content.append(char('a' + i % 26));
+        testsupport::WriteFile(dir.filePath(name), content);
+        return dir.filePath(name);
+    }
+
+    QTemporaryDir dir;
+    testsupport::ScopedEnv power;
+    loopback::DebugCapture trace;
+    service::WakeOnLan wakeOnLan;
+    QList<QPair<qint16, QByteArray>> sent;
+    RemoteActions actions;
+    QString sLog;
+};
+
+} // namespace
+
+TEST_F(RemoteActionsTest, ExitWordsGiveTheFlags)
+{
+    const struct {
+        const char* sData;
+        const char* recorded;
+    } cases[] = {
+        {"C+Windows Shutdown (forced)", "flags=5 action=halt forced"},
+        {"C+Windows Reboot Power-off", "flags=10 action=reboot"},
+        {"C+Windows", "flags=0 action=logoff"},
+        {"C+Windows Logoff", "flags=0 action=logoff"},
+        {"C+Windows Power-off", "flags=8 action=poweroff"},
+        {"C+Windows shutdown REBOOT", "flags=0 action=logoff"},
+        {"C+WindowsShutdown", "flags=0 action=logoff"},
+        {"C+Windows  Shutdown Shutdown", "flags=1 action=halt"},
+        {"C+Windows (forced) Reboot extra", "flags=6 action=reboot forced"},
+    };
+    QStringList expected;
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.sData), "") << c.sData;
+        EXPECT_EQ(sLog, QString(c.sData).mid(2));
+        expected.append(c.recorded);
+    }
+    EXPECT_EQ(testsupport::ReadFile(dir.filePath("power.log")), expected.join('\n') + '\n');
+    const QString text = trace.Text();
+    EXPECT_TRUE(text.contains("Remote SHUTDOWN Command:_C+Windows Shutdown (forced)_"));
+    EXPECT_TRUE(text.contains("Exit_Windows, Flags: 10"));
+    EXPECT_TRUE(text.contains("Running Windows NT, Windows 2000 or Windows XP"));
+    EXPECT_TRUE(text.contains("Post-AdjustToken GetLastError "));
+    EXPECT_TRUE(sent.isEmpty());
+}
+
+TEST_F(RemoteActionsTest, RefusedExitIsOnlyTraced)
+{
+    testsupport::ScopedEnv refusing("NCLMOD_POWER", "not-a-backend");
+    EXPECT_EQ(run("C+Windows Reboot"), "");
+    EXPECT_EQ(sLog, "Windows Reboot");
+    EXPECT_TRUE(trace.Text().contains("Exit_Windows Error: "));
+}
+
+TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
+{
+    const struct {
+        qsizetype size;
+        QList<qsizetype> blocks; // sizes sent for block 0, 1, 2, ...; the last one ends the file
+    } cases[] = {{10000, {4096, 4096, 1808}}, {4096, {4096}}, {4097, {4096, 1}}, {5, {5}}};
+    for (const auto& c : cases) {
+        const QString name = file("f" + QString::number(c.size), c.size);
+        sent.clear();
+        ASSERT_EQ(run("C+ncl_getfile " + name, 3), "");
+        EXPECT_EQ(sLog, "");
+        for (qsizetype block = 1; block < c.blocks.size(); ++block) {
+            EXPECT_FALSE(actions.bFileDone) << c.size << " block " << block;
+            run("C+ncl_getfile." + QString::number(block), 3);
+        }
+        EXPECT_TRUE(actions.bFileDone) << c.size;
+        ASSERT_EQ(sent.size(), c.blocks.size()) << c.size;
+        QByteArray whole;
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            EXPECT_EQ(sent[i].first, 3);
+            EXPECT_EQ(sent[i].second.size(), c.blocks[i]) << c.size << " block " << i;
+            whole += sent[i].second;
+        }
+        EXPECT_EQ(whole, testsupport::ReadFile(name).toLatin1());
+        // The request after the last block sends nothing and clears the flag.
+        run("C+ncl_getfile." + QString::number(c.blocks.size()), 3);
+        EXPECT_EQ(sent.size(), c.blocks.size());
+        EXPECT_FALSE(actions.bFileDone);
+    }
+    EXPECT_TRUE(trace.Text().contains("Done ncl_getfile"));
+}
+
+TEST_F(RemoteActionsTest, BlocksPastTheEndRepeatTheLastPiece)
+{
+    const QString name = file("tenk", 10000);
+    const struct {
+        qint32 n;
+        qsizetype size;
+        bool eof;
+    } cases[] = {
+        {0, 4096, false}, {1, 4096, false}, {2, 1808, true}, {7, 1808, true}, {-1, 1808, true}};
+    for (const auto& c : cases) {
+        bool eof = !c.eof;
+        EXPECT_EQ(service::ReadInData(name, c.n, eof).size(), c.size) << c.n;
+        EXPECT_EQ(eof, c.eof) << c.n;
+    }
+    bool eof = false;
+    EXPECT_TRUE(service::ReadInData(file("empty", 0), 0, eof).isEmpty());
+    EXPECT_TRUE(eof);
+    EXPECT_TRUE(service::ReadInData("", 0, eof).isEmpty());
+    EXPECT_FALSE(eof);
+}
+
+TEST_F(RemoteActionsTest, UnreadableFilesAreReportedAndSendNothing)
+{
+    for (const QString& name : {dir.filePath("missing.txt"), dir.path()}) {
+        run("C+ncl_getfile " + name);
+        EXPECT_TRUE(sent.isEmpty()) << name.toStdString();
+        EXPECT_FALSE(actions.bFileDone);
+    }
+    EXPECT_EQ(trace.Text().count("ReadInData error"), 2);
+    // A name of one character is no name; a bad block number is reported.
+    run("C+ncl_getfile x");
+    run("C+ncl_getfile.99999999999");
+    EXPECT_TRUE(sent.isEmpty());
+    EXPECT_TRUE(trace.Text().contains("Getting file:__"));
+    EXPECT_TRUE(trace.Text().contains("Bad block number: 99999999999"));
+}
+
+TEST_F(RemoteActionsTest, RunsOtherCommandLines)
+{
+    const QString target = dir.filePath("started");
+    EXPECT_EQ(run("C+touch " + target), "");
+    EXPECT_EQ(sLog, "Run: touch " + target);
+    EXPECT_TRUE(loopback::WaitFor([&] { return QFileInfo::exists(target); }));
+
+    EXPECT_EQ(run("C+/nonexistent/program --flag"), "");
+    EXPECT_EQ(sLog, "Run: /nonexistent/program --flag");
+    EXPECT_TRUE(trace.Text().contains("Could not run: /nonexistent/program --flag"));
+
+    EXPECT_EQ(run("C+nclfoo bar"), "");
+    EXPECT_EQ(sLog, "");
+    EXPECT_TRUE(trace.Text().contains("Unknown NCL command:_oo bar_"));
+}
+
+TEST_F(RemoteActionsTest, WakeOnLanCommand)
+{
+    QUdpSocket listener;
+    ASSERT_TRUE(listener.bind(QHostAddress("127.0.0.1"), 0));
+    testsupport::ScopedEnv port("NCLMOD_WOL_PORT", QByteArray::number(listener.localPort()));
+
+    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK");
+    EXPECT_EQ(sLog, "WOL: ");
+    ASSERT_TRUE(loopback::WaitFor([&] { return listener.hasPendingDatagrams(); }));
+    EXPECT_EQ(listener.receiveDatagram().data().mid(6, 6), QByteArray::fromHex("000c293a5b7c"));
+    EXPECT_TRUE(loopback::WaitFor([&] {
+        return trace.Text().contains("WOL: Magic packet sent MAC addr: 00-0C-29-3A-5B-7C, "
+                                     "Bcast IP: 127.0.0.1, Local IP: 127.0.0.1");
+    }));
+
+    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B"), "");
+    EXPECT_EQ(sLog, "");
+    EXPECT_TRUE(trace.Text().contains("Too few ARGS for WOL: 7"));
+
+    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-QQ"), "OK");
+    EXPECT_TRUE(loopback::WaitFor([&] {
+        return trace.Text().contains("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-QQ");
+    }));
+    loopback::Spin(50);
+    EXPECT_FALSE(listener.hasPendingDatagrams());
+}
