@@ -103,7 +103,8 @@ quint32 SendServiceControl(const QString& socketName, quint32 code, ServiceReply
     socket.connectToServer(socketName);
     if (!done)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    received += socket.readAll();
+    if (socket.isOpen())
+        received += socket.readAll();
     socket.abort();
     if (refused && received.isEmpty())
         return SVC_ERROR_SERVICE_NOT_ACTIVE;
