@@ -36,6 +36,17 @@ QString Two(int value)
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
+// The request's first byte plus 1: a client's mode 3 becomes mode 4, server.
+// A client that marks itself unsynchronised (leap indicator 3, as ntpdig
+// does) would get that alarm echoed and drop the reply, so the server
+// answers it with leap indicator 0.
+quint8 FirstByte(quint8 request)
+{
+    constexpr quint8 kAlarm = 0xC0;
+    const bool alarmedClient = (request & kAlarm) == kAlarm && (request & 7) == 3;
+    return quint8((alarmedClient ? request & ~kAlarm : request) + 1);
+}
+
 void ReportSendError(const QString& message)
 {
     logging::ReportError(logging::Error, message, rt::Err().number, kModule, kSendProcedure, 0);
@@ -67,10 +78,10 @@ QByteArray SntpReply(const QByteArray& request, const UtcReading& now)
     FracToBytes(now.Fraction(), f0, f1);
 
     QByteArray reply = request.left(kDatagramSize);
-    reply[0] = char(quint8(request.at(0)) + 1); // a client's mode 3 becomes mode 4
-    reply[1] = 1;                               // stratum
-    reply[2] = 4;                               // poll
-    reply[3] = char(238);                       // precision, -18
+    reply[0] = char(FirstByte(quint8(request.at(0))));
+    reply[1] = 1;         // stratum
+    reply[2] = 4;         // poll
+    reply[3] = char(238); // precision, -18
     PutBytes(reply, kReferenceId, QByteArrayLiteral("TDWN"));
     PutBytes(reply, kReferenceTime, seconds);
     // The originate timestamp is the client's transmit time when it sent one.

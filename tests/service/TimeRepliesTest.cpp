@@ -76,6 +76,10 @@ TEST(TimeReplies, SntpReplyOriginateAndShortRequests)
     EXPECT_EQ(Seconds(late, 40), 4005406506u);
     EXPECT_EQ(quint8(late[44]), 255);
 
+    // A client marked unsynchronised (0xE3) is answered in sync, version kept.
+    EXPECT_EQ(quint8(service::SntpReply(Request(0xE3, 0xEE), At(0))[0]), 0x24);
+    EXPECT_EQ(quint8(service::SntpReply(Request(0xE4, 0xEE), At(0))[0]), 0xE5);
+
     for (int size : {0, 1, 2, 47})
         EXPECT_TRUE(service::SntpReply(QByteArray(size, 'T'), At(0)).isEmpty()) << size;
     EXPECT_EQ(service::SntpReply(QByteArray(60, '\x1b'), At(0)).size(), 48);
