@@ -1,11 +1,12 @@
 #pragma once
 // What the record tests share: a clock that stands still at a chosen local
-// moment, a private program folder (registry store and files) and the
+// moment, English (US) date forms, a private program folder (registry store and files) and the
 // options record put back as it was.
 
 #include "TestSupport.h"
 #include "platform/SystemClock.h"
 #include "runtime/DateTime.h"
+#include "runtime/TextFormat.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
@@ -32,11 +33,13 @@ protected:
     RecordsFixture() : m_savedOptions(settings::Options())
     {
         platform::SetClockForTesting(&clock);
+        rt::SetDateLocaleForTesting(&m_locale);
         At(rt::MakeDate(2026, 3, 10, 9, 0, 0));
     }
     ~RecordsFixture() override
     {
         platform::SetClockForTesting(nullptr);
+        rt::SetDateLocaleForTesting(nullptr);
         settings::Options() = m_savedOptions;
     }
     // Puts the clock at a local date-time.
@@ -52,6 +55,7 @@ protected:
 
 private:
     settings::COptions m_savedOptions;
+    QLocale m_locale{QLocale::English, QLocale::UnitedStates};
 };
 
 } // namespace recordstest

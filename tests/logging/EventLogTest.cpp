@@ -1,0 +1,159 @@
+// Event dispatch: the event-log file, the operating system's log and syslog.
+#include "logging/EventLog.h"
+#include "logging/DebugLog.h"
+#include "schedule/RecordsFixture.h"
+
+#include <QHostAddress>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+QStringList g_ntEvents;
+
+void RecordNtEvent(const QString& text, qint16 type)
+{
+    g_ntEvents.append(QString::number(type) + "|" + text);
+}
+
+// A syslog collector on a free loopback port.
+class Collector
+{
+public:
+    Collector() { socket.bind(QHostAddress::LocalHost, 0); }
+    QString address() const { return "127.0.0.1:" + QString::number(socket.localPort()); }
+    QStringList received(int waitMs = 300)
+    {
+        QStringList out;
+        socket.waitForReadyRead(waitMs);
+        while (socket.hasPendingDatagrams())
+            out.append(QString::fromLatin1(socket.receiveDatagram().data()));
+        return out;
+    }
+    QUdpSocket socket;
+};
+
+class EventDispatch : public recordstest::RecordsFixture
+{
+protected:
+    EventDispatch()
+    {
+        g_ntEvents.clear();
+        logging::SetNTEventSinkForTesting(RecordNtEvent);
+        options().setLoggingEvntOn(true);
+        options().setLoggingNTEvntOn(true);
+        options().setLoggingSyslogOn(true);
+        options().setLoggingSyslogServ(collector.address());
+    }
+    ~EventDispatch() override { logging::SetNTEventSinkForTesting(nullptr); }
+    QStringList Lines(const QString& path)
+    {
+        return testsupport::ReadFile(path).split("\r\n", Qt::SkipEmptyParts);
+    }
+    Collector collector;
+};
+
+TEST(SyslogText, PriorityIsFacilityTimesEightPlusTypePlusTwo)
+{
+    struct Case {
+        qint16 type;
+        const char* datagram;
+    };
+    const Case cases[] = {
+        {4, "<102> NCLmod: Info    Setting done"}, {2, "<100> NCLmod: Warning Setting done"},
+        {1, "<99> NCLmod: Error   Setting done"},  {3, "<101> NCLmod:  3Setting done"},
+        {-1, "<97> NCLmod: -1Setting done"},
+    };
+    for (const Case& c : cases) {
+        const QString text = logging::EventLabel(c.type) + "Setting done";
+        EXPECT_EQ(logging::SyslogDatagram(text, "NCLmod", 12, c.type), c.datagram) << c.type;
+    }
+}
+
+TEST_F(EventDispatch, FirstEventCreatesTheFileWithItsHeader)
+{
+    const QString path = home.file("evntfile.txt");
+    logging::LogEvent("Options changed, getting new options", 4, path);
+    At(rt::MakeDate(2026, 3, 10, 9, 0, 5));
+    logging::LogEvent("second", 1, path);
+
+    const QStringList lines = Lines(path);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith("Event Log                    ")) << qPrintable(lines[0]);
+    EXPECT_EQ(lines[1], "Date     Time      Type    Action");
+    EXPECT_EQ(lines[2], "-----    ----      ----    -----");
+    EXPECT_EQ(lines[3], "26-03-10 09:00:00  Info    Options changed, getting new options");
+    EXPECT_EQ(lines[4], "26-03-10 09:00:05  Error   second");
+}
+
+TEST_F(EventDispatch, AWarningReachesEveryChannel)
+{
+    const QString path = home.file("evntfile.txt");
+    logging::LogEvent("Time difference too large", 2, path);
+    EXPECT_EQ(collector.received(), QStringList{"<100> NCLmod: Warning Time difference too large"});
+    EXPECT_EQ(g_ntEvents, QStringList{"2|26-03-10 09:00:00  Warning Time difference too large"});
+}
+
+TEST_F(EventDispatch, EmptyEventFileNameSkipsTheOtherChannels)
+{
+    logging::LogEvent("lost", 4, "");
+    EXPECT_TRUE(collector.received().isEmpty());
+    EXPECT_TRUE(g_ntEvents.isEmpty());
+
+    options().setLoggingEvntOn(false);
+    logging::LogEvent("no file wanted", 4, "");
+    EXPECT_EQ(collector.received().size(), 1) << "without the file channel the others go on";
+    EXPECT_FALSE(QFile::exists(home.file("evntfile.txt")));
+}
+
+TEST_F(EventDispatch, UnwritableFileIsReportedAndTheAgentGoesOn)
+{
+    const QString bad = home.file("no-such-folder/evntfile.txt");
+    logging::LogEvent("first", 4, bad);
+    ASSERT_EQ(g_ntEvents.size(), 1);
+    EXPECT_TRUE(g_ntEvents[0].startsWith("4|Couldn't write log file to " + bad + "\r"))
+        << qPrintable(g_ntEvents[0]);
+    EXPECT_TRUE(g_ntEvents[0].contains("Origination: modMain\r\nID: PrintEvntBody 10"));
+    EXPECT_TRUE(collector.received().isEmpty()) << "the dispatch stops at the failure";
+
+    const QString good = home.file("evntfile.txt");
+    logging::LogEvent("next", 4, good);
+    EXPECT_EQ(Lines(good).size(), 4);
+    EXPECT_EQ(collector.received().size(), 1);
+}
+
+TEST_F(EventDispatch, SyslogFailuresCostOnlyATraceLine)
+{
+    logging::DebugFileName = home.file("DebugFile.txt");
+    logging::DebugOn = true;
+    logging::DebugFileOn = true;
+    logging::SetDebugFile(true);
+
+    // Names rejected before any lookup, so no query leaves the machine.
+    const QString unresolvable = "bad..host";
+    ASSERT_TRUE(QUrl::toAce(unresolvable).isEmpty());
+    EXPECT_FALSE(logging::SyslogMessage("Info    x", "NCLmod", unresolvable, 12, 4));
+    EXPECT_FALSE(logging::SyslogMessage("Info    x", "NCLmod", "", 12, 4));
+    // Nobody listens there: the datagram is still handed over.
+    Collector closed;
+    const QString unreachable = closed.address();
+    closed.socket.close();
+    EXPECT_TRUE(logging::SyslogMessage("Info    x", "NCLmod", unreachable, 12, 4));
+    // And the sender still works afterwards.
+    EXPECT_TRUE(logging::SyslogMessage("Info    y", "NCLmod", collector.address(), 12, 4));
+    EXPECT_EQ(collector.received(), QStringList{"<102> NCLmod: Info    y"});
+
+    logging::CloseDebugFile();
+    logging::DebugOn = false;
+    logging::DebugFileOn = false;
+    const QString trace = testsupport::ReadFile(home.file("DebugFile.txt"));
+    EXPECT_TRUE(trace.contains("Error sending syslog: 11001\r\n")) << qPrintable(trace);
+    EXPECT_TRUE(trace.contains("No Target IP address or Hostname specified -  No message sent"));
+    EXPECT_TRUE(trace.contains("syslog : Message:_<102> NCLmod: Info    y_ Sent OK."));
+}
+
+} // namespace
