@@ -1,0 +1,62 @@
+#pragma once
+// A peer on a loopback address for the contact tests: takes TCP connections
+// on address:port, keeps every request and answers each with what the
+// answer function returns (nothing when it returns an empty array).
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+namespace contacttest
+{
+
+class FakePeer
+{
+public:
+    using Answer = std::function<QByteArray(const QString& request)>;
+
+    FakePeer(const QString& address, quint16 port, Answer answer) : m_answer(std::move(answer))
+    {
+        m_listening = m_server.listen(QHostAddress(address), port);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                m_sockets << socket;
+                ++connections;
+                QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
+                    const QString request = QString::fromLatin1(socket->readAll());
+                    requests << request;
+                    const QByteArray reply = m_answer ? m_answer(request) : QByteArray();
+                    if (!reply.isEmpty())
+                        socket->write(reply);
+                });
+            }
+        });
+    }
+
+    bool listening() const { return m_listening; }
+    // Connections still open on this side.
+    int openConnections() const
+    {
+        int open = 0;
+        for (const QPointer<QTcpSocket>& s : m_sockets)
+            open += s && s->state() == QAbstractSocket::ConnectedState ? 1 : 0;
+        return open;
+    }
+
+    QStringList requests;
+    int connections = 0;
+
+private:
+    QTcpServer m_server;
+    Answer m_answer;
+    QList<QPointer<QTcpSocket>> m_sockets;
+    bool m_listening = false;
+};
+
+} // namespace contacttest
