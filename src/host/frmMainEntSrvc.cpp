@@ -186,7 +186,8 @@ void frmMainEntSrvc::Form_Activate()
         }
     }
     if (!BackgroundServiceRunning) {
-        HeartbeatSeam(QStringLiteral("U"));
+        controllerContact.SetReuseAddress();
+        controllerContact.Heartbeat(options.Servername(), options.MACaddr(), QStringLiteral("U"));
         listener.serv_init(listener.CurrentInstance);
     } else {
         NCL_TRACE(QStringLiteral("Not starting listening"));
@@ -200,7 +201,9 @@ void frmMainEntSrvc::timerInit_Timer()
     cmdStatusVisible = false;
     lblSvcStatus = QStringLiteral("Running");
     listener.serv_init(listener.CurrentInstance);
-    HeartbeatSeam(QStringLiteral("U"));
+    controllerContact.SetReuseAddress();
+    controllerContact.Heartbeat(settings::Options().Servername(), settings::Options().MACaddr(),
+                                QStringLiteral("U"));
     if (StartedAsService)
         MainServiceLoop();
     else
@@ -332,6 +335,13 @@ void frmMainEntSrvc::HeartbeatDone(const QString& key, const QString& upDown,
 {
     NCL_TRACE(QStringLiteral("Heartbeat done: ") + key + QLatin1Char(' ') + upDown +
               QLatin1Char(' ') + macAddress);
+    ReleaseNISTtimeset();
+}
+
+void frmMainEntSrvc::NISTdone(const QString& key)
+{
+    NCL_TRACE(QStringLiteral("Heartbeat done: ") + key);
+    ReleaseNISTtimeset();
 }
 
 bool frmMainEntSrvc::Form_Unload()
@@ -352,7 +362,7 @@ bool frmMainEntSrvc::Form_Unload()
         }
     }
     m_unloading = true;
-    HeartbeatSeam(QStringLiteral("D"));
+    controllerContact.Heartbeat(options.Servername(), options.MACaddr(), QStringLiteral("D"));
     schedule::PauseMilliseconds(100);
     StopRequested = true;
     schedule::TimerObj().setInterruptFlag(true);
@@ -417,11 +427,6 @@ void frmMainEntSrvc::Service_Stop()
 }
 
 // --- seams -----------------------------------------------------------------
-
-void frmMainEntSrvc::HeartbeatSeam(const QString& upDown)
-{
-    NCL_TRACE(QStringLiteral("Heartbeat ") + upDown + QStringLiteral(": controller contact not yet available"));
-}
 
 } // namespace host
 

@@ -5,6 +5,7 @@
 
 #include "schedule/CAutoSetting.h"
 #include "schedule/CSync.h"
+#include "contact/ControllerContact.h"
 #include "schedule/TimeObjCallback.h"
 #include "schedule/colTS.h"
 #include "service/ConsoleRequests.h"
@@ -66,6 +67,10 @@ public:
     service::Listener listener;
     // What the console and time clients ask on those sockets.
     service::ConsoleRequests requests{listener, *this};
+    // Heartbeats and contacts on the outbound socket, with their watchdog
+    // (which takes the place of tmrServer), the client list and its polling.
+    contact::ControllerContact controllerContact{
+        listener, *this, [this]() -> timeset::CNISTtimeset& { return NISTtimeset(); }};
 
     QTimer timerInit;
     QTimer tmrMin;
@@ -93,6 +98,8 @@ public:
     void DisplayNoChange() override;
     void NISTdone() override;
     void HeartbeatDone(const QString& key, const QString& upDown, const QString& macAddress) override;
+    // A heartbeat may also end with NISTdone and the key.
+    void NISTdone(const QString& key);
     // The paced wait's callbacks do nothing here.
     void NewSecond() override {}
     void NewMinute() override {}
@@ -134,7 +141,6 @@ Q_SIGNALS:
 
 private:
     // Seams: each names the piece of the agent that will take its place.
-    void HeartbeatSeam(const QString& upDown);
 
     // Records a finished setting of the engine: sync record, automatic
     // interval, sync log and events.
