@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -252,10 +253,22 @@ bool SocketControl::AdoptParkedUdp(qint32 port)
 {
     if (port == 0)
         return false;
-    QPointer<QUdpSocket> udp = Parked().take(ParkKey(ListenAddress(), quint16(port)));
-    if (!udp)
+    QPointer<QUdpSocket> parked = Parked().take(ParkKey(ListenAddress(), quint16(port)));
+    if (!parked)
         return false;
-    udp->setParent(this);
+    // A fresh socket object on a duplicate of the descriptor: the parked one may
+    // be in the middle of its own readyRead, with its read notifier switched off.
+    const int fd = ::fcntl(int(parked->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    parked->abort();
+    parked->deleteLater();
+    if (fd < 0)
+        return false;
+    auto* udp = new QUdpSocket(this);
+    if (!udp->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
+        ::close(fd);
+        delete udp;
+        return false;
+    }
     connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
     connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         const SocketErrorText e = FromQt(error);

@@ -1,0 +1,295 @@
+#!/usr/bin/env python3
+"""Network benchmarks of the agent beside a baseline measured in the same run.
+
+  netbench.py sntp      SNTP server: agent (time-server role) vs chronyd -x
+  netbench.py console   "T+" over a fresh TCP connection, "H+" over UDP: agent
+                        vs a minimal C responder (the floor)
+  netbench.py accuracy  offset chronyd -Q measures against the agent and
+                        against chronyd
+
+Everything runs on 127.0.0.1. The agent gets its own data folder, a simulated
+clock (NCLMOD_SIMCLOCK) and NCLMOD_FORBID_REAL_CLOCK=1; chronyd runs with -x
+(serving) or -Q (measuring), never touching the clock. NCLMOD_BIN picks the
+agent's executable (default: the newest build*/NCLmod).
+"""
+import glob
+import os
+import re
+import shutil
+import socket
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NTP_DELTA = 2208988800
+
+
+def agent_binary():
+    path = os.environ.get("NCLMOD_BIN")
+    if not path:
+        found = sorted(glob.glob(os.path.join(ROOT, "build*", "NCLmod")), key=os.path.getmtime)
+        path = found[-1] if found else ""
+    if not path or not os.access(path, os.X_OK):
+        sys.exit("netbench: no NCLmod executable (build it, or set NCLMOD_BIN)")
+    return path
+
+
+def free_port(start):
+    for port in range(start, 32000):
+        try:
+            t = socket.socket()
+            t.bind(("127.0.0.1", port))
+            u = socket.socket(type=socket.SOCK_DGRAM)
+            u.bind(("127.0.0.1", port))
+            t.close()
+            u.close()
+            return port
+        except OSError:
+            pass
+    sys.exit("netbench: no free port")
+
+
+class Run:
+    """Processes started for one benchmark, all ended at exit."""
+
+    def __init__(self):
+        self.work = tempfile.mkdtemp(prefix="nclmod-bench.")
+        self.procs = []
+
+    def close(self):
+        for p in self.procs:
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def agent(self, name, port, client_format, offset_ms=0):
+        home = os.path.join(self.work, "agent-%d" % port)
+        os.makedirs(home)
+        with open(os.path.join(home, "REVavidod.ini"), "w") as f:
+            f.write("TCPPort,%d\nClientFormat,%d\n" % (port, client_format))
+        with open(os.path.join(home, "simclock"), "w") as f:
+            f.write(str(offset_ms))
+        program = os.path.join(home, name)
+        os.symlink(agent_binary(), program)
+        env = dict(os.environ, NCLMOD_HOME=home, NCLMOD_SIMCLOCK=os.path.join(home, "simclock"),
+                   NCLMOD_FORBID_REAL_CLOCK="1", NCLMOD_POWER="record:" + home + "/power.log",
+                   NCLMOD_BIND_ADDRESS="127.0.0.1", QT_QPA_PLATFORM="offscreen")
+        env.pop("NCLMOD_SERVICE_NAME", None)
+        env.pop("NCLMOD_MODULE_TYPE", None)
+        self.procs.append(subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL, cwd=home))
+        return home
+
+    def chronyd_server(self, port):
+        conf = os.path.join(self.work, "chrony-%d.conf" % port)
+        with open(conf, "w") as f:
+            f.write("port %d\nbindaddress 127.0.0.1\nallow 127.0.0.1\ncmdport 0\n"
+                    "local stratum 1\npidfile %s/chronyd-%d.pid\n" % (port, self.work, port))
+        self.procs.append(subprocess.Popen(["chronyd", "-x", "-d", "-u", "root", "-f", conf],
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+
+    def chronyd_measure(self, port):
+        """Offset in ms that chronyd -Q measures against the server on port."""
+        conf = os.path.join(self.work, "measure-%d.conf" % port)
+        with open(conf, "w") as f:
+            f.write("server 127.0.0.1 port %d iburst\ncmdport 0\npidfile %s/measure-%d.pid\n"
+                    % (port, self.work, port))
+        out = subprocess.run(["chronyd", "-Q", "-u", "root", "-t", "30", "-f", conf],
+                             capture_output=True, text=True, timeout=40)
+        m = re.search(r"System clock wrong by (-?[\d.]+) seconds", out.stdout + out.stderr)
+        return float(m.group(1)) * 1000.0 if m else float("nan")
+
+
+def sntp_request():
+    t = time.time() + NTP_DELTA
+    return struct.pack("!B47x", 0x23)[:40] + struct.pack("!II", int(t), int((t % 1) * 2**32))
+
+
+def wait_udp(port, payload, timeout=10.0):
+    s = socket.socket(type=socket.SOCK_DGRAM)
+    s.settimeout(0.2)
+    end = time.time() + timeout
+    while time.time() < end:
+        s.sendto(payload, ("127.0.0.1", port))
+        try:
+            s.recvfrom(512)
+            return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def wait_tcp(port, timeout=10.0):
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def pct(values, p):
+    values = sorted(values)
+    return values[min(len(values) - 1, int(len(values) * p / 100.0))] if values else float("nan")
+
+
+def udp_sequential(port, payload, count):
+    s = socket.socket(type=socket.SOCK_DGRAM)
+    s.settimeout(1.0)
+    lat, lost = [], 0
+    start = time.perf_counter()
+    for _ in range(count):
+        t0 = time.perf_counter()
+        s.sendto(payload, ("127.0.0.1", port))
+        try:
+            s.recvfrom(512)
+            lat.append(time.perf_counter() - t0)
+        except OSError:
+            lost += 1
+    return len(lat) / (time.perf_counter() - start), lat, lost
+
+
+def udp_window(port, count, window):
+    """count requests with up to window outstanding; latency by request id."""
+    s = socket.socket(type=socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
+    s.settimeout(0.5)
+    sent_at, lat = {}, []
+    sent = 0
+    start = time.perf_counter()
+    while sent < count or sent_at:
+        while sent < count and len(sent_at) < window:
+            # The request id rides in the transmit timestamp, which comes back as originate.
+            s.sendto(struct.pack("!B39xII", 0x23, 0xE0000000 + sent, 0), ("127.0.0.1", port))
+            sent_at[sent] = time.perf_counter()
+            sent += 1
+        try:
+            data, _ = s.recvfrom(512)
+        except OSError:
+            sent_at.clear()  # what is still out is lost
+            continue
+        rid = struct.unpack("!I", data[24:28])[0] - 0xE0000000
+        t0 = sent_at.pop(rid, None)
+        if t0 is not None:
+            lat.append(time.perf_counter() - t0)
+    return len(lat) / (time.perf_counter() - start), lat, count - len(lat)
+
+
+def tcp_sequential(port, request, count):
+    lat, failed = [], 0
+    start = time.perf_counter()
+    for _ in range(count):
+        t0 = time.perf_counter()
+        try:
+            c = socket.create_connection(("127.0.0.1", port), 1.0)
+            c.sendall(request)
+            if c.recv(512):
+                lat.append(time.perf_counter() - t0)
+            else:
+                failed += 1
+            c.close()
+        except OSError:
+            failed += 1
+    return len(lat) / (time.perf_counter() - start), lat, failed
+
+
+def row(name, result, base_rate=None):
+    rate, lat, lost = result
+    ratio = "%.2f" % (rate / base_rate) if base_rate else "1.00"
+    print("| %-34s | %9.0f | %8.0f | %8.0f | %6d | %5s |" % (
+        name, rate, pct(lat, 50) * 1e6, pct(lat, 99) * 1e6, lost, ratio))
+
+
+def header(title):
+    print("\n%s\n" % title)
+    print("| %-34s | %9s | %8s | %8s | %6s | %5s |" % (
+        "what", "req/s", "p50 us", "p99 us", "lost", "ratio"))
+    print("|%s|%s|%s|%s|%s|%s|" % ("-" * 36, "-" * 11, "-" * 10, "-" * 10, "-" * 8, "-" * 7))
+
+
+def bench_sntp(run, count):
+    agent, chrony = free_port(24100), None
+    chrony = free_port(agent + 1)
+    run.agent("NCLsrvc", agent, 2)
+    run.chronyd_server(chrony)
+    if not (wait_udp(agent, sntp_request()) and wait_udp(chrony, sntp_request())):
+        sys.exit("netbench: a server did not start")
+    header("SNTP server, %d requests each (ratio: agent / chronyd)" % count)
+    base = udp_sequential(chrony, sntp_request(), count)
+    row("chronyd -x, sequential", base)
+    row("agent NCLsrvc, sequential", udp_sequential(agent, sntp_request(), count), base[0])
+    base = udp_window(chrony, count * 4, 64)
+    row("chronyd -x, 64 outstanding", base)
+    row("agent NCLsrvc, 64 outstanding", udp_window(agent, count * 4, 64), base[0])
+
+
+def bench_console(run, count):
+    responder = os.path.join(run.work, "responder")
+    subprocess.run(["cc", "-O2", "-o", responder, os.path.join(ROOT, "bench", "responder.c")],
+                   check=True)
+    floor_tcp = free_port(24200)
+    floor_udp = free_port(floor_tcp + 1)
+    run.procs.append(subprocess.Popen([responder, str(floor_tcp), str(floor_udp)]))
+    tcp = free_port(floor_udp + 1)
+    udp = free_port(tcp + 1)
+    run.agent("NCLmod", tcp, 0)
+    run.agent("NCLmod", udp, 2)
+    if not (wait_tcp(tcp) and wait_tcp(floor_tcp) and wait_udp(udp, b"H+" + bytes(46))):
+        sys.exit("netbench: a responder did not start")
+    header("Console requests, %d each (ratio: agent / floor)" % count)
+    base = tcp_sequential(floor_tcp, b"T+", count)
+    row("floor, T+ on a fresh TCP connection", base)
+    row("agent, T+ on a fresh TCP connection", tcp_sequential(tcp, b"T+", count), base[0])
+    base = udp_sequential(floor_udp, b"H+" + bytes(46), count)
+    row("floor, H+ over UDP", base)
+    row("agent, H+ over UDP (rebinds each)", udp_sequential(udp, b"H+" + bytes(46), count),
+        base[0])
+
+
+def bench_accuracy(run, rounds):
+    agent = free_port(24300)
+    chrony = free_port(agent + 1)
+    run.agent("NCLsrvc", agent, 2)
+    run.chronyd_server(chrony)
+    if not (wait_udp(agent, sntp_request()) and wait_udp(chrony, sntp_request())):
+        sys.exit("netbench: a server did not start")
+    print("\nAccuracy: offset chronyd -Q measures (agent's simulated offset 0)\n")
+    print("| round | agent ms | chronyd ms | difference ms |")
+    print("|-------|----------|------------|---------------|")
+    diffs = []
+    for r in range(rounds):
+        a, c = run.chronyd_measure(agent), run.chronyd_measure(chrony)
+        diffs.append(abs(a - c))
+        print("| %5d | %8.3f | %10.3f | %13.3f |" % (r + 1, a, c, a - c))
+    print("\nlargest difference: %.3f ms (target: within 1 ms)" % max(diffs))
+
+
+def main():
+    if len(sys.argv) < 2 or sys.argv[1] not in ("sntp", "console", "accuracy"):
+        sys.exit(__doc__)
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+    run = Run()
+    try:
+        if sys.argv[1] == "sntp":
+            bench_sntp(run, count or 5000)
+        elif sys.argv[1] == "console":
+            bench_console(run, count or 2000)
+        else:
+            bench_accuracy(run, count or 3)
+    finally:
+        run.close()
+
+
+if __name__ == "__main__":
+    main()
