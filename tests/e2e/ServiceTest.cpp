@@ -1,0 +1,379 @@
+// The agent as a service, with the real executable in a temporary data folder:
+// driven through the agent's own service operations and through nclsc.
+#include "AgentProcess.h"
+
+#include "host/ServiceRegistration.h"
+#include "host/modStartStopSvc.h"
+#include "platform/ServiceChannel.h"
+#include "platform/ServiceRuntime.h"
+#include "settings/OptionStore.h"
+
+#include "TestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
+using e2e::AgentProcess;
+using namespace host;
+
+namespace
+{
+
+const QString kSettingsKey =
+    QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Settings");
+
+class ServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Services are launched detached; as their subreaper this test reaps them.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        agent.writeFile("REVavidod.ini", "TCPPort, 0\nServerName, 127.0.0.1\n");
+        agent.writeFile("debug.txt", "");
+        agent.environment().insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
+        // The agent's own operations run in this process, on the agent's data folder;
+        // what they launch inherits this environment.
+        const QByteArray home = agent.home().toLocal8Bit();
+        env.push_back(std::make_unique<testsupport::ScopedEnv>("NCLMOD_HOME", home));
+        env.push_back(
+            std::make_unique<testsupport::ScopedEnv>("NCLMOD_SIMCLOCK", home + "/simclock"));
+        env.push_back(std::make_unique<testsupport::ScopedEnv>("NCLMOD_POWER",
+                                                               "record:" + home + "/power.log"));
+        env.push_back(std::make_unique<testsupport::ScopedEnv>("NCLMOD_BIND_ADDRESS", "127.0.0.1"));
+        env.push_back(std::make_unique<testsupport::ScopedEnv>("QT_QPA_PLATFORM", "offscreen"));
+    }
+    void TearDown() override
+    {
+        for (const qint64 pid : pids) {
+            const char state = platform::ProcessStateLetter(pid);
+            if (state != 0 && state != 'Z')
+                ::kill(pid_t(pid), SIGKILL);
+            waitpid(pid_t(pid), nullptr, 0);
+        }
+    }
+    e2e::ToolResult nclsc(const QStringList& arguments)
+    {
+        return e2e::RunTool("nclsc", arguments, agent.environment(), 20000);
+    }
+    // The running service's pid, remembered for the reaping at the end.
+    qint64 ServicePid(const QString& name = "Nightcall")
+    {
+        platform::ServiceRuntimeRecord record;
+        if (!platform::ReadServiceRuntime(name, record))
+            return 0;
+        if (std::find(pids.begin(), pids.end(), record.process.pid) == pids.end())
+            pids.push_back(record.process.pid);
+        return record.process.pid;
+    }
+    static bool Gone(qint64 pid)
+    {
+        const char state = platform::ProcessStateLetter(pid);
+        return state == 0 || state == 'Z';
+    }
+    QString trace() const { return agent.readFile("DebugFileSvc.txt"); }
+    // The line after the event line of a code in the service's trace.
+    QString LineAfterEvent(int code) const
+    {
+        const QString text = trace();
+        const QString event = "Svc Control event  " + QString::number(code) + " received\r\n";
+        const qsizetype at = text.lastIndexOf(event);
+        return at < 0 ? QString() : text.mid(at + event.size()).section("\r\n", 0, 0);
+    }
+    static QString Setting(const QString& name)
+    {
+        return settings::GetSetting("NCLmod", "Settings", name, "<none>");
+    }
+    bool Create(const QString& name)
+    {
+        return nclsc({"create", name, "binPath=", e2e::Executable("NCLmod")}).exitCode == 0;
+    }
+
+    AgentProcess agent;
+    std::vector<std::unique_ptr<testsupport::ScopedEnv>> env;
+    std::vector<qint64> pids;
+};
+
+TEST_F(ServiceTest, AgentOperationsTakeTheServiceThroughItsLife)
+{
+    ASSERT_TRUE(RegisterService(kServiceName, "INSTALL", e2e::Executable("NCLmod")));
+    qint16 index = 3;
+    ASSERT_EQ(ServiceStart("", kServiceName, index), "OK");
+    EXPECT_EQ(index, 0);
+    const qint64 pid = ServicePid();
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
+    EXPECT_EQ(StatusColor(index), kColorGreen);
+    EXPECT_EQ(ServiceStart("", kServiceName, index), "Failed to Start");
+    ASSERT_TRUE(agent.waitForTrace("Main service loop----------"));
+
+    // Options changed: acknowledged with the code and a date; the option is read again.
+    settings::SaveSetting("NCLmod", "Options", "LoggingMaxSec", "77");
+    ASSERT_TRUE(svc_call_func("OPTIONS_CHANGED", "NCLmod", kSettingsKey));
+    static const QRegularExpression dated("^128-\\d+\\D\\d+\\D\\d+");
+    EXPECT_TRUE(dated.match(Setting("OK")).hasMatch()) << Setting("OK").toStdString();
+    EXPECT_TRUE(trace().contains("Options changed, getting new options"));
+    EXPECT_TRUE(trace().contains("Name: _LoggingMaxSec_  Value:_77_"));
+
+    ASSERT_TRUE(svc_call_func("STATUS", "NCLmod", kSettingsKey));
+    QString text;
+    QString color;
+    ASSERT_TRUE(ReadStatusValue(kSettingsKey, 0x80000003u, "setstattext", text));
+    EXPECT_EQ(text, "Options Changed");
+    ASSERT_TRUE(ReadStatusValue(kSettingsKey, 0x80000003u, "setstatcolor", color));
+    bool numeric = false;
+    color.toUInt(&numeric);
+    EXPECT_TRUE(numeric) << color.toStdString();
+
+    // Codes without a handler are acknowledged and traced as unknown.
+    ASSERT_TRUE(svc_call_func("START", "NCLmod", kSettingsKey));
+    EXPECT_TRUE(Setting("OK").startsWith("144-"));
+    ASSERT_TRUE(SendAndWait(149, kSettingsKey, kServiceName));
+    EXPECT_TRUE(Setting("OK").startsWith("149-"));
+    platform::ServiceRuntimeRecord record;
+    ASSERT_TRUE(platform::ReadServiceRuntime("Nightcall", record));
+    platform::ServiceReply reply;
+    ASSERT_EQ(platform::SendServiceControl(record.socketName, 127, reply), 0u);
+    ASSERT_TRUE(agent.waitForTrace("Svc Control event  127 received"));
+    EXPECT_TRUE(Setting("OK").startsWith("127-"));
+    for (const int code : {144, 149, 127})
+        EXPECT_EQ(LineAfterEvent(code).mid(16), " <---Unknown code") << code;
+    EXPECT_FALSE(SendAndWait(256, kSettingsKey, kServiceName));
+    EXPECT_EQ(Setting("OK"), "");
+    EXPECT_FALSE(trace().contains("Svc Control event  256"));
+
+    // Pause is only a state; continue runs the start work again.
+    EXPECT_EQ(ServicePause("", kServiceName, index), "OK");
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Paused");
+    EXPECT_EQ(StatusColor(index), kColorLightYellow);
+    EXPECT_EQ(ServiceContinue("", kServiceName, index), "OK");
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
+    EXPECT_TRUE(AgentProcess::waitFor(
+        [&] { return trace().count("Main service loop----------") == 2; }, 10000));
+
+    // Stop ends the process within a second and leaves the options marked changed.
+    settings::SaveSetting("NCLmod", "Options", "Changed", "False");
+    QElapsedTimer stopping;
+    stopping.start();
+    EXPECT_EQ(ServiceStop("", kServiceName, index), "OK");
+    EXPECT_EQ(index, 2);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+    EXPECT_LT(stopping.elapsed(), 1000);
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Stopped");
+    EXPECT_EQ(StatusColor(index), kColorLightRed);
+    EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "Changed"), "True");
+    int status = -1;
+    ASSERT_EQ(waitpid(pid_t(pid), &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // A stopped service, then one that is not installed.
+    EXPECT_EQ(ServicePause("", kServiceName, index), "Failed to Pause");
+    EXPECT_EQ(StatusColor(index), kColorGrey);
+    EXPECT_FALSE(svc_call_func("STATUS", "NCLmod", kSettingsKey));
+    ASSERT_TRUE(RegisterService(kServiceName, "REMOVE", e2e::Executable("NCLmod")));
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Could not open Service");
+    EXPECT_EQ(ServiceStateColor(kServiceName), kColorGrey);
+}
+
+TEST_F(ServiceTest, NclscDrivesTheServiceAndNamesItsFailures)
+{
+    e2e::ToolResult result = nclsc({"query", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1060"));
+    EXPECT_TRUE(result.err.contains("The specified service does not exist as an installed "
+                                    "service."));
+    ASSERT_TRUE(Create("Nightcall"));
+    result = nclsc({"create", "Nightcall", "binPath=", e2e::Executable("NCLmod")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1073"));
+
+    static const QRegularExpression running("STATE\\s+: 4  RUNNING");
+    result = nclsc({"start", "Nightcall"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(running.match(result.out).hasMatch()) << result.out.toStdString();
+    const qint64 first = ServicePid();
+    result = nclsc({"start", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("An instance of the service is already running."));
+
+    EXPECT_EQ(nclsc({"control", "Nightcall", "128"}).exitCode, 0);
+    EXPECT_TRUE(Setting("OK").startsWith("128-"));
+    EXPECT_EQ(nclsc({"control", "Nightcall", "256"}).exitCode, 2);
+    result = nclsc({"control", "Nightcall", "127"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("The parameter is incorrect."));
+    result = nclsc({"pause", "Nightcall"});
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 7  PAUSED")));
+    result = nclsc({"query", "Nightcall"});
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 7  PAUSED")));
+    result = nclsc({"continue", "Nightcall"});
+    EXPECT_TRUE(running.match(result.out).hasMatch()) << result.out.toStdString();
+
+    // SIGTERM is a stop too.
+    settings::SaveSetting("NCLmod", "Options", "Changed", "False");
+    ASSERT_TRUE(agent.waitForTrace("Main service loop----------"));
+    ::kill(pid_t(first), SIGTERM);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(first); }, 5000));
+    EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "Changed"), "True");
+    result = nclsc({"query", "Nightcall"});
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 1  STOPPED")));
+    result = nclsc({"stop", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1062"));
+    EXPECT_TRUE(result.err.contains("The service has not been started."));
+
+    // Started again, and stopped through nclsc.
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    const qint64 second = ServicePid();
+    EXPECT_NE(second, first);
+    result = nclsc({"stop", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 3  STOP_PENDING")));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(second); }, 2000));
+
+    EXPECT_EQ(nclsc({}).exitCode, 2);
+    EXPECT_EQ(nclsc({"frobnicate", "Nightcall"}).exitCode, 2);
+    EXPECT_EQ(nclsc({"query"}).exitCode, 2);
+    EXPECT_EQ(nclsc({"create", "Other"}).exitCode, 2);
+    result = nclsc({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains("nclsc control NAME CODE"));
+    EXPECT_EQ(nclsc({"delete", "Nightcall"}).exitCode, 0);
+    EXPECT_EQ(nclsc({"query", "Nightcall"}).exitCode, 1);
+}
+
+TEST_F(ServiceTest, TwoServicesCannotRunFromOneDataFolder)
+{
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_TRUE(Create("Second"));
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    const qint64 pid = ServicePid();
+    e2e::ToolResult result = nclsc({"start", "Second"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1056"));
+
+    // Started by someone else than the manager, the second one gives up by itself.
+    agent.environment().insert("NCLMOD_SERVICE_NAME", "Second");
+    ASSERT_TRUE(agent.start());
+    EXPECT_EQ(agent.waitForExit(10000), 1);
+    EXPECT_TRUE(agent.standardError().contains("another service is already running"));
+    EXPECT_TRUE(nclsc({"query", "Nightcall"}).out.contains(QRegularExpression("STATE\\s+: 4")));
+    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+}
+
+TEST_F(ServiceTest, AKilledServiceIsStoppedAndStartsAgain)
+{
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    const qint64 killed = ServicePid();
+    ::kill(pid_t(killed), SIGKILL);
+    // Not reaped yet: a zombie with the service's pid, its last word "running".
+    ASSERT_TRUE(
+        AgentProcess::waitFor([&] { return platform::ProcessStateLetter(killed) == 'Z'; }, 5000));
+    e2e::ToolResult result = nclsc({"query", "Nightcall"});
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 1  STOPPED")))
+        << result.out.toStdString();
+    EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 1);
+
+    result = nclsc({"start", "Nightcall"});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 4  RUNNING")));
+    const qint64 restarted = ServicePid();
+    EXPECT_NE(restarted, killed);
+    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(restarted); }, 5000));
+}
+
+TEST_F(ServiceTest, BadInputOnTheControlSocketLeavesTheServiceRunning)
+{
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    const qint64 pid = ServicePid();
+    platform::ServiceRuntimeRecord record;
+    ASSERT_TRUE(platform::ReadServiceRuntime("Nightcall", record));
+
+    const auto send = [&](const QByteArray& bytes, int waitMs) {
+        QLocalSocket socket;
+        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+        socket.connectToServer(record.socketName);
+        QByteArray received;
+        QEventLoop loop;
+        QObject::connect(&socket, &QLocalSocket::readyRead, &loop,
+                         [&] { received += socket.readAll(); });
+        QObject::connect(&socket, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
+        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+        socket.write(bytes);
+        loop.exec();
+        return received;
+    };
+    EXPECT_EQ(send("\x01\xff garbage\n", 3000), "ERR 87\n");
+    EXPECT_EQ(send(QByteArray(200000, 'A'), 3000), "");
+    // A client that connects and never sends, while another one is served.
+    QLocalSocket silent;
+    silent.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    silent.connectToServer(record.socketName);
+    EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 0);
+    EXPECT_TRUE(AgentProcess::waitFor(
+        [&] { return silent.state() == QLocalSocket::UnconnectedState; }, 5000));
+
+    e2e::ToolResult result = nclsc({"query", "Nightcall"});
+    EXPECT_TRUE(result.out.contains(QRegularExpression("STATE\\s+: 4  RUNNING")));
+    EXPECT_EQ(ServicePid(), pid);
+    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+}
+
+// The production unit: systemd accepts it, and the agent started with its
+// environment is the "Nightcall" service and ends cleanly on SIGTERM.
+TEST_F(ServiceTest, SystemdUnitRunsTheAgentAsTheService)
+{
+    QFile unit(QStringLiteral(NCL_SOURCE_DIR) + "/packaging/nightcall.service");
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(unit.readAll());
+
+    for (const QString& line : text.split('\n')) {
+        static const QRegularExpression assignment("^Environment=(\\w+)=(.*)$");
+        const QRegularExpressionMatch match = assignment.match(line);
+        if (match.hasMatch() && match.captured(1) != "NCLMOD_HOME")
+            agent.environment().insert(match.captured(1), match.captured(2));
+    }
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_TRUE(agent.start());
+    EXPECT_TRUE(AgentProcess::waitFor(
+        [&] {
+            return nclsc({"query", "Nightcall"}).out.contains("4  RUNNING");
+        },
+        10000));
+    EXPECT_EQ(agent.terminate(), 0); // a clean exit: Restart=on-failure leaves it down
+
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty())
+        GTEST_SKIP() << "systemd-analyze is not installed: the unit file was not verified";
+    QTemporaryDir dir;
+    QString local = text;
+    local.replace("/usr/local/bin/NCLmod", e2e::Executable("NCLmod"));
+    QFile copy(dir.filePath("nightcall.service"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(local.toUtf8());
+    copy.close();
+    QProcess verify;
+    verify.start(analyze, {"verify", copy.fileName()});
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().toStdString();
+}
+
+} // namespace
