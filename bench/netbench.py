@@ -8,7 +8,8 @@
                         against chronyd
 
 Everything runs on 127.0.0.1. The agent gets its own data folder, a simulated
-clock (NCLMOD_SIMCLOCK) and NCLMOD_FORBID_REAL_CLOCK=1; chronyd runs with -x
+clock (NCLMOD_SIMCLOCK) when it runs with an offset, and always
+NCLMOD_FORBID_REAL_CLOCK=1, so it can never set the host clock; chronyd runs with -x
 (serving) or -Q (measuring), never touching the clock. NCLMOD_BIN picks the
 agent's executable (default: the newest build*/NCLmod).
 """
@@ -80,9 +81,16 @@ class Run:
             f.write(str(offset_ms))
         program = os.path.join(home, name)
         os.symlink(agent_binary(), program)
-        env = dict(os.environ, NCLMOD_HOME=home, NCLMOD_SIMCLOCK=os.path.join(home, "simclock"),
-                   NCLMOD_FORBID_REAL_CLOCK="1", NCLMOD_POWER="record:" + home + "/power.log",
+        env = dict(os.environ, NCLMOD_HOME=home, NCLMOD_FORBID_REAL_CLOCK="1",
+                   NCLMOD_POWER="record:" + home + "/power.log",
                    NCLMOD_BIND_ADDRESS="127.0.0.1", QT_QPA_PLATFORM="offscreen")
+        # Serving and answering only read the clock. With no offset the agent
+        # reads the host clock as in production (the guard above refuses any
+        # setting); an offset needs the simulated clock, which costs a file read.
+        if offset_ms:
+            env["NCLMOD_SIMCLOCK"] = os.path.join(home, "simclock")
+        else:
+            env.pop("NCLMOD_SIMCLOCK", None)
         env.pop("NCLMOD_SERVICE_NAME", None)
         env.pop("NCLMOD_MODULE_TYPE", None)
         self.procs.append(subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
