@@ -8,6 +8,7 @@
 #include "contact/ControllerContact.h"
 #include "schedule/TimeObjCallback.h"
 #include "schedule/colTS.h"
+#include "service/ConsoleActions.h"
 #include "service/ConsoleRequests.h"
 #include "service/Listener.h"
 #include "timeset/CNISTDisplay.h"
@@ -67,6 +68,8 @@ public:
     service::Listener listener;
     // What the console and time clients ask on those sockets.
     service::ConsoleRequests requests{listener, *this};
+    // Remote commands and relay switchings behind those requests.
+    service::ConsoleActions actions{requests, listener};
     // Heartbeats and contacts on the outbound socket, with their watchdog
     // (which takes the place of tmrServer), the client list and its polling.
     contact::ControllerContact controllerContact{

@@ -1,0 +1,341 @@
+// Remote actions, Wake-on-LAN and relay switching end to end: the real agent
+// on loopback, a recording power control, a UDP listener standing in for the
+// computer to wake, and a pty relay board.
+#include "AgentProcess.h"
+#include "RelayBoard.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using e2e::AgentProcess;
+
+namespace
+{
+
+quint16 FreePort()
+{
+    static quint16 next = quint16(22000 + (QCoreApplication::applicationPid() % 4000) * 2);
+    for (int tries = 0; tries < 2000; ++tries, next = quint16(next + 1)) {
+        QTcpSocket tcp;
+        QUdpSocket udp;
+        if (tcp.bind(QHostAddress::LocalHost, next) && udp.bind(QHostAddress::LocalHost, next))
+            return next++;
+    }
+    return 0;
+}
+
+using Complete = std::function<bool(const QByteArray&)>;
+
+Complete EndsWithOkC(qsizetype blockSize = 0)
+{
+    return [blockSize](const QByteArray& got) {
+        return got.size() >= blockSize + 4 && got.endsWith("OK-C");
+    };
+}
+
+Complete RelayReply()
+{
+    return [](const QByteArray& got) { return got.startsWith("OK-X "); };
+}
+
+class ActionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(board.ok());
+        ASSERT_TRUE(wol.bind(QHostAddress("127.0.0.1"), 0));
+        port = FreePort();
+        ASSERT_NE(port, 0);
+        agent.writeFile("debug.txt", "");
+        agent.writeFile("REVavidod.ini", QStringLiteral("TCPPort,%1\nClientFormat,%2\n")
+                                             .arg(port)
+                                             .arg(clientFormat())
+                                             .toLatin1());
+        auto& env = agent.environment();
+        env.insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
+        env.insert("NCLMOD_COM1", board.agentDevice());
+        env.insert("NCLMOD_COM5", agent.file("no-such-tty"));
+        env.insert("NCLMOD_WOL_PORT", QString::number(wol.localPort()));
+        ASSERT_TRUE(agent.start({"debug"}));
+        ASSERT_TRUE(AgentProcess::waitFor([&] { return Ready(); }, 10000));
+    }
+    void TearDown() override { EXPECT_EQ(agent.terminate(), 0); }
+
+    virtual int clientFormat() const { return 0; }
+
+    bool Ready()
+    {
+        if (clientFormat() == 2)
+            return Datagram("H+", 300).startsWith("OK-H");
+        return Exchange(
+                   "H+", [](const QByteArray& got) { return got.startsWith("OK-H"); }, 300)
+            .startsWith("OK-H");
+    }
+
+    // One request on its own TCP connection; everything received until complete.
+    QByteArray Exchange(const QByteArray& request, const Complete& complete, int timeoutMs = 5000)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress("127.0.0.1"), port);
+        if (!socket.waitForConnected(timeoutMs))
+            return {};
+        socket.write(request);
+        QByteArray got;
+        QDeadlineTimer deadline(timeoutMs);
+        while (!complete(got) && !deadline.hasExpired()) {
+            if (socket.waitForReadyRead(50))
+                got += socket.readAll();
+        }
+        // Nothing may follow the reply.
+        if (socket.waitForReadyRead(100))
+            got += socket.readAll();
+        socket.disconnectFromHost();
+        return got;
+    }
+
+    // One datagram request and its reply. Each console datagram moves the agent
+    // to a fresh socket, so a request sent in between is lost: it is sent again.
+    QByteArray Datagram(const QByteArray& request, int timeoutMs = 5000)
+    {
+        QUdpSocket socket;
+        socket.bind(QHostAddress("127.0.0.1"), 0);
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            socket.writeDatagram(request, QHostAddress("127.0.0.1"), port);
+            QDeadlineTimer attempt(qMin<qint64>(1000, deadline.remainingTime()));
+            while (!socket.hasPendingDatagrams() && !attempt.hasExpired())
+                socket.waitForReadyRead(50);
+            if (socket.hasPendingDatagrams())
+                return socket.receiveDatagram().data();
+        }
+        return {};
+    }
+
+    bool Traced(const QString& text, int timeoutMs = 3000)
+    {
+        return agent.waitForTrace(text, timeoutMs);
+    }
+    bool Printed(const QString& text, int timeoutMs = 3000)
+    {
+        return AgentProcess::waitFor([&] { return agent.standardOutput().contains(text); },
+                                     timeoutMs);
+    }
+    QStringList PowerLines() const
+    {
+        return agent.readFile("power.log").split('\n', Qt::SkipEmptyParts);
+    }
+    QString MakeFile(const QString& name, qsizetype size) const
+    {
+        QByteArray content;
+        for (qsizetype i = 0; i < size; ++i)
+            content.append(char(i * 7 % 251));
+        agent.writeFile(name, content);
+        return agent.file(name);
+    }
+    // The speed the agent's end of the pty runs at now.
+    QString PortSpeed() const
+    {
+        QProcess stty;
+        stty.start("stty", {"-F", board.agentDevice(), "speed"});
+        stty.waitForFinished(3000);
+        return QString::fromLatin1(stty.readAllStandardOutput()).trimmed();
+    }
+
+    e2e::RelayBoard board;
+    QUdpSocket wol;
+    AgentProcess agent;
+    quint16 port = 0;
+};
+
+class ActionsUdpTest : public ActionsTest
+{
+protected:
+    int clientFormat() const override { return 2; }
+};
+
+} // namespace
+
+TEST_F(ActionsTest, EveryCombinationOfExitWordsIsRecordedWithItsFlags)
+{
+    const QStringList words = {"Shutdown", "Reboot", "(forced)", "Power-off"};
+    const QStringList actions = {"logoff",   "halt",     "reboot",   "reboot",   "logoff", "halt",
+                                 "reboot",   "reboot",   "poweroff", "poweroff", "reboot", "reboot",
+                                 "poweroff", "poweroff", "reboot",   "reboot"};
+    QStringList expected;
+    for (int flags = 0; flags < 16; ++flags) {
+        QString command = "C+Windows";
+        for (int bit = 0; bit < 4; ++bit)
+            if (flags & (1 << bit))
+                command += " " + words[bit];
+        if (flags == 0)
+            command += " Logoff";
+        EXPECT_EQ(Exchange(command.toLatin1(), EndsWithOkC()), "OK-C") << command.toStdString();
+        expected.append(QString("flags=%1 action=%2%3")
+                            .arg(flags)
+                            .arg(actions[flags])
+                            .arg(flags & 4 ? " forced" : ""));
+    }
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return PowerLines().size() == 16; }));
+    EXPECT_EQ(PowerLines(), expected);
+    EXPECT_TRUE(Traced("Exit_Windows, Flags: 5"));
+    EXPECT_TRUE(Printed("Windows Shutdown (forced)"));
+    EXPECT_TRUE(agent.running());
+}
+
+TEST_F(ActionsTest, CommandLinesStartPrograms)
+{
+    const QString made = agent.file("made by console");
+    EXPECT_EQ(
+        Exchange(("C+sh -c 'echo started > \"$0\"' '" + made + "'").toLatin1(), EndsWithOkC()),
+        "OK-C");
+    EXPECT_TRUE(
+        AgentProcess::waitFor([&] { return agent.readFile("made by console") == "started\n"; }));
+    EXPECT_TRUE(Printed("Run: sh -c"));
+
+    EXPECT_EQ(Exchange("C+/nonexistent/tool --now", EndsWithOkC()), "OK-C");
+    EXPECT_TRUE(Traced("Could not run: /nonexistent/tool --now"));
+    EXPECT_TRUE(Ready());
+}
+
+TEST_F(ActionsTest, FilesComeBackInBlocks)
+{
+    const QString big = MakeFile("big.bin", 10000);
+    QByteArray whole;
+    const QList<qsizetype> blocks = {4096, 4096, 1808};
+    for (int i = 0; i < blocks.size(); ++i) {
+        const QByteArray request =
+            i == 0 ? ("C+ncl_getfile " + big).toLatin1() : "C+ncl_getfile." + QByteArray::number(i);
+        const QByteArray reply = Exchange(request, EndsWithOkC(blocks[i]));
+        ASSERT_EQ(reply.size(), blocks[i] + 4) << i;
+        whole += reply.chopped(4);
+    }
+    EXPECT_EQ(whole, agent.readFile("big.bin").toLatin1());
+    // The third block ended the file: the next request only clears the flag.
+    EXPECT_EQ(Exchange("C+ncl_getfile.3", EndsWithOkC()), "OK-C");
+    EXPECT_TRUE(Traced("Done ncl_getfile"));
+
+    const QString exact = MakeFile("exact.bin", 4096);
+    EXPECT_EQ(Exchange(("C+ncl_getfile " + exact).toLatin1(), EndsWithOkC(4096)).size(), 4100);
+    EXPECT_EQ(Exchange("C+ncl_getfile.1", EndsWithOkC()), "OK-C");
+    // The flag is clear again: a new transfer starts.
+    EXPECT_EQ(Exchange(("C+ncl_getfile " + exact).toLatin1(), EndsWithOkC(4096)).size(), 4100);
+    EXPECT_EQ(Exchange("C+ncl_getfile.1", EndsWithOkC()), "OK-C");
+
+    EXPECT_EQ(Exchange(("C+ncl_getfile " + agent.file("missing.txt")).toLatin1(), EndsWithOkC()),
+              "OK-C");
+    EXPECT_TRUE(Traced("ReadInData error"));
+}
+
+TEST_F(ActionsTest, WakeOnLanSendsTheMagicPacket)
+{
+    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C", EndsWithOkC()), "OK-C");
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return wol.hasPendingDatagrams(); }));
+    QByteArray expected(6, char(0xFF));
+    for (int i = 0; i < 16; ++i)
+        expected += QByteArray::fromHex("000C293A5B7C");
+    EXPECT_EQ(wol.receiveDatagram().data(), expected);
+    EXPECT_TRUE(Traced("WOL: Magic packet sent MAC addr: 00-0C-29-3A-5B-7C"));
+
+    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B", EndsWithOkC()), "OK-C");
+    EXPECT_TRUE(Traced("Too few ARGS for WOL: 7"));
+    for (const QByteArray& bad :
+         {QByteArray("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7CZ"),
+          QByteArray("C+WOL-999.1.1.1-127.0.0.1-00-0C-29-3A-5B-7C"),
+          QByteArray("C+WOL-127.0.0.1-nowhere-00-0C-29-3A-5B-7C"), QByteArray("C+WOL---------")})
+        EXPECT_EQ(Exchange(bad, EndsWithOkC()), "OK-C") << bad.constData();
+    EXPECT_TRUE(Traced("WOL Error: Invalid local address: nowhere"));
+    AgentProcess::waitFor([] { return false; }, 200);
+    EXPECT_FALSE(wol.hasPendingDatagrams());
+    EXPECT_TRUE(Ready());
+}
+
+TEST_F(ActionsTest, LatchedAndTimedRelaySwitching)
+{
+    EXPECT_EQ(Exchange("X+0 On Latch COM1 9600", RelayReply()), "OK-X On");
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
+    EXPECT_TRUE(Printed("Relay: Switch: 0 On Latch, Port: COM1, Baud: 9600"));
+
+    board.clearCommands();
+    EXPECT_EQ(Exchange("X+1 On 2 COM1 7200", RelayReply()), "OK-X On");
+    EXPECT_EQ(PortSpeed(), "9600");
+    // The timed switching holds the port.
+    EXPECT_EQ(Exchange("X+0 Off Latch COM1 4800", RelayReply()), "OK-X ");
+    EXPECT_TRUE(Printed("Response: Could not open port: COM1"));
+    ASSERT_TRUE(board.waitForCommands(4, 4000));
+    EXPECT_EQ(board.commands(), QStringList({"S 3", "R", "S 1", "R"}));
+    EXPECT_TRUE(Traced("Relay timer expired, sw: 1, current state: On"));
+
+    // The port is free again; a 4800 switching really runs at 4800.
+    board.clearCommands();
+    EXPECT_EQ(Exchange("X+0 Off 1 COM1 4800", RelayReply()), "OK-X Off");
+    EXPECT_EQ(PortSpeed(), "4800");
+    ASSERT_TRUE(board.waitForCommands(4, 3000));
+    EXPECT_EQ(board.commands(), QStringList({"S 0", "R", "S 1", "R"}));
+}
+
+TEST_F(ActionsTest, RelayRefusesMissingPortsAndMalformedCommands)
+{
+    EXPECT_EQ(Exchange("X+0 On Latch COM5 9600", RelayReply()), "OK-X ");
+    EXPECT_TRUE(Printed("Response: Could not open port: COM5"));
+    const char* malformed[] = {
+        "X+0 On Latch COM1",          "X+7 On Latch COM1 9600",
+        "X+0 Maybe Latch COM1 9600",  "X+0 On Forever COM1 9600",
+        "X+0 On 0 COM1 9600",         "X+0 On Latch USB1 9600",
+        "X+0 On Latch COM1 300",      "X+0 On Latch COM1 115200",
+        "X+0 on latch com1 9600",     "X+",
+        "X+0 On Latch COM99999 9600",
+        "X+0 On Latch COM0 9600", // port 0 stands for X10ComPort, which is 0 here
+    };
+    for (const char* command : malformed)
+        EXPECT_EQ(Exchange(command, RelayReply()), "OK-X ") << command;
+    AgentProcess::waitFor([] { return false; }, 300);
+    EXPECT_TRUE(board.commands().isEmpty());
+    EXPECT_EQ(Exchange("X+0 On Latch COM1 2400", RelayReply()), "OK-X On");
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
+}
+
+TEST_F(ActionsTest, BadInputIsAnsweredAndTheAgentKeepsServing)
+{
+    const QByteArray requests[] = {"C+",
+                                   "C+ ",
+                                   "C+ncl_getfile.notanumber",
+                                   "C+ncl_getfile.99999999999",
+                                   "C+ncl",
+                                   "C+nclput x",
+                                   "C+WOL",
+                                   "C+Windows\x01\x02",
+                                   "C+echo 'unclosed",
+                                   "C+" + QByteArray(5000, 'A')};
+    for (const QByteArray& request : requests)
+        EXPECT_EQ(Exchange(request, EndsWithOkC()), "OK-C") << request.left(40).constData();
+    EXPECT_TRUE(Ready());
+    EXPECT_TRUE(agent.running());
+}
+
+TEST_F(ActionsUdpTest, DatagramCommandsAndRelays)
+{
+    QByteArray okC("OK-C");
+    okC.resize(48, '\0');
+    EXPECT_EQ(Datagram("C+Windows Reboot"), okC);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return PowerLines().size() == 1; }));
+    EXPECT_EQ(PowerLines(), QStringList({"flags=2 action=reboot"}));
+
+    QByteArray okX("OK-X");
+    okX.resize(48, '\0');
+    EXPECT_EQ(Datagram("X+1 On Latch COM1 9600"), okX);
+    EXPECT_EQ(board.commands(), QStringList({"S 2", "R"}));
+
+    EXPECT_EQ(Datagram("C+WOL-127.0.0.1-127.0.0.1-02-00-00-00-00-01"), okC);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return wol.hasPendingDatagrams(); }));
+    EXPECT_EQ(wol.receiveDatagram().data().size(), 102);
+}
