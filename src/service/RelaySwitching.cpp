@@ -87,6 +87,8 @@ QString RelaySettings(const QString& baudWord)
 
 RelaySwitching::RelaySwitching(QObject* parent) : QObject(parent)
 {
+    // A coarse timer may end a short switching up to 5 % early.
+    tmrRelay.setTimerType(Qt::PreciseTimer);
     connect(&tmrRelay, &QTimer::timeout, this, &RelaySwitching::tmrRelay_Timer);
     connect(&MSComm1, &platform::CommControl::OnComm, this, &RelaySwitching::MSComm1_OnComm);
 }
@@ -115,12 +117,15 @@ QString RelaySwitching::do_Relay(const QString& sData, qint16 nLocalCOM, QString
         if (timed) {
             nTimedSwitch = command.nSwitch;
             sTimedState = command.state;
-            StartTimer(command.seconds);
         }
     } else {
         MSComm1.setOutput(QByteArrayLiteral("!0R"));
     }
     schedule::PauseMilliseconds(kPauseMs);
+    // The timer runs from the end of the read-back pause, so the relay holds
+    // for the whole duration: the pause plus the first interval.
+    if (timed)
+        StartTimer(command.seconds);
 
     sStatus =
         (nBoardStatus & SwitchBit(command.nSwitch)) ? QStringLiteral("On") : QStringLiteral("Off");
@@ -156,7 +161,7 @@ void RelaySwitching::SendSetAndRead()
     MSComm1.setOutput(QByteArrayLiteral("!0R"));
 }
 
-// The read-back pause is part of the duration, so the first interval is 200 ms shorter.
+// The read-back pause is part of the duration, so the intervals add up to 200 ms less.
 void RelaySwitching::StartTimer(qint32 seconds)
 {
     const qint64 total = qint64(seconds) * 1000;
