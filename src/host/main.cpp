@@ -3,14 +3,24 @@
 #include "host/ServiceControl.h"
 #include "host/UnixSignals.h"
 #include "host/frmMainEntSrvc.h"
+#include "host/windows/MainWindowView.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <memory>
+
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    const host::MainResult result = host::Main(app.arguments().mid(1), QString::fromLocal8Bit(argv[0]));
+    // Windows only where there is a display; otherwise the same logic runs headless.
+    const bool windows = host::WindowsWanted();
+    std::unique_ptr<QCoreApplication> application =
+        windows ? std::make_unique<QApplication>(argc, argv)
+                : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication& app = *application;
+    const host::MainResult result =
+        host::Main(app.arguments().mid(1), QString::fromLocal8Bit(argv[0]));
     if (result == host::MainResult::Ended)
         return 0;
 
@@ -24,13 +34,18 @@ int main(int argc, char** argv)
             form.Form_Unload();
     });
 
+    std::unique_ptr<host::MainWindowView> view;
+    if (windows && result == host::MainResult::ShowWindow)
+        view = std::make_unique<host::MainWindowView>(form);
     form.Form_Load();
     if (result == host::MainResult::RunOnceMode) {
         host::OnceMode(form);
         return 0;
     }
     // A service has no desktop: its window is loaded but never activated.
-    if (!serviceControl.UnderServiceManager())
+    if (view)
+        QTimer::singleShot(0, view.get(), &host::MainWindowView::Activate);
+    else if (!serviceControl.UnderServiceManager())
         QTimer::singleShot(0, &form, &host::frmMainEntSrvc::Form_Activate);
     return app.exec();
 }

@@ -1,0 +1,222 @@
+#include "host/windows/MainWindowView.h"
+#include "host/ServiceControl.h"
+#include "host/frmMainEntSrvc.h"
+#include "settings/AppState.h"
+
+#include "WindowsTestSupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using namespace windowstest;
+
+namespace
+{
+
+// Answers the modal boxes as they come up: input boxes from a list of texts,
+// message boxes with a chosen button. What the boxes said is kept.
+class BoxAnswerer : public QObject
+{
+public:
+    explicit BoxAnswerer(QStringList texts, QMessageBox::StandardButton button = QMessageBox::Ok)
+        : m_texts(std::move(texts)), m_button(button)
+    {
+        connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::AnswerOpenBox);
+        m_timer.start(10);
+    }
+    QStringList messages;
+    QStringList titles;
+
+private:
+    void AnswerOpenBox()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+            titles << input->windowTitle();
+            if (m_texts.isEmpty()) {
+                input->reject();
+                return;
+            }
+            input->setTextValue(m_texts.takeFirst());
+            input->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            titles << box->windowTitle();
+            messages << box->text();
+            box->done(m_button);
+        }
+    }
+    QStringList m_texts;
+    QMessageBox::StandardButton m_button;
+    QTimer m_timer;
+};
+
+class MainWindowViewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        StartAgentIn(home, TestPort() + 3);
+        form.EndProgram = [this](int code) { endCodes.push_back(code); };
+        form.Form_Load();
+        view.Refresh();
+    }
+    void TearDown() override
+    {
+        form.listener.CloseInstance(form.listener.CurrentInstance);
+        settings::App().ModuleType = "M";
+        StopTracing();
+    }
+    QString trace() const { return ReadFile(home.file("DebugFile.txt")); }
+
+    ScopedHome home;
+    host::ServiceControl serviceControl;
+    host::frmMainEntSrvc form{&serviceControl};
+    host::MainWindowView view{form};
+    std::vector<int> endCodes;
+};
+
+TEST_F(MainWindowViewTest, MenusCarryTheirCaptionsAndAccessKeys)
+{
+    EXPECT_EQ(view.windowTitle(), "Nightcall Module");
+    QStringList bar;
+    for (QAction* action : view.menuBar()->actions())
+        bar << action->text();
+    EXPECT_EQ(bar, QStringList({"&File", "&Options", "&Help"}));
+    QStringList entries;
+    for (QMenu* menu : {view.mnuFile, view.mnuOptions, view.mnuOptionsProtocol, view.mnuHelp})
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                entries << action->text();
+    EXPECT_EQ(entries, QStringList({"&Register Service Module", "&Exit", "&Set Controller Address",
+                                    "&Contact Controller", "&Protocol", "Port &Number",
+                                    "&MAC address", "&Service..", "Startup &Automatically", "&NIST",
+                                    "&SNTP", "Help &Topics", "&About.."}));
+    // What the loaded window shows on this platform family.
+    EXPECT_TRUE(view.mnuFileService->isVisible());
+    EXPECT_TRUE(view.mnuOptionsSvc->isVisible());
+    EXPECT_TRUE(view.mnuOptionsProt0->isChecked());
+    EXPECT_FALSE(view.mnuOptionsProt2->isChecked());
+    EXPECT_FALSE(view.lblSvcStatus->isHidden());
+    EXPECT_EQ(view.lblSvcStatus->text(), "Service");
+    EXPECT_TRUE(view.cmdStatus->isHidden());
+    EXPECT_EQ(view.cmdManual->text(), "Exit");
+    EXPECT_EQ(view.lblNISTLog->text(), "Ready");
+}
+
+TEST_F(MainWindowViewTest, PortMenuAsksAgainThroughRealBoxes)
+{
+    const int port = TestPort() + 4;
+    BoxAnswerer answerer({"12345", QString::number(port)});
+    view.mnuOptionsPort->trigger();
+    EXPECT_EQ(answerer.titles, QStringList({"TCP Port", "Invalid Entry", "TCP Port"}));
+    EXPECT_EQ(
+        answerer.messages,
+        QStringList({"Entry must be a number 1-4 digits long.\nUse port 1001 as a default."}));
+    EXPECT_EQ(settings::Options().TCPPort(), port);
+}
+
+TEST_F(MainWindowViewTest, SntpMovesTheCheckMark)
+{
+    view.mnuOptionsProt2->trigger();
+    EXPECT_TRUE(view.mnuOptionsProt2->isChecked());
+    EXPECT_FALSE(view.mnuOptionsProt0->isChecked());
+    EXPECT_EQ(settings::Options().ClientFormat(), 2);
+    view.mnuOptionsStartup->trigger();
+    EXPECT_TRUE(view.mnuOptionsStartup->isChecked());
+}
+
+TEST_F(MainWindowViewTest, WithoutATrayTheWindowStaysOnMinimise)
+{
+    view.Activate();
+    EXPECT_FALSE(view.tray.check_if_loaded());
+    EXPECT_TRUE(trace().contains("Add icon error"));
+    view.showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.Minimised);
+    EXPECT_TRUE(view.isVisible());
+}
+
+TEST_F(MainWindowViewTest, ClosingAsksWhenStartingWithTheSystem)
+{
+    settings::Options().setSystemStartup(true);
+    view.show();
+    {
+        BoxAnswerer answerer({}, QMessageBox::No);
+        EXPECT_FALSE(view.close());
+        EXPECT_EQ(answerer.titles, QStringList({"Tidewarden"}));
+        EXPECT_EQ(answerer.messages,
+                  QStringList({"Are you sure you want to exit the Service Module?"}));
+    }
+    EXPECT_TRUE(form.Minimised);
+    EXPECT_TRUE(endCodes.empty());
+
+    form.Minimised = false;
+    BoxAnswerer answerer({}, QMessageBox::Yes);
+    EXPECT_TRUE(view.close());
+    EXPECT_EQ(endCodes, std::vector<int>({0}));
+}
+
+TEST_F(MainWindowViewTest, TrayCallbacksFollowTheMouseMessages)
+{
+    settings::App().ModuleType = "E"; // its main button asks for a time check
+    int shows = 0;
+    QObject::connect(&view.tray, &host::frmSysTray::showRequested, [&shows] { ++shows; });
+    const struct {
+        int x;
+        bool shows;
+        bool timeCheck;
+    } cases[] = {
+        {7680, false, false}, {7695, true, false},  {7710, false, false}, {7725, true, false},
+        {7740, false, false}, {7755, false, false}, {7770, false, true},  {7785, true, false},
+    };
+    for (const auto& c : cases) {
+        const int showsBefore = shows;
+        form.setStatusText("Ready");
+        view.tray.picIcon_MouseMove(0, 0, c.x, 0);
+        EXPECT_EQ(shows - showsBefore, c.shows ? 1 : 0) << c.x;
+        EXPECT_EQ(form.lblNISTLog == "Making connection...", c.timeCheck) << c.x;
+    }
+    EXPECT_TRUE(trace().contains("UNKNOWN MOUSE MOVE:  Button:0 Shift:0 X:7785 Y:0"));
+
+    const struct {
+        QSystemTrayIcon::ActivationReason reason;
+        int message;
+    } reasons[] = {
+        {QSystemTrayIcon::Trigger, 513},
+        {QSystemTrayIcon::DoubleClick, 515},
+        {QSystemTrayIcon::Context, 517},
+        {QSystemTrayIcon::MiddleClick, 519},
+    };
+    for (const auto& r : reasons)
+        EXPECT_EQ(host::frmSysTray::MessageOfReason(r.reason), r.message);
+}
+
+TEST_F(MainWindowViewTest, UnknownMouseMessagesAreTracedOnceASecond)
+{
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < 5; ++i)
+        view.tray.picIcon_MouseMove(1, 0, 9000, 15);
+    if (QDateTime::currentSecsSinceEpoch() == second) {
+        EXPECT_EQ(trace().count("UNKNOWN MOUSE MOVE: "), 1);
+    }
+}
+
+TEST_F(MainWindowViewTest, TrayTipsSwitchWithOnAndOff)
+{
+    view.tray.mnuRightOff->trigger();
+    EXPECT_TRUE(view.tray.mnuRightOff->isChecked());
+    EXPECT_FALSE(view.tray.mnuRightOn->isChecked());
+    // No tray here: the modify reports its error after trying to add the icon.
+    EXPECT_TRUE(trace().contains("Add icon error"));
+}
+
+} // namespace

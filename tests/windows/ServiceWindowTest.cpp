@@ -1,0 +1,184 @@
+// The service window and the main window's status box against the real
+// service manager: the agent itself is registered in a temporary program
+// folder and started, paused, continued and stopped from the window.
+#include "host/ServiceControl.h"
+#include "host/ServiceRegistration.h"
+#include "host/frmMainEntSrvc.h"
+#include "host/modStartStopSvc.h"
+#include "host/windows/MainWindowView.h"
+#include "host/windows/frmSvcOptions.h"
+#include "settings/OptionStore.h"
+
+#include "WindowsTestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using namespace windowstest;
+
+namespace
+{
+
+class ServiceWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        StartAgentIn(home, TestPort() + 2);
+        form.EndProgram = [](int) {};
+        form.Form_Load();
+        const QString agent = qEnvironmentVariable("NCL_BUILD_DIR") + "/NCLmod";
+        ASSERT_TRUE(QFile::exists(agent)) << qPrintable(agent);
+        ASSERT_TRUE(host::ServiceCreate(host::kServiceName, agent));
+    }
+    void TearDown() override
+    {
+        qint16 index = 0;
+        if (host::ServiceStatus("", host::kServiceName, index) != "Stopped")
+            host::ServiceStop("", host::kServiceName, index);
+        WaitForState("Stopped");
+        host::ServiceDelete(host::kServiceName);
+        StopTracing();
+    }
+    static QString WaitForState(const QString& wanted)
+    {
+        qint16 index = 0;
+        QString state;
+        const QDeadlineTimer deadline(15000);
+        while (!deadline.hasExpired()) {
+            state = host::ServiceStatus("", host::kServiceName, index);
+            if (state == wanted)
+                break;
+            QThread::msleep(50);
+        }
+        return state;
+    }
+    static void Focus(QWidget* button)
+    {
+        QFocusEvent event(QEvent::FocusIn);
+        QCoreApplication::sendEvent(button, &event);
+    }
+
+    ScopedHome home;
+    host::ServiceControl serviceControl;
+    host::frmMainEntSrvc form{&serviceControl};
+};
+
+// Status text, colour and Pause caption the window shows.
+struct Shown {
+    QString status;
+    quint32 color;
+    QString pauseCaption;
+};
+
+Shown ShownBy(const host::frmSvcOptions& window)
+{
+    return {window.lblSvcStatus->text(), window.logic.lblSvcStatusColor,
+            window.cmdSvcPause->text()};
+}
+
+TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
+{
+    host::frmSvcOptions window(host::kServiceName, &form, 0);
+    EXPECT_EQ(window.windowTitle(), "Service");
+    EXPECT_EQ(window.lblSvcName->text(), "Nightcall");
+    EXPECT_EQ(window.lblSvcNote->text(),
+              "Control of the Nightcall service can also be done from the Control panel");
+    EXPECT_EQ(ShownBy(window).status, "Stopped");
+    EXPECT_EQ(ShownBy(window).color, host::kColorLightRed);
+    EXPECT_FALSE(window.logic.TimerSvc.isActive());
+
+    const struct {
+        QPushButton* button;
+        QString status;
+        quint32 color;
+        QString pauseCaption;
+    } steps[] = {
+        {window.cmdSvcStart, "OK", host::kColorGreen, "Pause"},
+        {window.cmdSvcStatus, "Running", host::kColorGreen, "Pause"},
+        {window.cmdSvcPause, "OK", host::kColorLightYellow, "Pause"},
+        {window.cmdSvcStatus, "Paused", host::kColorLightYellow, "Continue"},
+        // Pause on a paused service continues it.
+        {window.cmdSvcPause, "OK", host::kColorGreen, "Continue"},
+        {window.cmdSvcStatus, "Running", host::kColorGreen, "Pause"},
+        {window.cmdSvcPause, "OK", host::kColorLightYellow, "Pause"},
+        {window.cmdSvcStatus, "Paused", host::kColorLightYellow, "Continue"},
+        // So does Start.
+        {window.cmdSvcStart, "OK", host::kColorGreen, "Continue"},
+        {window.cmdSvcStatus, "Running", host::kColorGreen, "Pause"},
+        {window.cmdSvcStop, "OK", host::kColorLightRed, "Pause"},
+    };
+    int step = 0;
+    for (const auto& s : steps) {
+        s.button->click();
+        const Shown shown = ShownBy(window);
+        EXPECT_EQ(shown.status, s.status) << "step " << step;
+        EXPECT_EQ(shown.color, s.color) << "step " << step;
+        EXPECT_EQ(shown.pauseCaption, s.pauseCaption) << "step " << step;
+        ++step;
+    }
+    EXPECT_TRUE(window.logic.TimerSvc.isActive());
+    EXPECT_EQ(window.logic.TimerSvc.interval(), 5000);
+    EXPECT_EQ(WaitForState("Stopped"), "Stopped");
+}
+
+TEST_F(ServiceWindowTest, FocusedButtonsExplainThemselves)
+{
+    host::frmSvcOptions window(host::kServiceName, &form, 0);
+    const struct {
+        QPushButton* button;
+        const char* hint;
+    } cases[] = {
+        {window.cmdSvcStop, "Stop the Nightcall service"},
+        {window.cmdSvcPause, "Suspend the Nightcall service"},
+        {window.cmdSvcStart, "Start the Nightcall service"},
+        {window.cmdSvcStatus, "Check if the Nightcall service is running"},
+        {window.cmdHelp, "Help for this screen"},
+        {window.cmdOK, "Return to main screen"},
+    };
+    for (const auto& c : cases) {
+        Focus(c.button);
+        EXPECT_EQ(window.lblStatus->text(), c.hint);
+    }
+    const QStringList captions = {window.cmdSvcStart->text(),  window.cmdSvcStop->text(),
+                                  window.cmdSvcStatus->text(), window.cmdHelp->text(),
+                                  window.lblSvc->text(),       window.Label8->text()};
+    EXPECT_EQ(captions,
+              QStringList({"St&art", "St&op", "S&tatus", "&Help", "Status:", "Service:"}));
+}
+
+TEST_F(ServiceWindowTest, InteractiveCopyFollowsTheRunningService)
+{
+    qint16 index = 0;
+    ASSERT_EQ(host::ServiceStart("", host::kServiceName, index), "OK");
+    ASSERT_EQ(WaitForState("Running"), "Running");
+
+    host::MainWindowView view(form);
+    view.Activate();
+    EXPECT_TRUE(form.BackgroundServiceRunning);
+    EXPECT_EQ(form.lblSvcStatusColor, host::kColorGreen);
+    EXPECT_FALSE(view.cmdStatus->isHidden());
+    EXPECT_EQ(view.cmdStatus->text(), "Status");
+    EXPECT_TRUE(view.lblNISTLog->text().startsWith("Note: the background service"));
+
+    view.cmdStatus->click();
+    const QString published = settings::GetSetting("NCLmod", "Settings", "setstattext", "");
+    EXPECT_FALSE(published.isEmpty());
+    EXPECT_EQ(form.lblNISTLog, published);
+    EXPECT_EQ(view.lblNISTLog->text(), published);
+    EXPECT_EQ(form.lblSvcStatusColor, host::kColorGreen);
+
+    host::ServiceStop("", host::kServiceName, index);
+    ASSERT_EQ(WaitForState("Stopped"), "Stopped");
+    view.cmdStatus->click();
+    EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightYellow);
+    EXPECT_TRUE(ReadFile(home.file("DebugFile.txt")).contains("Status svc call failed"));
+}
+
+} // namespace

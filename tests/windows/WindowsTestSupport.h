@@ -1,0 +1,87 @@
+#pragma once
+// Shared set-up of the window tests: a fresh program folder with the agent
+// started as far as its main window, and the debug trace in that folder.
+
+#include "host/MainMenuCommands.h"
+#include "host/ProgramEntry.h"
+#include "logging/DebugLog.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <deque>
+
+namespace windowstest
+{
+
+// Input and message boxes answered from a script; what was shown is kept.
+class ScriptedDialogs : public host::MenuDialogs
+{
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        Icon icon;
+    };
+    struct Asked {
+        QString title;
+        QString prompt;
+        QString defaultText;
+    };
+    // An answer of std::nullopt-like "cancel" is written as kCancel.
+    static inline const QString kCancel = QStringLiteral("<cancel>");
+
+    std::deque<QString> answers;
+    std::vector<Asked> asked;
+    std::vector<Shown> shown;
+
+    bool InputBox(const QString& title, const QString& prompt, const QString& defaultText,
+                  QString& answer) override
+    {
+        asked.push_back({title, prompt, defaultText});
+        const QString next = answers.empty() ? kCancel : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        answer = next == kCancel ? QString() : next;
+        return next != kCancel;
+    }
+    void MessageBox(const QString& text, const QString& title, Icon icon) override
+    {
+        shown.push_back({text, title, icon});
+    }
+};
+
+// A program folder whose options name a loopback controller and port.
+inline void StartAgentIn(const testsupport::ScopedHome& home, int port)
+{
+    settings::Options() = settings::COptions();
+    testsupport::WriteFile(
+        home.file("REVavidod.ini"),
+        QStringLiteral("TCPPort, %1\nServerName, 127.0.0.1\n").arg(port).toLocal8Bit());
+    // The marker keeps tracing on through the window's load.
+    testsupport::WriteFile(home.file("debug.txt"), "");
+    host::Main({}, "NCLmod");
+    logging::DebugFileName = home.file("DebugFile.txt");
+    logging::DebugOn = true;
+    logging::DebugFileOn = true;
+    logging::SetDebugFile(true);
+}
+
+inline void StopTracing()
+{
+    logging::CloseDebugFile();
+    logging::DebugOn = false;
+    logging::DebugFileOn = false;
+}
+
+// A 4-digit port unlikely to be taken by a neighbouring test run.
+inline int TestPort()
+{
+    return 6000 + int(QCoreApplication::applicationPid() % 3000);
+}
+
+} // namespace windowstest
