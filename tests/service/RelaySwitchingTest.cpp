@@ -92,32 +92,6 @@ TEST_F(RelaySwitchingTest, PortZeroMeansTheConfiguredPort)
     EXPECT_EQ(relay("X+0 On Latch COM-4 9600", 0), "");
 }
 
-TEST_F(RelaySwitchingTest, TimedSwitchingFallsBackAndHoldsThePort)
-{
-    EXPECT_EQ(relay("X+1 On 1 COM1 9600"), "OK");
-    EXPECT_EQ(sStatus, "On");
-    EXPECT_TRUE(relays.MSComm1.PortOpen());
-    EXPECT_TRUE(relays.tmrRelay.isActive());
-    EXPECT_EQ(relays.tmrRelay.interval(), 800);
-
-    // The held port refuses another command, which changes nothing.
-    EXPECT_EQ(relay("X+0 On Latch COM1 4800"), "Could not open port: COM1");
-    EXPECT_EQ(sStatus, "");
-    EXPECT_EQ(relays.nSwitch0State, 0);
-    EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
-
-    ASSERT_TRUE(loopback::WaitFor([&] { return !relays.MSComm1.PortOpen(); }, 3000));
-    ASSERT_TRUE(board.waitForCommands(4));
-    EXPECT_EQ(board.commands(), QStringList({"S 2", "R", "S 0", "R"}));
-    EXPECT_EQ(relays.nSwitch1State, 0);
-    EXPECT_TRUE(trace.Text().contains("Relay timer expired, sw: 1, current state: On"));
-
-    // A timed "Off" comes back on.
-    EXPECT_EQ(relay("X+0 Off 1 COM1 9600"), "OK");
-    ASSERT_TRUE(loopback::WaitFor([&] { return !relays.MSComm1.PortOpen(); }, 3000));
-    EXPECT_EQ(relays.nSwitch0State, 1);
-}
-
 TEST_F(RelaySwitchingTest, LongDurationsRunInChunks)
 {
     const struct {

@@ -179,30 +179,3 @@ TEST_F(RemoteActionsTest, RunsOtherCommandLines)
     EXPECT_EQ(sLog, "");
     EXPECT_TRUE(trace.Text().contains("Unknown NCL command:_oo bar_"));
 }
-
-TEST_F(RemoteActionsTest, WakeOnLanCommand)
-{
-    QUdpSocket listener;
-    ASSERT_TRUE(listener.bind(QHostAddress("127.0.0.1"), 0));
-    testsupport::ScopedEnv port("NCLMOD_WOL_PORT", QByteArray::number(listener.localPort()));
-
-    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK");
-    EXPECT_EQ(sLog, "WOL: ");
-    ASSERT_TRUE(loopback::WaitFor([&] { return listener.hasPendingDatagrams(); }));
-    EXPECT_EQ(listener.receiveDatagram().data().mid(6, 6), QByteArray::fromHex("000c293a5b7c"));
-    EXPECT_TRUE(loopback::WaitFor([&] {
-        return trace.Text().contains("WOL: Magic packet sent MAC addr: 00-0C-29-3A-5B-7C, "
-                                     "Bcast IP: 127.0.0.1, Local IP: 127.0.0.1");
-    }));
-
-    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B"), "");
-    EXPECT_EQ(sLog, "");
-    EXPECT_TRUE(trace.Text().contains("Too few ARGS for WOL: 7"));
-
-    EXPECT_EQ(run("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-QQ"), "OK");
-    EXPECT_TRUE(loopback::WaitFor([&] {
-        return trace.Text().contains("WOL Error: Invalid MAC address: 00-0C-29-3A-5B-QQ");
-    }));
-    loopback::Spin(50);
-    EXPECT_FALSE(listener.hasPendingDatagrams());
-}
