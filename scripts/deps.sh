@@ -10,6 +10,7 @@ NCL_PACKAGES=(
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     clang
     chrony sntp socat rsyslog xvfb
+    trayer x11-apps imagemagick xdotool
     poppler-utils procps iproute2 tzdata
 )
 
