@@ -77,7 +77,7 @@ TEST(StartupTest, SecondRunReadsTheStoredOptionsBack)
     const QString trace = agent.readFile("DebugFile.txt");
     EXPECT_FALSE(trace.contains("for the first time."));
     EXPECT_TRUE(trace.contains("Start Registry_Get:"));
-    EXPECT_TRUE(trace.contains("Option Key read: TCPPort, Value: 4321"));
+    EXPECT_TRUE(trace.contains("Option Key: TCPPort, Value: 4321"));
     EXPECT_EQ(QueryValues(agent).value("TCPPort"), "4321");
 }
 
