@@ -1,0 +1,214 @@
+// Controller contact and polling with the real executable: agents on their
+// own loopback addresses sharing one port number, each with its own data
+// folder and simulated clock. The controller (and the polling agent) run in
+// this process on 127.0.0.1 and 127.0.0.2.
+#include "AgentProcess.h"
+#include "FakePeer.h"
+#include "LoopbackSupport.h"
+#include "TestSupport.h"
+
+#include "contact/ControllerContact.h"
+#include "platform/SystemClock.h"
+#include "service/Listener.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+#include "timeset/CNISTDisplay.h"
+#include "timeset/CNISTtimeset.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using contacttest::FakePeer;
+using e2e::AgentProcess;
+
+namespace
+{
+
+const QString kMac = QStringLiteral("00-0C-29-3A-5B-7C");
+
+// Answers a heartbeat as a controller does: OK-H, the letter and the MAC address.
+QByteArray ControllerReply(const QString& request)
+{
+    return request.startsWith("H+") ? "OK-H " + request.mid(2).toLatin1() : QByteArray("Unknown");
+}
+
+// An agent on its own loopback address with the debug trace on.
+void Prepare(AgentProcess& agent, const QString& address, quint16 port, qint64 clockOffsetMs = 0)
+{
+    agent.environment().insert("NCLMOD_BIND_ADDRESS", address);
+    agent.writeFile("debug.txt", "");
+    agent.writeFile("REVavidod.ini", QStringLiteral("TCPPort, %1\r\nServerName, 127.0.0.1\r\n"
+                                                    "MACaddr, %2\r\n")
+                                         .arg(port)
+                                         .arg(kMac)
+                                         .toLatin1());
+    agent.writeFile("simclock", QByteArray::number(clockOffsetMs));
+}
+
+qint64 ClockOffset(const AgentProcess& agent)
+{
+    return agent.readFile("simclock").trimmed().toLongLong();
+}
+
+class ContactE2E : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        port = quint16(loopback::FreePort());
+        ASSERT_NE(port, 0);
+    }
+
+    quint16 port = 0;
+};
+
+TEST_F(ContactE2E, HeartbeatUpAtStartAndDownAtExit)
+{
+    FakePeer controller("127.0.0.1", port, ControllerReply);
+    ASSERT_TRUE(controller.listening());
+    AgentProcess agent;
+    Prepare(agent, "127.0.0.2", port);
+    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(agent.waitForTrace("---Single Client Mode (done)---"));
+    EXPECT_EQ(controller.requests, QStringList{"H+U " + kMac});
+    const QString trace = agent.readFile("DebugFile.txt");
+    EXPECT_TRUE(trace.contains(">ClientData arrived: _OK-H U " + kMac +
+                               "_ from 127.0.0.1 on "
+                               "local port " +
+                               QString::number(port)));
+    EXPECT_TRUE(trace.contains("HEARTBEAT OK Event"));
+    EXPECT_TRUE(trace.contains("U-p or D-wn: U"));
+    EXPECT_TRUE(trace.contains("MAC_address: " + kMac));
+    EXPECT_TRUE(trace.contains("Heartbeat done: 127.0.0.1 U " + kMac));
+    EXPECT_TRUE(trace.contains("Service server listening on TCP port " + QString::number(port)));
+
+    EXPECT_EQ(agent.terminate(), 0);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 2; }));
+    EXPECT_EQ(controller.requests.last(), "H+D " + kMac);
+}
+
+TEST_F(ContactE2E, SilentControllerIsClosedByTheWatchdogAndAContactOverAnOpenOneClosesItFirst)
+{
+    FakePeer controller("127.0.0.1", port, nullptr);
+    AgentProcess agent;
+    Prepare(agent, "127.0.0.2", port);
+    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 1; }));
+    QElapsedTimer sinceRequest;
+    sinceRequest.start();
+    ASSERT_TRUE(agent.waitForTrace("No more tries.   ", 5000));
+    EXPECT_GE(sinceRequest.elapsed(), 1500);
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return controller.openConnections() == 0; }));
+    EXPECT_TRUE(agent.readFile("DebugFile.txt").contains("TIMEOUT: Closing the connection"));
+    EXPECT_EQ(agent.terminate(), 0);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 2; }));
+
+    // Stopped while its first heartbeat is still open: the exit closes it first.
+    AgentProcess second;
+    Prepare(second, "127.0.0.3", port);
+    ASSERT_TRUE(second.start({"debug"}));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 3; }));
+    EXPECT_EQ(second.terminate(), 0);
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 4; }));
+    EXPECT_EQ(controller.requests.last(), "H+D " + kMac);
+    const QString trace = second.readFile("DebugFile.txt");
+    const qsizetype waiting = trace.indexOf("------TCP/IP Connection Not yet closed. Waiting");
+    ASSERT_GE(waiting, 0);
+    EXPECT_GT(trace.indexOf("Client Closed OK"), waiting);
+}
+
+TEST_F(ContactE2E, UnreachableControllerCostsOnlyTraceLines)
+{
+    AgentProcess agent;
+    Prepare(agent, "127.0.0.2", port); // nobody listens on 127.0.0.1
+    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(agent.waitForTrace("Client closed - connection with client failed.", 5000));
+    EXPECT_TRUE(agent.running());
+    // Still answering the console.
+    FakePeer probe("127.0.0.1", port, nullptr);
+    QProcessEnvironment environment = agent.environment();
+    const e2e::ToolResult reply = e2e::RunTool(
+        "nclconsole", {"--host", "127.0.0.2", "--port", QString::number(port), "heartbeat"},
+        environment);
+    EXPECT_EQ(reply.exitCode, 0) << reply.err.toStdString();
+    EXPECT_EQ(reply.out.trimmed(), "OK-H " + kMac);
+    EXPECT_EQ(agent.terminate(), 0);
+}
+
+// The polling agent, in this process on 127.0.0.2.
+class Poller : public timeset::CNISTDisplay
+{
+public:
+    float DisplaySync(const timeset::SyncDisplayInfo&) override { return 0; }
+    void DisplayNoChange() override {}
+    void NISTdone() override {}
+    void HeartbeatDone(const QString&, const QString&, const QString&) override {}
+
+    std::unique_ptr<timeset::CNISTtimeset> engine = std::make_unique<timeset::CNISTtimeset>();
+    service::Listener listener;
+    contact::ControllerContact contact{listener, *this,
+                                       [this]() -> timeset::CNISTtimeset& { return *engine; }};
+};
+
+TEST_F(ContactE2E, PollingCycleChecksAndForcesTheAgentsClocks)
+{
+    testsupport::ScopedHome home;
+    testsupport::ScopedEnv bindAddress("NCLMOD_BIND_ADDRESS", "127.0.0.2");
+    const qint64 pollerOffset = 123456;
+    testsupport::ScopedEnv clock("NCLMOD_SIMCLOCK", home.file("simclock").toLocal8Bit());
+    testsupport::WriteFile(home.file("simclock"), QByteArray::number(pollerOffset));
+    loopback::DebugCapture debug(home.file("DebugFile.txt"));
+    settings::App().ModuleType = QStringLiteral("M");
+    settings::Options().setTCPPort(qint16(port));
+    settings::Options().setSetMinThreshold(500);
+
+    AgentProcess ahead;
+    AgentProcess behind;
+    Prepare(ahead, "127.0.0.3", port, 37000);
+    Prepare(behind, "127.0.0.4", port, -12000);
+    ASSERT_TRUE(ahead.start({"debug"}));
+    ASSERT_TRUE(behind.start({"debug"}));
+    ASSERT_TRUE(ahead.waitForTrace("Service server listening on TCP port"));
+    ASSERT_TRUE(behind.waitForTrace("Service server listening on TCP port"));
+
+    testsupport::WriteFile(
+        home.file("clientlist.txt"),
+        "1,0,0,\"ahead\",\"127.0.0.3\",\"\",\"\",0,#2024-01-31 13:05:00#,1,"
+        "#2024-01-31#\r\n"
+        "2,0,0,\"off\",\"127.0.0.5\",\"\",\"\",0,#2024-01-31#,-1,#2024-01-31#\r\n"
+        "3,0,0,\"behind\",\"127.0.0.4\",\"\",\"\",0,#2024-01-31#,1,"
+        "#2024-01-31#\r\n");
+    Poller poller;
+    contact::ClientPolling& polling = poller.contact.polling;
+    ASSERT_TRUE(polling.Clients.Read_in_file(home.file("clientlist.txt"), 1));
+    ASSERT_EQ(polling.Clients.Count(), 3);
+
+    const auto poll = [&](const QString& letter) {
+        settings::Options().setControlFunction(letter);
+        polling.StartPollingCycle();
+        return AgentProcess::waitFor([] { return settings::Options().ControlMode() == 2; });
+    };
+    ASSERT_TRUE(poll("T"));
+    EXPECT_TRUE(debug.Text().trimmed().endsWith("...Completed polling of clients."));
+    EXPECT_EQ(debug.Text().count(QRegularExpression(">ClientData arrived: _OK-T ")), 2);
+    EXPECT_NEAR(polling.Clients.Item("ahead")->sglTimeDiffSec, (37000 - pollerOffset) / 1000.0,
+                0.1);
+    EXPECT_NEAR(polling.Clients.Item("behind")->sglTimeDiffSec, (-12000 - pollerOffset) / 1000.0,
+                0.1);
+
+    ASSERT_TRUE(poll("F"));
+    ASSERT_TRUE(ahead.waitForTrace("DATA ARRIVED DONE"));
+    ASSERT_TRUE(behind.waitForTrace("DATA ARRIVED DONE"));
+    EXPECT_NEAR(double(ClockOffset(ahead)), double(pollerOffset), 50.0);
+    EXPECT_NEAR(double(ClockOffset(behind)), double(pollerOffset), 50.0);
+    EXPECT_TRUE(ahead.readFile("DebugFile.txt").contains("<Force time strg:_F+ "));
+
+    EXPECT_EQ(ahead.terminate(), 0);
+    EXPECT_EQ(behind.terminate(), 0);
+}
+
+} // namespace
