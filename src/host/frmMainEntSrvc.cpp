@@ -67,9 +67,11 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     connect(&requests, &service::ConsoleRequests::StatusText, this, [this](const QString& text) {
         setStatusText(text);
         // A foreground run shows each handled request on standard output.
-        if (!StartedAsService && !text.isEmpty())
-            std::printf("%s\n\n", qPrintable(QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
-        std::fflush(stdout);
+        if (!StartedAsService && !text.isEmpty()) {
+            const QString block = QString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            std::printf("%s\n\n", qPrintable(block));
+            std::fflush(stdout);
+        }
     });
     if (m_serviceControl) {
         connect(m_serviceControl, &ServiceControl::Start, this, &frmMainEntSrvc::Service_Start);
