@@ -6,6 +6,7 @@
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QTcpServer>
+#include <QSignalBlocker>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -524,6 +525,12 @@ void SocketControl::OnTcpError()
         return;
     m_state = sckError;
     const SocketErrorText e = FromQt(error);
+    if (m_tcp->state() != QAbstractSocket::ConnectedState) {
+        // A refused connect from a bound port leaves Qt's read notifier firing
+        // on the dead descriptor without end; drop it before telling anyone.
+        const QSignalBlocker blocker(m_tcp);
+        m_tcp->abort();
+    }
     Q_EMIT Error(e.number, QString::fromLatin1(e.text));
 }
 
