@@ -85,14 +85,15 @@ const CommandHelp kCommandHelp[] = {
     {"sntp", "nclconsole [--host H] [--port P] [--timeout MS] sntp\n  Sends an SNTP client "
              "request (version 4, mode 3) and prints the server's time,\n  the offset of its "
              "clock from this computer's and the round trip.\n"},
-    {"listen", "nclconsole listen [--port P] [--count N]\n  Listens on TCP port P (default 1001) "
-               "as the agents' controller: answers each\n  heartbeat (H+U MAC or H+D MAC) with "
+    {"listen", "nclconsole listen [--host H] [--port P] [--count N]\n  Listens on TCP port P "
+               "(default 1001; on address H only when given) as the agents' controller: answers each\n  heartbeat (H+U MAC or H+D MAC) with "
                "OK-H and prints one line per agent:\n  time, address, up or down, MAC address. "
                "Ends after N heartbeats when --count is given.\n"},
 };
 
 struct Arguments {
     QString host = QStringLiteral("127.0.0.1");
+    bool hostGiven = false;
     quint16 port = 1001;
     bool udp = false;
     int timeoutMs = 3000;
@@ -146,6 +147,7 @@ QString Parse(const QStringList& argv, Arguments& args)
             if (!hasValue)
                 return QStringLiteral("--host needs an address");
             args.host = argv[++i];
+            args.hostGiven = true;
         } else if (word == QLatin1String("--port")) {
             if (!hasValue || !ParseNumber(argv[++i], 1, 65535, number))
                 return QStringLiteral("--port needs a number from 1 to 65535");
@@ -414,7 +416,14 @@ bool ParseHeartbeat(const QString& text, QString& upDown, QString& mac)
 int RunListen(const Arguments& args)
 {
     QTcpServer server;
-    if (!server.listen(QHostAddress::Any, args.port)) {
+    // With --host the controller takes one address, so it can share a port
+    // number with agents bound to other loopback addresses.
+    const QHostAddress address = args.hostGiven ? QHostAddress(args.host) : QHostAddress::Any;
+    if (address.isNull()) {
+        PrintError(QStringLiteral("listen needs a numeric --host address"));
+        return kExitUsage;
+    }
+    if (!server.listen(address, args.port)) {
         PrintError(QStringLiteral("cannot listen on port ") + QString::number(args.port) +
                    QStringLiteral(": ") + server.errorString());
         return kExitNoReply;
