@@ -12,14 +12,13 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir runtimeDir;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        QFile::setPermissions(runtimeDir.path(), QFileDevice::ReadOwner |
-                                                     QFileDevice::WriteOwner |
+        QFile::setPermissions(runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                      QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     }
     if (qEnvironmentVariableIsEmpty("NCLMOD_POWER"))
-        qputenv("NCLMOD_POWER", QByteArray("record:") +
-                                    QDir::tempPath().toLocal8Bit() + "/nclmod-test-power.log");
+        qputenv("NCLMOD_POWER",
+                QByteArray("record:") + QDir::tempPath().toLocal8Bit() + "/nclmod-test-power.log");
     // No test may move the host clock: the real clock refuses, and a test that
     // forgets to choose a clock gets a simulated one.
     qputenv("NCLMOD_FORBID_REAL_CLOCK", "1");

@@ -2,7 +2,8 @@
 
 #include <QFile>
 
-namespace testsupport {
+namespace testsupport
+{
 
 ScopedHome::ScopedHome()
 {

@@ -6,10 +6,12 @@
 
 #include <memory>
 
-namespace testsupport {
+namespace testsupport
+{
 
 // A fresh NCLMOD_HOME for the lifetime of the object; the previous value comes back after.
-class ScopedHome {
+class ScopedHome
+{
 public:
     ScopedHome();
     ~ScopedHome();
@@ -23,7 +25,8 @@ private:
 };
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
+class ScopedEnv
+{
 public:
     ScopedEnv(const char* name, const QByteArray& value);
     ~ScopedEnv();

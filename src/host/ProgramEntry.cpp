@@ -18,9 +18,11 @@
 
 #include <cerrno>
 
-namespace host {
+namespace host
+{
 
-namespace {
+namespace
+{
 
 const char* const kComments = "Nightcall Module: clock-synchronisation agent";
 constexpr int kFileNotFound = 53;
@@ -113,7 +115,8 @@ void ReadInitialOptions(const QString& path, settings::COptions& options)
     }
     int count = 0;
     while (!file.atEnd()) {
-        const QString line = QString::fromLatin1(file.readLine()).remove(QLatin1Char('\r'))
+        const QString line = QString::fromLatin1(file.readLine())
+                                 .remove(QLatin1Char('\r'))
                                  .remove(QLatin1Char('\n'));
         ++count;
         const QStringList fields = rt::ReadFields(line);

@@ -6,11 +6,13 @@
 #include <QString>
 #include <QStringList>
 
-namespace settings {
+namespace settings
+{
 class COptions;
 }
 
-namespace host {
+namespace host
+{
 
 class frmMainEntSrvc;
 

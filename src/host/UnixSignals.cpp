@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace host {
+namespace host
+{
 
-namespace {
+namespace
+{
 
 int g_pipe[2] = {-1, -1};
 
@@ -26,7 +28,8 @@ UnixSignals::UnixSignals(QObject* parent) : QObject(parent)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &UnixSignals::onReadable);
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -7,9 +7,11 @@
 
 class QSocketNotifier;
 
-namespace host {
+namespace host
+{
 
-class UnixSignals : public QObject {
+class UnixSignals : public QObject
+{
     Q_OBJECT
 public:
     explicit UnixSignals(QObject* parent = nullptr);

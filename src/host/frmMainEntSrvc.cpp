@@ -20,9 +20,11 @@
 #include <cmath>
 #include <cstdio>
 
-namespace host {
+namespace host
+{
 
-namespace {
+namespace
+{
 
 frmMainEntSrvc* g_mainForm = nullptr;
 
@@ -79,8 +81,7 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
         connect(m_serviceControl, &ServiceControl::Pause, this, &frmMainEntSrvc::Service_Pause);
         connect(m_serviceControl, &ServiceControl::Continue, this,
                 &frmMainEntSrvc::Service_Continue);
-        connect(m_serviceControl, &ServiceControl::Control, this,
-                &frmMainEntSrvc::Service_Control);
+        connect(m_serviceControl, &ServiceControl::Control, this, &frmMainEntSrvc::Service_Control);
     }
     EndProgram = [](int code) {
         logging::CloseDebugFile();
@@ -252,7 +253,8 @@ bool frmMainEntSrvc::CheckSettings()
     }
     const QString message = QStringLiteral("Options changed, getting new options");
     NCL_TRACE(message);
-    logging::LogEvent(message, logging::EventInformation, settings::Options().LoggingEvntFileName());
+    logging::LogEvent(message, logging::EventInformation,
+                      settings::Options().LoggingEvntFileName());
     settings::RegistryGet(settings::Options(), appTitle);
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                           QStringLiteral("False"));
@@ -432,7 +434,8 @@ void frmMainEntSrvc::Service_Stop()
 
 } // namespace host
 
-namespace host {
+namespace host
+{
 
 void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
 {

@@ -3,9 +3,9 @@
 // Widgets views (main window, tray) sit on top of this object and only show
 // what it holds; without a display it runs alone.
 
+#include "contact/ControllerContact.h"
 #include "schedule/CAutoSetting.h"
 #include "schedule/CSync.h"
-#include "contact/ControllerContact.h"
 #include "schedule/TimeObjCallback.h"
 #include "schedule/colTS.h"
 #include "service/ConsoleActions.h"
@@ -20,18 +20,24 @@
 #include <functional>
 #include <memory>
 
-namespace settings {
+namespace settings
+{
 class COptions;
 }
-namespace timeset {
+namespace timeset
+{
 class CNISTtimeset;
 }
 
-namespace host {
+namespace host
+{
 
 class ServiceControl;
 
-class frmMainEntSrvc : public QObject, public schedule::TimeObjCallback, public timeset::CNISTDisplay {
+class frmMainEntSrvc : public QObject,
+                       public schedule::TimeObjCallback,
+                       public timeset::CNISTDisplay
+{
     Q_OBJECT
 public:
     explicit frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent = nullptr);
@@ -100,7 +106,8 @@ public:
     float DisplaySync(const timeset::SyncDisplayInfo& info) override;
     void DisplayNoChange() override;
     void NISTdone() override;
-    void HeartbeatDone(const QString& key, const QString& upDown, const QString& macAddress) override;
+    void HeartbeatDone(const QString& key, const QString& upDown,
+                       const QString& macAddress) override;
     // A heartbeat may also end with NISTdone and the key.
     void NISTdone(const QString& key);
     // The paced wait's callbacks do nothing here.

@@ -12,13 +12,15 @@
 
 #include <syslog.h>
 
-namespace logging {
+namespace logging
+{
 
 bool DebugOn = false;
 bool DebugFileOn = false;
 QString DebugFileName;
 
-namespace {
+namespace
+{
 
 const char* const kLineEnd = "\r\n";
 
@@ -138,8 +140,8 @@ qint16 ReportError(qint16 severity, const QString& message, qint32 /*errorNumber
     if (DebugOn) {
         WriteDebug(QStringLiteral("ERROR  Severity:") + QString::number(severity) +
                    QStringLiteral(", Err:") + QString::number(current.number) +
-                   QStringLiteral(", Desc:") + current.description + QStringLiteral(", ") +
-                   origin + QStringLiteral(", Msg:") + message + QStringLiteral(", Resp:0"));
+                   QStringLiteral(", Desc:") + current.description + QStringLiteral(", ") + origin +
+                   QStringLiteral(", Msg:") + message + QStringLiteral(", Resp:0"));
     }
     rt::ClearError();
     return 0;

@@ -8,7 +8,8 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace logging {
+namespace logging
+{
 
 extern bool DebugOn;
 extern bool DebugFileOn;

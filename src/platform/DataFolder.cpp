@@ -5,7 +5,8 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace platform
+{
 
 QString DataFolder()
 {

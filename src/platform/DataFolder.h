@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 QString DataFolder();
 // Creates the folder when missing; false (with a reason) when it cannot.

@@ -5,8 +5,8 @@
 #include <QHash>
 #include <QHostInfo>
 #include <QNetworkDatagram>
-#include <QTcpServer>
 #include <QSignalBlocker>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>

@@ -8,9 +8,11 @@
 #include <ctime>
 #include <memory>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 SystemClock* g_testClock = nullptr;
 

@@ -11,7 +11,8 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace platform {
+namespace platform
+{
 
 // The platform's system-time record: eight 16-bit fields.
 struct SystemTime {
@@ -25,7 +26,8 @@ struct SystemTime {
     qint16 wMilliseconds = 0;
 };
 
-class SystemClock {
+class SystemClock
+{
 public:
     virtual ~SystemClock() = default;
 
@@ -54,13 +56,15 @@ SystemClock& Clock();
 // Tests replace the clock; pass nullptr to go back to the environment's choice.
 void SetClockForTesting(SystemClock* clock);
 
-class RealClock : public SystemClock {
+class RealClock : public SystemClock
+{
 public:
     qint64 NowUtcMs() const override;
     bool SetUtcMs(qint64 utcMs, int& errorNumber) override;
 };
 
-class SimulatedClock : public SystemClock {
+class SimulatedClock : public SystemClock
+{
 public:
     explicit SimulatedClock(QString offsetFile);
     qint64 NowUtcMs() const override;

@@ -1,6 +1,7 @@
 #include "runtime/CurrentError.h"
 
-namespace rt {
+namespace rt
+{
 
 CurrentError& Err()
 {

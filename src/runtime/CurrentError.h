@@ -6,7 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace rt {
+namespace rt
+{
 
 struct CurrentError {
     qint32 number = 0;

@@ -5,7 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace rt {
+namespace rt
+{
 
 // Lenient reading: the leading number counts, the rest is ignored, no number
 // reads as 0 ("50.0xyz" -> 50, "abc" -> 0, " -3e2" -> -300, "&H1F" -> 31).

@@ -2,7 +2,8 @@
 
 #include <QFileInfo>
 
-namespace settings {
+namespace settings
+{
 
 AppState& App()
 {

@@ -5,7 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace settings {
+namespace settings
+{
 
 class COptions;
 

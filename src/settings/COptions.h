@@ -9,7 +9,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace schedule {
+namespace schedule
+{
 class CSync;
 }
 
@@ -96,7 +97,6 @@ namespace settings
     X(QString, NISTServer)                                                                         \
     X(qint32, SyncWarningInterval)                                                                 \
     X(qint16, X10ComPort)
-
 
 class COptions
 {

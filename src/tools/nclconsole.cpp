@@ -86,7 +86,8 @@ const CommandHelp kCommandHelp[] = {
              "request (version 4, mode 3) and prints the server's time,\n  the offset of its "
              "clock from this computer's and the round trip.\n"},
     {"listen", "nclconsole listen [--host H] [--port P] [--count N]\n  Listens on TCP port P "
-               "(default 1001; on address H only when given) as the agents' controller: answers each\n  heartbeat (H+U MAC or H+D MAC) with "
+               "(default 1001; on address H only when given) as the agents' controller: answers "
+               "each\n  heartbeat (H+U MAC or H+D MAC) with "
                "OK-H and prints one line per agent:\n  time, address, up or down, MAC address. "
                "Ends after N heartbeats when --count is given.\n"},
 };

@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QThread>
 
-namespace e2e {
+namespace e2e
+{
 
 QString BuildDir()
 {
@@ -98,9 +99,12 @@ bool AgentProcess::waitFor(const std::function<bool()>& predicate, int timeoutMs
 
 bool AgentProcess::waitForTrace(const QString& text, int timeoutMs) const
 {
-    return waitFor([&] { return readFile("DebugFile.txt").contains(text) ||
-                                readFile("DebugFileSvc.txt").contains(text); },
-                   timeoutMs);
+    return waitFor(
+        [&] {
+            return readFile("DebugFile.txt").contains(text) ||
+                   readFile("DebugFileSvc.txt").contains(text);
+        },
+        timeoutMs);
 }
 
 int AgentProcess::terminate(int timeoutMs)

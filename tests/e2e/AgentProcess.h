@@ -11,7 +11,8 @@
 
 #include <functional>
 
-namespace e2e {
+namespace e2e
+{
 
 QString BuildDir();
 QString Executable(const QString& name);
@@ -25,7 +26,8 @@ struct ToolResult {
 ToolResult RunTool(const QString& name, const QStringList& arguments,
                    const QProcessEnvironment& environment, int timeoutMs = 10000);
 
-class AgentProcess {
+class AgentProcess
+{
 public:
     AgentProcess();
     ~AgentProcess();

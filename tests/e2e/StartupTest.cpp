@@ -9,7 +9,8 @@
 
 using e2e::AgentProcess;
 
-namespace {
+namespace
+{
 
 const QString kOptionsKey =
     QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
@@ -24,7 +25,8 @@ QMap<QString, QString> QueryValues(const AgentProcess& agent)
             continue;
         const QStringList parts = line.mid(4).split("    ");
         if (parts.size() >= 2)
-            values.insert(parts[0], parts.size() > 2 ? parts.mid(2).join("    ").trimmed() : QString());
+            values.insert(parts[0],
+                          parts.size() > 2 ? parts.mid(2).join("    ").trimmed() : QString());
     }
     return values;
 }
@@ -68,7 +70,10 @@ TEST(StartupTest, SecondRunReadsTheStoredOptionsBack)
     ASSERT_TRUE(agent.start());
     ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
     EXPECT_EQ(agent.terminate(), 0);
-    ASSERT_EQ(agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "4321", "/f"}).exitCode, 0);
+    ASSERT_EQ(
+        agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "4321", "/f"})
+            .exitCode,
+        0);
 
     agent.writeFile("debug.txt", "");
     ASSERT_TRUE(agent.start({"debug"}));

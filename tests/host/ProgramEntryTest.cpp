@@ -12,9 +12,11 @@
 
 using namespace testsupport;
 
-namespace {
+namespace
+{
 
-class ProgramEntryTest : public ::testing::Test {
+class ProgramEntryTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -47,7 +49,8 @@ TEST_F(ProgramEntryTest, CommandLineSplitsAtBlanksAndTabsAndKeepsTheFirstWords)
         {{"a b c d e f g h i j k l"}, 10, {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(host::GetCommandLine(c.arguments, c.maxWords), c.words) << c.arguments.join('|').toStdString();
+        EXPECT_EQ(host::GetCommandLine(c.arguments, c.maxWords), c.words)
+            << c.arguments.join('|').toStdString();
 }
 
 TEST_F(ProgramEntryTest, SwitchesApplyInOrderAndAreCaseSensitive)
@@ -55,7 +58,7 @@ TEST_F(ProgramEntryTest, SwitchesApplyInOrderAndAreCaseSensitive)
     logging::DebugFileName = home.file("DebugFile.txt");
     host::CommandSwitches switches = host::ApplySwitches({"debug", "screen", "Once", "REMOVEREG"});
     EXPECT_TRUE(logging::DebugOn);
-    EXPECT_FALSE(logging::DebugFileOn); // "screen" came last
+    EXPECT_FALSE(logging::DebugFileOn);                     // "screen" came last
     EXPECT_TRUE(QFile::exists(home.file("DebugFile.txt"))); // but "debug" opened the file
     EXPECT_FALSE(switches.once);
     EXPECT_FALSE(switches.removereg);

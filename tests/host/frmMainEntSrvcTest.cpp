@@ -1,6 +1,6 @@
+#include "host/frmMainEntSrvc.h"
 #include "host/ProgramEntry.h"
 #include "host/ServiceControl.h"
-#include "host/frmMainEntSrvc.h"
 #include "logging/DebugLog.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -15,9 +15,11 @@
 
 using namespace testsupport;
 
-namespace {
+namespace
+{
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

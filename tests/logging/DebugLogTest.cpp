@@ -12,7 +12,8 @@
 
 using namespace testsupport;
 
-namespace {
+namespace
+{
 
 struct RecordedEvent {
     QString text;
@@ -25,7 +26,8 @@ void RecordEvent(const QString& text, qint16 type)
     g_events.push_back({text, type});
 }
 
-class DebugLogTest : public ::testing::Test {
+class DebugLogTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -66,9 +68,10 @@ TEST_F(DebugLogTest, LineCarriesSixteenCharacterStampAndCrLf)
 {
     logging::WriteDebug(QStringLiteral("hello"));
     const QString trace = traceAfterOpen();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  hello\\r\\n$"))
-                    .match(trace)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  hello\\r\\n$"))
+            .match(trace)
+            .hasMatch())
         << trace.toStdString();
 }
 
@@ -152,7 +155,8 @@ TEST_F(DebugLogTest, ReportReadsAndClearsTheCurrentError)
               QStringLiteral("Time setting error - check permissions\rOrigination: CNISTTimeset "
                              "API\r\nID: System_set_time 70\rSystem Error:  5\rDescription: "
                              "Access is denied"));
-    EXPECT_TRUE(traceAfterOpen().contains(QStringLiteral("ERROR  Severity:3, Err:5, Desc:Access is denied, ")));
+    EXPECT_TRUE(traceAfterOpen().contains(
+        QStringLiteral("ERROR  Severity:3, Err:5, Desc:Access is denied, ")));
 }
 
 TEST_F(DebugLogTest, EventTypeAndCriticalSuffixFollowSeverity)
@@ -163,7 +167,8 @@ TEST_F(DebugLogTest, EventTypeAndCriticalSuffixFollowSeverity)
     logging::ReportError(4, QStringLiteral("c"), 0, QStringLiteral("m"), QStringLiteral("f"), 11);
     ASSERT_EQ(g_events.size(), 2u);
     EXPECT_EQ(g_events[0].type, logging::EventInformation);
-    EXPECT_TRUE(g_events[0].text.endsWith(QStringLiteral("\r\nID: f 10\r "))); // no error: one blank
+    EXPECT_TRUE(
+        g_events[0].text.endsWith(QStringLiteral("\r\nID: f 10\r "))); // no error: one blank
     EXPECT_EQ(g_events[1].type, logging::EventWarning);
     EXPECT_TRUE(g_events[1].text.contains(QStringLiteral("System Error: -7\r")));
     EXPECT_TRUE(g_events[1].text.endsWith(QStringLiteral("\r\rDo you wish to continue?")));
