@@ -1,7 +1,8 @@
 // Controller contact and polling with the real executable: agents on their
 // own loopback addresses sharing one port number, each with its own data
-// folder and simulated clock. The controller (and the polling agent) run in
-// this process on 127.0.0.1 and 127.0.0.2.
+// folder and simulated clock. The controller is nclconsole listen or a peer
+// in this process on 127.0.0.1; the polling agent runs in this process on
+// 127.0.0.2.
 #include "AgentProcess.h"
 #include "FakePeer.h"
 #include "LoopbackSupport.h"
@@ -209,6 +210,43 @@ TEST_F(ContactE2E, PollingCycleChecksAndForcesTheAgentsClocks)
 
     EXPECT_EQ(ahead.terminate(), 0);
     EXPECT_EQ(behind.terminate(), 0);
+}
+
+} // namespace
+
+namespace
+{
+
+// The operator's controller: nclconsole listen on its own loopback address,
+// sharing the port number with the agent on another one.
+TEST_F(ContactE2E, NclconsoleListenHearsTheAgentComeAndGo)
+{
+    QProcess controller;
+    controller.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    controller.start(e2e::Executable("nclconsole"), {"listen", "--host", "127.0.0.1", "--port",
+                                                     QString::number(port), "--count", "2"});
+    ASSERT_TRUE(controller.waitForStarted(5000));
+    ASSERT_TRUE(AgentProcess::waitFor(
+        [&] { return controller.readAllStandardError().contains("listening on port"); }));
+
+    AgentProcess agent;
+    Prepare(agent, "127.0.0.2", port);
+    ASSERT_TRUE(agent.start({"debug"}));
+    QString heard;
+    ASSERT_TRUE(AgentProcess::waitFor([&] {
+        heard += QString::fromLatin1(controller.readAllStandardOutput());
+        return heard.contains(" up ");
+    }));
+    EXPECT_TRUE(agent.waitForTrace("OK-H U " + kMac));
+    EXPECT_EQ(agent.terminate(), 0);
+
+    ASSERT_TRUE(controller.waitForFinished(10000)); // ends after the second heartbeat
+    heard += QString::fromLatin1(controller.readAllStandardOutput());
+    const QStringList lines = heard.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << heard.toStdString();
+    EXPECT_TRUE(lines[0].endsWith(" 127.0.0.2 up " + kMac)) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(" 127.0.0.2 down " + kMac)) << lines[1].toStdString();
+    EXPECT_EQ(controller.exitCode(), 0);
 }
 
 } // namespace
