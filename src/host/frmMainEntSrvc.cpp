@@ -61,7 +61,6 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     timerInit.setInterval(2000);
     timerInit.setSingleShot(false);
     tmrMin.setInterval(59000);
-    tmrRelay.setInterval(62000);
     connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
     connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPoll);
     connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);

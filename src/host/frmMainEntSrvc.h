@@ -81,10 +81,10 @@ public:
     contact::ControllerContact controllerContact{
         listener, *this, [this]() -> timeset::CNISTtimeset& { return NISTtimeset(); }};
 
+    // The contact's watchdog (tmrServer) and the relay timer (tmrRelay) live
+    // with the contact and the relay switching they pace.
     QTimer timerInit;
     QTimer tmrMin;
-    QTimer tmrServer;
-    QTimer tmrRelay;
 
     // Ends the process; replaced by tests. The argument is the exit code.
     std::function<void(int)> EndProgram;
