@@ -17,21 +17,10 @@
 #include <functional>
 
 using e2e::AgentProcess;
+using e2e::FreePort;
 
 namespace
 {
-
-quint16 FreePort()
-{
-    static quint16 next = quint16(22000 + (QCoreApplication::applicationPid() % 4000) * 2);
-    for (int tries = 0; tries < 2000; ++tries, next = quint16(next + 1)) {
-        QTcpSocket tcp;
-        QUdpSocket udp;
-        if (tcp.bind(QHostAddress::LocalHost, next) && udp.bind(QHostAddress::LocalHost, next))
-            return next++;
-    }
-    return 0;
-}
 
 using Complete = std::function<bool(const QByteArray&)>;
 

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QThread>
+#include <QUdpSocket>
 
 namespace e2e
 {
@@ -12,6 +14,20 @@ QString BuildDir()
 {
     const QString dir = qEnvironmentVariable("NCL_BUILD_DIR");
     return dir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../.." : dir;
+}
+
+quint16 FreePort()
+{
+    static quint16 next = quint16(20000 + (QCoreApplication::applicationPid() % 6000) * 2);
+    for (int tries = 0; tries < 2000; ++tries, next = quint16(next + 1)) {
+        if (next < 20000 || next > 32000)
+            next = 20000;
+        QTcpSocket tcp;
+        QUdpSocket udp;
+        if (tcp.bind(QHostAddress::LocalHost, next) && udp.bind(QHostAddress::LocalHost, next))
+            return next++;
+    }
+    return 0;
 }
 
 QString Executable(const QString& name)

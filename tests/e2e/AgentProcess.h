@@ -15,6 +15,9 @@ namespace e2e
 {
 
 QString BuildDir();
+// A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768 (TCPPort is
+// 16-bit). Each test process starts at its own place, so parallel runs rarely meet.
+quint16 FreePort();
 QString Executable(const QString& name);
 
 // Runs a tool of the build to its end; returns the exit code (-1 on a crash or time-out).

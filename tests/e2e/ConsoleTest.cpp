@@ -16,22 +16,10 @@
 #include <cmath>
 
 using e2e::AgentProcess;
+using e2e::FreePort;
 
 namespace
 {
-
-// A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768 (TCPPort is 16-bit).
-quint16 FreePort()
-{
-    static quint16 next = quint16(20000 + (QCoreApplication::applicationPid() % 5000) * 2);
-    for (int tries = 0; tries < 2000; ++tries, next = quint16(next + 1)) {
-        QTcpSocket tcp;
-        QUdpSocket udp;
-        if (tcp.bind(QHostAddress::LocalHost, next) && udp.bind(QHostAddress::LocalHost, next))
-            return next++;
-    }
-    return 0;
-}
 
 struct Agent {
     mutable AgentProcess process;
@@ -175,9 +163,10 @@ TEST(ConsoleE2E, SetAndForceMoveTheClockToTheConsolesTime)
         agent.SetOffset(-4000);
         const e2e::ToolResult force = agent.Console(transport + QStringList{"force"});
         EXPECT_EQ(force.exitCode, 0);
-        if (clientFormat == 0)
+        if (clientFormat == 0) {
             EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.out))
                 << force.out.toStdString();
+        }
         EXPECT_TRUE(agent.OffsetReaches(0)) << agent.Offset();
     }
 }

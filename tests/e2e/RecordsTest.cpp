@@ -19,22 +19,10 @@
 #include <gtest/gtest.h>
 
 using e2e::AgentProcess;
+using e2e::FreePort;
 
 namespace
 {
-
-// A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768 (TCPPort is 16-bit).
-quint16 FreePort()
-{
-    static quint16 next = quint16(15000 + (QCoreApplication::applicationPid() % 2500) * 2);
-    for (int tries = 0; tries < 2000; ++tries, next = quint16(next + 1)) {
-        QTcpSocket tcp;
-        QUdpSocket udp;
-        if (tcp.bind(QHostAddress::LocalHost, next) && udp.bind(QHostAddress::LocalHost, next))
-            return next++;
-    }
-    return 0;
-}
 
 class RecordingAgent
 {
@@ -156,8 +144,9 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
     }
     // The drift between the two settings: -7 s over the seconds between them.
     const double elapsedDays = (history.Item(2)->SetTime() - history.Item(1)->SetTime());
-    if (elapsedDays > 0)
+    if (elapsedDays > 0) {
         EXPECT_LT(history.Item(2)->SetAccuracy(), 0.0f);
+    }
     // Its whole part is what the console finds in the settings store.
     const e2e::ToolResult stored = agent.process.nclreg(
         {"query", "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options", "/v",
