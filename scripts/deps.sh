@@ -6,7 +6,7 @@ set -euo pipefail
 
 NCL_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools
+    qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     clang
     chrony sntp socat rsyslog xvfb
