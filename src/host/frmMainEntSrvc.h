@@ -150,8 +150,6 @@ Q_SIGNALS:
     void statusChanged();
 
 private:
-    // Seams: each names the piece of the agent that will take its place.
-
     // Records a finished setting of the engine: sync record, automatic
     // interval, sync log and events.
     void RecordSetting(const timeset::CNISTtimeset& engine);
