@@ -20,6 +20,9 @@
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -189,12 +192,31 @@ TEST_F(ClientPollingTest, SettingOnlyWhereTheLastDifferenceExceedsTheThreshold)
     EXPECT_TRUE(Trace().contains("...no need for time setting, sec diff: -0.5"));
 }
 
+// An echo needs an ICMP socket: root's raw one, or a datagram one when the
+// user's group is in net.ipv4.ping_group_range.
+bool IcmpSocketAvailable()
+{
+    for (int type : {SOCK_DGRAM, SOCK_RAW}) {
+        const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+    }
+    return false;
+}
+
 TEST_F(ClientPollingTest, PingAndWakeUpThenTheCycleGoesOn)
 {
     AddClient("here", "127.0.0.1", cClient::StatusPassive, "00-0C-29-3A-5B-7C");
     ASSERT_TRUE(Poll("P"));
-    EXPECT_TRUE(Trace().contains("Ping 127.0.0.1: reply in "));
-    EXPECT_EQ(polling.Clients.Item("here")->nContactCount, 1);
+    if (IcmpSocketAvailable()) {
+        EXPECT_TRUE(Trace().contains("Ping 127.0.0.1: reply in "));
+        EXPECT_EQ(polling.Clients.Item("here")->nContactCount, 1);
+    } else {
+        // Without one the ping fails, and the cycle still goes on.
+        EXPECT_EQ(polling.Clients.Item("here")->nContactCount, 0);
+    }
 
     QUdpSocket receiver;
     ASSERT_TRUE(receiver.bind(QHostAddress("127.0.0.1"), 0));
