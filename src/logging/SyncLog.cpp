@@ -52,28 +52,33 @@ ColumnText SettingColumns(const schedule::CSync& sync, const QString& correction
     return line;
 }
 
+// The heading of each column and the dashes under it, at the column's position.
+struct ColumnHeading {
+    int column;
+    const char* title;
+    const char* dashes;
+};
+constexpr ColumnHeading kHeadings[] = {
+    {1, "Date", "-----"},         {10, "Time", "----"},     {20, "Difference", "----------"},
+    {31, "Accuracy", "--------"}, {41, "Status", "------"}, {48, "Server", "------"},
+};
+
+ColumnText HeadingLine(bool dashes)
+{
+    ColumnText line;
+    for (const ColumnHeading& heading : kHeadings)
+        line.At(heading.column, QString::fromLatin1(dashes ? heading.dashes : heading.title));
+    return line;
+}
+
 ColumnText ColumnTitles()
 {
-    ColumnText titles;
-    titles.At(1, QStringLiteral("Date"))
-        .At(10, QStringLiteral("Time"))
-        .At(20, QStringLiteral("Difference"))
-        .At(31, QStringLiteral("Accuracy"))
-        .At(41, QStringLiteral("Status"))
-        .At(48, QStringLiteral("Server"));
-    return titles;
+    return HeadingLine(false);
 }
 
 ColumnText ColumnDashes()
 {
-    ColumnText dashes;
-    dashes.At(1, QStringLiteral("-----"))
-        .At(10, QStringLiteral("----"))
-        .At(20, QStringLiteral("----------"))
-        .At(31, QStringLiteral("--------"))
-        .At(41, QStringLiteral("------"))
-        .At(48, QStringLiteral("------"));
-    return dashes;
+    return HeadingLine(true);
 }
 
 void PrintColumns(ReportPrinter& printer, const ColumnText& text, bool bold = false)
