@@ -56,6 +56,7 @@ const char* const kUsage =
     "  --port P           the agent's port (default 1001)\n"
     "  --udp              send a datagram instead of a TCP request\n"
     "  --timeout MS       how long to wait for the reply (default 3000)\n"
+    "  --verbose          also print on standard error what is sent\n"
     "  --help             this text, or the command's own with a command\n"
     "\n"
     "exit code: 0 on a reply, 1 on no reply or refusal, 2 on bad usage\n";
@@ -97,6 +98,7 @@ struct Arguments {
     bool hostGiven = false;
     quint16 port = 1001;
     bool udp = false;
+    bool verbose = false;
     int timeoutMs = 3000;
     int count = 0;
     bool help = false;
@@ -144,6 +146,8 @@ QString Parse(const QStringList& argv, Arguments& args)
             args.help = true;
         } else if (word == QLatin1String("--udp")) {
             args.udp = true;
+        } else if (word == QLatin1String("--verbose") || word == QLatin1String("-v")) {
+            args.verbose = true;
         } else if (word == QLatin1String("--host")) {
             if (!hasValue)
                 return QStringLiteral("--host needs an address");
@@ -277,6 +281,22 @@ Request BuildRequest(const Arguments& args)
     return request;
 }
 
+// "sent 22 bytes: S+ 2026-12-04 20:55:06 250": the text up to the first zero
+// byte, other unprintable bytes as \xNN, so a person can see what went out.
+void PrintSent(const QByteArray& bytes)
+{
+    QString text;
+    for (const char c : bytes) {
+        if (c == '\0')
+            break;
+        if (c >= ' ' && c <= '~')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(quint8(c), 2, 16, QLatin1Char('0'));
+    }
+    PrintError(QStringLiteral("sent %1 bytes: ").arg(bytes.size()) + text);
+}
+
 int RunTcp(const Arguments& args)
 {
     QTcpSocket socket;
@@ -290,6 +310,8 @@ int RunTcp(const Arguments& args)
     const Request request = BuildRequest(args);
     socket.write(request.bytes);
     socket.flush();
+    if (args.verbose)
+        PrintSent(request.bytes);
     QByteArray reply;
     if (socket.waitForReadyRead(args.timeoutMs)) {
         reply = socket.readAll();
@@ -359,6 +381,8 @@ int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt
         PrintError(QStringLiteral("cannot send: ") + socket.errorString());
         return kExitNoReply;
     }
+    if (args.verbose)
+        PrintSent(bytes);
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < args.timeoutMs) {

@@ -3,12 +3,15 @@
 #include "AgentProcess.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimeZone>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -63,11 +66,45 @@ struct Agent {
     void SetOffset(qint64 ms) const { process.writeFile("simclock", QByteArray::number(ms)); }
     qint64 Offset() const { return process.readFile("simclock").trimmed().toLongLong(); }
 
-    // Waits until the agent's clock offset is within toleranceMs of ms.
-    bool OffsetReaches(qint64 ms, qint64 toleranceMs = 1) const
+    // A set or force through nclconsole, with the clock file watched while it
+    // runs. The agent sets its clock to the console's time of sending at some
+    // moment before the file changes, so its offset afterwards lies between
+    // minus that delay and zero (each end one whole millisecond wider).
+    struct Setting {
+        e2e::ToolResult result;
+        qint64 offset = 0;
+        qint64 delayMs = -1; // from the time in the request to the file's change
+    };
+    Setting TimedSetting(const QStringList& args) const
     {
-        return AgentProcess::waitFor([&] { return std::llabs(Offset() - ms) <= toleranceMs; },
-                                     5000);
+        const QString before = process.readFile("simclock");
+        QProcess console;
+        console.setProcessEnvironment(process.environment());
+        console.start(e2e::Executable("nclconsole"),
+                      QStringList{"--port", QString::number(port), "--verbose"} + args);
+        qint64 changedAt = -1;
+        QElapsedTimer waited;
+        waited.start();
+        while (changedAt < 0 && waited.elapsed() < 5000) {
+            if (process.readFile("simclock") != before)
+                changedAt = QDateTime::currentMSecsSinceEpoch();
+            else
+                QThread::usleep(200);
+        }
+        Setting s;
+        if (console.waitForFinished(5000) && console.exitStatus() == QProcess::NormalExit)
+            s.result.exitCode = console.exitCode();
+        s.result.out = QString::fromLatin1(console.readAllStandardOutput());
+        s.result.err = QString::fromLatin1(console.readAllStandardError());
+        s.offset = Offset();
+        const QRegularExpressionMatch m =
+            QRegularExpression(R"(sent \d+ bytes: [SF]\+ (\S+ \S+) (\d+))").match(s.result.err);
+        if (m.hasMatch() && changedAt >= 0) {
+            QDateTime sent = QDateTime::fromString(m.captured(1), "yyyy-MM-dd hh:mm:ss");
+            sent.setTimeZone(QTimeZone::utc());
+            s.delayMs = changedAt - (sent.toMSecsSinceEpoch() + m.captured(2).toInt());
+        }
+        return s;
     }
 
     // Open descriptors and resident memory (kB) of the agent.
@@ -105,11 +142,21 @@ bool Matches(const QString& pattern, const QString& text)
     return QRegularExpression(pattern).match(text).hasMatch();
 }
 
-// "offset: -12.013 ms" of nclconsole's SNTP output.
-double ConsoleOffset(const QString& out)
+// "offset: -12.013 ms, round trip: 0.210 ms" of nclconsole's SNTP output.
+// An SNTP offset can be wrong by at most half the round trip; the agent's
+// timestamps, whole milliseconds, add up to one more.
+testing::AssertionResult SntpOffsetNear(const QString& out, double expectedMs)
 {
-    const QRegularExpressionMatch m = QRegularExpression(R"(offset: (-?[\d.]+) ms)").match(out);
-    return m.hasMatch() ? m.captured(1).toDouble() : NAN;
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(offset: (-?[\d.]+) ms, round trip: ([\d.]+) ms)").match(out);
+    if (!m.hasMatch())
+        return testing::AssertionFailure() << "no SNTP offset in: " << out.toStdString();
+    const double offset = m.captured(1).toDouble();
+    const double bound = m.captured(2).toDouble() / 2.0 + 1.0;
+    if (std::fabs(offset - expectedMs) <= bound)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "offset " << offset << " ms is not within " << bound
+                                       << " ms of " << expectedMs << " ms";
 }
 
 TEST(ConsoleE2E, TcpRequestFormsWithExactReplies)
@@ -140,6 +187,17 @@ TEST(ConsoleE2E, TcpRequestFormsWithExactReplies)
     EXPECT_TRUE(agent.Printed("Request from 127.0.0.1\n\nCheck Heartbeat\n\nResponse: OK\n\n"));
 }
 
+testing::AssertionResult SetToTheConsolesTime(const Agent::Setting& s)
+{
+    if (s.delayMs < 0)
+        return testing::AssertionFailure()
+               << "the clock was not set or the request not echoed: " << s.result.err.toStdString();
+    if (s.offset <= 1 && s.offset >= -s.delayMs - 1)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "offset " << s.offset << " ms after a setting "
+                                       << s.delayMs << " ms after the console's time";
+}
+
 TEST(ConsoleE2E, SetAndForceMoveTheClockToTheConsolesTime)
 {
     for (int clientFormat : {0, 2}) {
@@ -149,25 +207,26 @@ TEST(ConsoleE2E, SetAndForceMoveTheClockToTheConsolesTime)
         const QStringList transport = clientFormat == 2 ? QStringList{"--udp"} : QStringList{};
 
         agent.SetOffset(7000);
-        const e2e::ToolResult set = agent.Console(transport + QStringList{"set"});
-        EXPECT_EQ(set.exitCode, 0);
+        const Agent::Setting set = agent.TimedSetting(transport + QStringList{"set"});
+        EXPECT_EQ(set.result.exitCode, 0);
         // TCP answers with the agent's time before the setting, UDP with an SNTP reply.
         if (clientFormat == 0) {
-            EXPECT_TRUE(Matches(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}\n$)", set.out))
-                << set.out.toStdString();
+            EXPECT_TRUE(
+                Matches(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}\n$)", set.result.out))
+                << set.result.out.toStdString();
         } else {
-            EXPECT_NEAR(ConsoleOffset(set.out), 7000.0, 3.0) << set.out.toStdString();
+            EXPECT_TRUE(SntpOffsetNear(set.result.out, 7000.0));
         }
-        EXPECT_TRUE(agent.OffsetReaches(0)) << agent.Offset();
+        EXPECT_TRUE(SetToTheConsolesTime(set));
 
         agent.SetOffset(-4000);
-        const e2e::ToolResult force = agent.Console(transport + QStringList{"force"});
-        EXPECT_EQ(force.exitCode, 0);
+        const Agent::Setting force = agent.TimedSetting(transport + QStringList{"force"});
+        EXPECT_EQ(force.result.exitCode, 0);
         if (clientFormat == 0) {
-            EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.out))
-                << force.out.toStdString();
+            EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.result.out))
+                << force.result.out.toStdString();
         }
-        EXPECT_TRUE(agent.OffsetReaches(0)) << agent.Offset();
+        EXPECT_TRUE(SetToTheConsolesTime(force));
     }
 }
 
@@ -183,7 +242,7 @@ TEST(ConsoleE2E, UdpRequestFormsAndShortDatagrams)
     EXPECT_TRUE(time.out.startsWith("SNTP reply: first byte 85 (mode 5), stratum 1, poll 4, "
                                     "precision -18, reference TDWN\n"))
         << time.out.toStdString();
-    EXPECT_NEAR(ConsoleOffset(time.out), 2500.0, 3.0);
+    EXPECT_TRUE(SntpOffsetNear(time.out, 2500.0));
     // Any other first byte is a plain SNTP request.
     const e2e::ToolResult sntp = agent.Console({"sntp"});
     EXPECT_TRUE(sntp.out.startsWith("SNTP reply: first byte 36 (mode 4)"))
@@ -216,7 +275,7 @@ TEST(ConsoleE2E, TimeServerRoleAnswersTheTimeOnly)
     udp.SetOffset(-1500);
     const e2e::ToolResult r = udp.Console({"sntp"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NEAR(ConsoleOffset(r.out), -1500.0, 3.0) << r.out.toStdString();
+    EXPECT_TRUE(SntpOffsetNear(r.out, -1500.0));
 }
 
 TEST(ConsoleE2E, ChronydMeasuresTheSimulatedOffset)
@@ -265,9 +324,13 @@ TEST(ConsoleE2E, SntpClientOnPort123)
     ASSERT_TRUE(sntp.waitForStarted(5000)) << "sntp is not installed";
     ASSERT_TRUE(sntp.waitForFinished(20000));
     const QString out = QString::fromLocal8Bit(sntp.readAll());
-    const QRegularExpressionMatch m = QRegularExpression(R"(\) ([+-][\d.]+) )").match(out);
+    // "... (+0000) -2.750123 +/- 0.000321 127.0.0.1 s1 no-leap": the offset and
+    // sntp's own error bound, widened by the agent's whole milliseconds.
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(\) ([+-][\d.]+) \+/- ([\d.]+) )").match(out);
     ASSERT_TRUE(m.hasMatch()) << out.toStdString();
-    EXPECT_NEAR(m.captured(1).toDouble() * 1000.0, -2750.0, 2.0) << out.toStdString();
+    EXPECT_NEAR(m.captured(1).toDouble() * 1000.0, -2750.0, m.captured(2).toDouble() * 1000.0 + 1.0)
+        << out.toStdString();
 }
 
 TEST(ConsoleE2E, BadInputLeavesTheAgentServingWithItsResources)
