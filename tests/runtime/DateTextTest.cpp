@@ -1,6 +1,8 @@
 #include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
 
+#include "runtime/RuntimeFixtures.h"
+
 #include <gtest/gtest.h>
 
 using namespace rt;
@@ -8,27 +10,13 @@ using namespace rt;
 namespace
 {
 
-class DateTextTest : public ::testing::Test
+QString Read(const QString& text)
 {
-protected:
-    void UseLocale(const char* name)
-    {
-        m_locale = QLocale(QString::fromLatin1(name));
-        SetDateLocaleForTesting(&m_locale);
-    }
-    void TearDown() override { SetDateLocaleForTesting(nullptr); }
-
-    static QString Read(const QString& text)
-    {
-        Date value = 0;
-        if (!TextToDate(text, value))
-            return QStringLiteral("not a date");
-        return FormatDate(value, QStringLiteral("yyyy-mm-dd hh:nn:ss"));
-    }
-
-private:
-    QLocale m_locale;
-};
+    Date value = 0;
+    if (!TextToDate(text, value))
+        return QStringLiteral("not a date");
+    return FormatDate(value, QStringLiteral("yyyy-mm-dd hh:nn:ss"));
+}
 
 struct TextCase {
     const char* text;
@@ -37,9 +25,9 @@ struct TextCase {
 
 } // namespace
 
-TEST_F(DateTextTest, FormsTheAgentMeets)
+TEST(DateText, FormsTheAgentMeets)
 {
-    UseLocale("en_US");
+    const testsupport::ScopedDateLocale locale("en_US");
     const TextCase cases[] = {
         {"2026-12-04 20:55:06", "2026-12-04 20:55:06"},
         {"12/04/2026 20:55:06", "2026-12-04 20:55:06"},
@@ -69,9 +57,9 @@ TEST_F(DateTextTest, FormsTheAgentMeets)
         EXPECT_EQ(Read(c.text), c.read) << c.text;
 }
 
-TEST_F(DateTextTest, NotDates)
+TEST(DateText, NotDates)
 {
-    UseLocale("en_US");
+    const testsupport::ScopedDateLocale locale("en_US");
     const char* texts[] = {"2026-13-40",
                            "2026-02-30",
                            "13/04/2026",
@@ -102,7 +90,7 @@ TEST_F(DateTextTest, NotDates)
     }
 }
 
-TEST_F(DateTextTest, NumericDatesFollowTheLocaleOrder)
+TEST(DateText, NumericDatesFollowTheLocaleOrder)
 {
     const struct {
         const char* locale;
@@ -130,13 +118,13 @@ TEST_F(DateTextTest, NumericDatesFollowTheLocaleOrder)
           {"Dec 4, 2026", "2026-12-04 00:00:00"}}},
     };
     for (const auto& entry : table) {
-        UseLocale(entry.locale);
+        const testsupport::ScopedDateLocale locale(entry.locale);
         for (const TextCase& c : entry.cases)
             EXPECT_EQ(Read(c.text), c.read) << entry.locale << ": " << c.text;
     }
 }
 
-TEST_F(DateTextTest, DateLiteralsOfDataFiles)
+TEST(DateText, DateLiteralsOfDataFiles)
 {
     const struct {
         Date value;

@@ -1,6 +1,6 @@
 #include "runtime/DateTime.h"
 
-#include "platform/SystemClock.h"
+#include "runtime/RuntimeFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -25,21 +25,6 @@ const CivilCase kCivilCases[] = {
     {{1899, 12, 29, 6, 0, 0, 0}, -1.25},     {{1899, 12, 30, 18, 0, 0, 0}, 0.75},
     {{1800, 1, 1, 0, 0, 0, 0}, -36522.0},    {{100, 1, 1, 0, 0, 0, 0}, -657434.0},
     {{9999, 12, 31, 0, 0, 0, 0}, 2958465.0},
-};
-
-class FixedClock : public platform::SystemClock
-{
-public:
-    explicit FixedClock(qint64 utcMs) : m_utcMs(utcMs) {}
-    qint64 NowUtcMs() const override { return m_utcMs; }
-    bool SetUtcMs(qint64, int& errorNumber) override
-    {
-        errorNumber = 1;
-        return false;
-    }
-
-private:
-    qint64 m_utcMs;
 };
 
 } // namespace
@@ -125,10 +110,8 @@ TEST(DateTime, WeekdayAndDayOfYear)
 TEST(DateTime, NowIsTheLocalTimeOfThePlatformClock)
 {
     const qint64 utcMs = 1796417706250; // 2026-12-04 20:55:06.250 UTC
-    FixedClock clock(utcMs);
-    platform::SetClockForTesting(&clock);
+    const testsupport::StillClock clock(utcMs);
     const Date now = Now();
-    platform::SetClockForTesting(nullptr);
     const qint64 localMs = utcMs + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
     EXPECT_NEAR(now, 25569.0 + double(localMs) / 86400000.0, 1e-9);
     EXPECT_EQ(FromDate(now).msec, 250);

@@ -51,55 +51,43 @@ TEST(Numbers, RoundHalfEven)
         EXPECT_EQ(RoundHalfEven(c[0]), c[1]) << c[0];
 }
 
-TEST(Numbers, ToInt16RoundsHalfEvenAndFailsOnOverflow)
+TEST(Numbers, IntegerConversionsRoundHalfEvenAndFailOnOverflow)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
     const struct {
         double value;
-        bool ok;
-        qint16 result;
+        bool ok16;
+        qint16 v16;
+        bool ok32;
+        qint32 v32;
     } cases[] = {
-        {32767, true, 32767},
-        {32767.4, true, 32767},
-        {32767.5, false, 0},
-        {32768, false, 0},
-        {-32768, true, -32768},
-        {-32768.5, true, -32768},
-        {-32768.51, false, 0},
-        {-32769, false, 0},
-        {12.5, true, 12},
-        {13.5, true, 14},
-        {-0.5, true, 0},
-        {1e300, false, 0},
-        {std::numeric_limits<double>::quiet_NaN(), false, 0},
-        {std::numeric_limits<double>::infinity(), false, 0},
+        {32767, true, 32767, true, 32767},
+        {32767.4, true, 32767, true, 32767},
+        {32767.5, false, 0, true, 32768},
+        {32768, false, 0, true, 32768},
+        {-32768.5, true, -32768, true, -32768},
+        {-32768.51, false, 0, true, -32769},
+        {-32769, false, 0, true, -32769},
+        {12.5, true, 12, true, 12},
+        {13.5, true, 14, true, 14},
+        {-0.5, true, 0, true, 0},
+        {2147483647.0, false, 0, true, 2147483647},
+        {2147483647.5, false, 0, false, 0},
+        {2147483648.0, false, 0, false, 0},
+        {-2147483648.5, false, 0, true, -2147483647 - 1},
+        {-2147483649.0, false, 0, false, 0},
+        {1e300, false, 0, false, 0},
+        {nan, false, 0, false, 0},
+        {inf, false, 0, false, 0},
     };
     for (const auto& c : cases) {
-        qint16 out = 77;
-        EXPECT_EQ(ToInt16(c.value, out), c.ok) << c.value;
-        EXPECT_EQ(out, c.ok ? c.result : 77) << c.value;
-    }
-}
-
-TEST(Numbers, ToInt32RoundsHalfEvenAndFailsOnOverflow)
-{
-    const struct {
-        double value;
-        bool ok;
-        qint32 result;
-    } cases[] = {
-        {2147483647.0, true, 2147483647},
-        {2147483647.5, false, 0},
-        {2147483648.0, false, 0},
-        {-2147483648.0, true, -2147483647 - 1},
-        {-2147483648.5, true, -2147483647 - 1},
-        {-2147483649.0, false, 0},
-        {32768, true, 32768},
-        {2.5, true, 2},
-    };
-    for (const auto& c : cases) {
-        qint32 out = 77;
-        EXPECT_EQ(ToInt32(c.value, out), c.ok) << c.value;
-        EXPECT_EQ(out, c.ok ? c.result : 77) << c.value;
+        qint16 out16 = 77;
+        qint32 out32 = 77;
+        EXPECT_EQ(ToInt16(c.value, out16), c.ok16) << c.value;
+        EXPECT_EQ(out16, c.ok16 ? c.v16 : 77) << c.value;
+        EXPECT_EQ(ToInt32(c.value, out32), c.ok32) << c.value;
+        EXPECT_EQ(out32, c.ok32 ? c.v32 : 77) << c.value;
     }
 }
 

@@ -1,28 +1,11 @@
 #include "runtime/TextFormat.h"
 #include "runtime/DateText.h"
 
+#include "runtime/RuntimeFixtures.h"
+
 #include <gtest/gtest.h>
 
 using namespace rt;
-
-namespace
-{
-
-// Runs a test body with a chosen locale for the date forms.
-class WithLocale
-{
-public:
-    explicit WithLocale(const char* name) : m_locale(QString::fromLatin1(name))
-    {
-        SetDateLocaleForTesting(&m_locale);
-    }
-    ~WithLocale() { SetDateLocaleForTesting(nullptr); }
-
-private:
-    QLocale m_locale;
-};
-
-} // namespace
 
 TEST(TextFormat, NumberPatterns)
 {
@@ -116,7 +99,7 @@ TEST(TextFormat, DatePatterns)
 
 TEST(TextFormat, GeneralAndLongDate)
 {
-    WithLocale locale("C");
+    const testsupport::ScopedDateLocale locale("C");
     EXPECT_EQ(GeneralDate(MakeDate(2026, 12, 4, 20, 55, 6)), "12/4/2026 20:55:06");
     EXPECT_EQ(GeneralDate(MakeDate(2026, 12, 4)), "12/4/2026");
     EXPECT_EQ(GeneralDate(MakeDate(1899, 12, 30, 8, 1, 2)), "08:01:02");
@@ -141,7 +124,7 @@ TEST(TextFormat, ShortDateFollowsTheLocale)
         {"sv_SE", "yyyy-mm-dd", DateOrder::YearFirst, "2026-12-04"},
     };
     for (const auto& c : cases) {
-        WithLocale locale(c.locale);
+        const testsupport::ScopedDateLocale locale(c.locale);
         EXPECT_EQ(ShortDatePattern(), c.pattern) << c.locale;
         EXPECT_EQ(ShortDateOrder(), c.order) << c.locale;
         EXPECT_EQ(ShortDate(MakeDate(2026, 12, 4, 20)), c.text) << c.locale;
@@ -161,7 +144,7 @@ TEST(TextFormat, GeneralDateReadsBackToTheSecond)
                            MakeDate(2026, 3, 4, 5, 6, 7, 600),
                            0.0};
     for (const char* name : {"C", "en_US", "en_GB", "de_DE", "ja_JP", "hu_HU", "ko_KR"}) {
-        WithLocale locale(name);
+        const testsupport::ScopedDateLocale locale(name);
         for (Date value : values) {
             const QString text = GeneralDate(value);
             Date back = -1e9;
