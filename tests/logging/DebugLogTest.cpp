@@ -3,7 +3,7 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
-#include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -31,10 +31,6 @@ class DebugLogTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        logging::DebugFileName = home.file("DebugFile.txt");
-        logging::DebugOn = true;
-        logging::DebugFileOn = true;
-        logging::SetDebugFile(true);
         g_events.clear();
         logging::SetNTEventSinkForTesting(RecordEvent);
         settings::Options().setLoggingNTEvntOn(false);
@@ -42,16 +38,13 @@ protected:
     }
     void TearDown() override
     {
-        logging::CloseDebugFile();
         logging::SetNTEventSinkForTesting(nullptr);
-        logging::DebugOn = false;
-        logging::DebugFileOn = false;
         settings::Options().setLoggingNTEvntOn(false);
     }
-    // The trace without the "Debug FILE mode is now on." line of SetUp.
+    // The trace without the "Debug FILE mode is now on." line of the set-up.
     QString traceAfterOpen() const
     {
-        QString text = ReadFile(home.file("DebugFile.txt"));
+        const QString text = trace.Text();
         const int first = text.indexOf(QStringLiteral("\r\n"));
         return first < 0 ? text : text.mid(first + 2);
     }
@@ -62,49 +55,38 @@ protected:
         return text.replace(stamp, QStringLiteral("\\1"));
     }
     ScopedHome home;
+    ScopedTrace trace{home.path()};
 };
 
-TEST_F(DebugLogTest, LineCarriesSixteenCharacterStampAndCrLf)
+TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndFileOutputCanBeOff)
 {
     logging::WriteDebug(QStringLiteral("hello"));
-    const QString trace = traceAfterOpen();
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  hello\\r\\n$"))
-            .match(trace)
-            .hasMatch())
-        << trace.toStdString();
-}
-
-TEST_F(DebugLogTest, KeepOpenJoinsTwoCallsIntoOneLine)
-{
     logging::WriteDebug(QStringLiteral("A"), true);
     logging::WriteDebug(QStringLiteral("B"));
     logging::WriteDebug(QStringLiteral("C"));
-    EXPECT_EQ(stripStamps(traceAfterOpen()), QStringLiteral("AB\r\nC\r\n"));
-}
-
-TEST_F(DebugLogTest, NothingIsWrittenWhileFileOutputIsOff)
-{
     logging::DebugFileOn = false; // the "screen" start-up word
     logging::WriteDebug(QStringLiteral("unseen"), true);
     logging::WriteDebug(QStringLiteral("unseen too"));
     logging::DebugFileOn = true;
     logging::WriteDebug(QStringLiteral("seen"));
-    EXPECT_EQ(stripStamps(traceAfterOpen()), QStringLiteral("seen\r\n"));
-}
-
-TEST_F(DebugLogTest, SetDebugFileTracesBothWaysAndClosing)
-{
     logging::SetDebugFile(false);
     logging::WriteDebug(QStringLiteral("after close"));
-    EXPECT_EQ(stripStamps(ReadFile(home.file("DebugFile.txt"))),
-              QStringLiteral("Debug FILE mode is now on.\r\nDebug FILE mode is now off.\r\n"));
+
+    const QString text = trace.Text();
+    // Every line starts with the sixteen-character stamp and ends with CR LF.
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^(\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  [^\\r\\n]+\\r\\n)+$"))
+                    .match(text)
+                    .hasMatch())
+        << text.toStdString();
+    EXPECT_EQ(stripStamps(text), QStringLiteral("Debug FILE mode is now on.\r\nhello\r\nAB\r\nC\r\n"
+                                                "seen\r\nDebug FILE mode is now off.\r\n"));
 }
 
 TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
 {
     logging::CloseDebugFile();
-    QFile::remove(home.file("DebugFile.txt"));
+    QFile::remove(trace.Path());
     logging::DebugFileOn = false;
 
     EXPECT_FALSE(logging::SetDebugFileMode(false)); // no marker, off stays off
@@ -115,69 +97,71 @@ TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
     QFile::remove(home.file("debug.txt"));
     EXPECT_FALSE(logging::SetDebugFileMode(true));
     logging::WriteDebug(QStringLiteral("after turning off"));
-    EXPECT_EQ(stripStamps(ReadFile(home.file("DebugFile.txt"))),
+    EXPECT_EQ(stripStamps(trace.Text()),
               QStringLiteral("-----Debug file mode is now on------\r\n"
                              "-----Debug file mode is turning off------\r\n"));
 }
 
-TEST_F(DebugLogTest, SevereReportWithoutCurrentErrorIsDropped)
+// What an error report writes to the trace and to the system log, by severity,
+// current error and the system-log option; the current error is always cleared.
+TEST_F(DebugLogTest, ErrorReports)
 {
-    settings::Options().setLoggingNTEvntOn(true);
-    for (qint16 severity : {qint16(3), qint16(4)})
-        EXPECT_EQ(logging::ReportError(severity, QStringLiteral("m"), 0, QStringLiteral("mod"),
-                                       QStringLiteral("proc"), 1),
+    struct Case {
+        const char* what;
+        bool systemLog;
+        qint16 severity;
+        qint32 error;
+        const char* description;
+        const char* trace; // without stamps
+        qint16 eventType;  // 0: no event
+        const char* event;
+    };
+    const Case cases[] = {
+        {"severe without a current error is dropped", true, 3, 0, "", "", 0, ""},
+        {"critical without a current error is dropped", true, 4, 0, "", "", 0, ""},
+        {"information only traces", true, 1, 0, "",
+         "ERROR  Severity:1, Err:0, Desc:, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
+         0, ""},
+        {"a problem is an information event", true, 2, 0, "",
+         "ERROR  Severity:2, Err:0, Desc:, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
+         logging::EventInformation, "msg\rOrigination: mod\r\nID: proc 901\r "},
+        {"an error carries the current error", true, 3, 5, "Access is denied",
+         "ERROR  Severity:3, Err:5, Desc:Access is denied, Origination: mod\r\n"
+         "ID: proc 901, Msg:msg, Resp:0\r\n",
+         logging::EventWarning,
+         "msg\rOrigination: mod\r\nID: proc 901\rSystem Error:  5\rDescription: Access is denied"},
+        {"critical asks to continue", true, 4, -7, "neg",
+         "ERROR  Severity:4, Err:-7, Desc:neg, Origination: mod\r\nID: proc 901, Msg:msg, "
+         "Resp:0\r\n",
+         logging::EventWarning,
+         "msg\rOrigination: mod\r\nID: proc 901\rSystem Error: -7\rDescription: neg\r\r"
+         "Do you wish to continue?"},
+        {"no system log while the option is off", false, 3, 5, "x",
+         "ERROR  Severity:3, Err:5, Desc:x, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
+         0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        logging::CloseDebugFile();
+        QFile::remove(trace.Path());
+        logging::SetDebugFile(true);
+        g_events.clear();
+        settings::Options().setLoggingNTEvntOn(c.systemLog);
+        if (c.error != 0)
+            rt::RaiseError(c.error, QString::fromLatin1(c.description));
+        EXPECT_EQ(logging::ReportError(c.severity, QStringLiteral("msg"), 0, QStringLiteral("mod"),
+                                       QStringLiteral("proc"), 901),
                   0);
-    EXPECT_EQ(traceAfterOpen(), QString());
-    EXPECT_TRUE(g_events.empty());
-}
-
-TEST_F(DebugLogTest, InformationReportTracesOriginOnTwoLines)
-{
-    settings::Options().setLoggingNTEvntOn(true);
-    logging::ReportError(1, QStringLiteral("Error CreateKey: K"), 0,
-                         QStringLiteral("modRegistryTools"), QStringLiteral("CreateNewKey"), 901);
-    EXPECT_EQ(stripStamps(traceAfterOpen()),
-              QStringLiteral("ERROR  Severity:1, Err:0, Desc:, Origination: modRegistryTools\r\n"
-                             "ID: CreateNewKey 901, Msg:Error CreateKey: K, Resp:0\r\n"));
-    EXPECT_TRUE(g_events.empty()); // severity 1 never reaches the system log
-}
-
-TEST_F(DebugLogTest, ReportReadsAndClearsTheCurrentError)
-{
-    settings::Options().setLoggingNTEvntOn(true);
-    rt::RaiseError(5, QStringLiteral("Access is denied"));
-    logging::ReportError(3, QStringLiteral("Time setting error - check permissions"), 0,
-                         QStringLiteral("CNISTTimeset API"), QStringLiteral("System_set_time"), 70);
-    EXPECT_EQ(rt::Err().number, 0);
-    ASSERT_EQ(g_events.size(), 1u);
-    EXPECT_EQ(g_events[0].type, logging::EventWarning);
-    EXPECT_EQ(g_events[0].text,
-              QStringLiteral("Time setting error - check permissions\rOrigination: CNISTTimeset "
-                             "API\r\nID: System_set_time 70\rSystem Error:  5\rDescription: "
-                             "Access is denied"));
-    EXPECT_TRUE(traceAfterOpen().contains(
-        QStringLiteral("ERROR  Severity:3, Err:5, Desc:Access is denied, ")));
-}
-
-TEST_F(DebugLogTest, EventTypeAndCriticalSuffixFollowSeverity)
-{
-    settings::Options().setLoggingNTEvntOn(true);
-    logging::ReportError(2, QStringLiteral("p"), 0, QStringLiteral("m"), QStringLiteral("f"), 10);
-    rt::RaiseError(-7, QStringLiteral("neg"));
-    logging::ReportError(4, QStringLiteral("c"), 0, QStringLiteral("m"), QStringLiteral("f"), 11);
-    ASSERT_EQ(g_events.size(), 2u);
-    EXPECT_EQ(g_events[0].type, logging::EventInformation);
-    EXPECT_TRUE(
-        g_events[0].text.endsWith(QStringLiteral("\r\nID: f 10\r "))); // no error: one blank
-    EXPECT_EQ(g_events[1].type, logging::EventWarning);
-    EXPECT_TRUE(g_events[1].text.contains(QStringLiteral("System Error: -7\r")));
-    EXPECT_TRUE(g_events[1].text.endsWith(QStringLiteral("\r\rDo you wish to continue?")));
-}
-
-TEST_F(DebugLogTest, SystemLogIsUsedOnlyWhenTheOptionIsOn)
-{
-    logging::ReportError(2, QStringLiteral("p"), 0, QStringLiteral("m"), QStringLiteral("f"), 10);
-    EXPECT_TRUE(g_events.empty());
+        EXPECT_EQ(rt::Err().number, 0);
+        EXPECT_EQ(stripStamps(traceAfterOpen()), QString::fromLatin1(c.trace));
+        if (c.eventType == 0) {
+            EXPECT_TRUE(g_events.empty());
+        } else {
+            ASSERT_EQ(g_events.size(), 1u);
+            EXPECT_EQ(g_events[0].type, c.eventType);
+            EXPECT_EQ(g_events[0].text, QString::fromLatin1(c.event));
+        }
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Event dispatch: the event-log file, the operating system's log and syslog.
 #include "logging/EventLog.h"
-#include "logging/DebugLog.h"
+#include "logging/ScopedTrace.h"
 #include "schedule/RecordsFixture.h"
 
 #include <QHostAddress>
@@ -74,12 +74,12 @@ TEST(SyslogText, PriorityIsFacilityTimesEightPlusTypePlusTwo)
     }
 }
 
-TEST_F(EventDispatch, FirstEventCreatesTheFileWithItsHeader)
+TEST_F(EventDispatch, EveryChannelGetsTheEventAndTheFileStartsWithItsHeader)
 {
     const QString path = home.file("evntfile.txt");
     logging::LogEvent("Options changed, getting new options", 4, path);
     At(rt::MakeDate(2026, 3, 10, 9, 0, 5));
-    logging::LogEvent("second", 1, path);
+    logging::LogEvent("Time difference too large", 2, path);
 
     const QStringList lines = Lines(path);
     ASSERT_EQ(lines.size(), 5);
@@ -87,15 +87,13 @@ TEST_F(EventDispatch, FirstEventCreatesTheFileWithItsHeader)
     EXPECT_EQ(lines[1], "Date     Time      Type    Action");
     EXPECT_EQ(lines[2], "-----    ----      ----    -----");
     EXPECT_EQ(lines[3], "26-03-10 09:00:00  Info    Options changed, getting new options");
-    EXPECT_EQ(lines[4], "26-03-10 09:00:05  Error   second");
-}
-
-TEST_F(EventDispatch, AWarningReachesEveryChannel)
-{
-    const QString path = home.file("evntfile.txt");
-    logging::LogEvent("Time difference too large", 2, path);
-    EXPECT_EQ(collector.received(), QStringList{"<100> NCLmod: Warning Time difference too large"});
-    EXPECT_EQ(g_ntEvents, QStringList{"2|26-03-10 09:00:00  Warning Time difference too large"});
+    EXPECT_EQ(lines[4], "26-03-10 09:00:05  Warning Time difference too large");
+    EXPECT_EQ(collector.received(),
+              QStringList({"<102> NCLmod: Info    Options changed, getting new options",
+                           "<100> NCLmod: Warning Time difference too large"}));
+    EXPECT_EQ(g_ntEvents,
+              QStringList({"4|26-03-10 09:00:00  Info    Options changed, getting new options",
+                           "2|26-03-10 09:00:05  Warning Time difference too large"}));
 }
 
 TEST_F(EventDispatch, EmptyEventFileNameSkipsTheOtherChannels)
@@ -128,10 +126,7 @@ TEST_F(EventDispatch, UnwritableFileIsReportedAndTheAgentGoesOn)
 
 TEST_F(EventDispatch, SyslogFailuresCostOnlyATraceLine)
 {
-    logging::DebugFileName = home.file("DebugFile.txt");
-    logging::DebugOn = true;
-    logging::DebugFileOn = true;
-    logging::SetDebugFile(true);
+    testsupport::ScopedTrace trace(home.path());
 
     // Names rejected before any lookup, so no query leaves the machine.
     const QString unresolvable = "bad..host";
@@ -147,13 +142,10 @@ TEST_F(EventDispatch, SyslogFailuresCostOnlyATraceLine)
     EXPECT_TRUE(logging::SyslogMessage("Info    y", "NCLmod", collector.address(), 12, 4));
     EXPECT_EQ(collector.received(), QStringList{"<102> NCLmod: Info    y"});
 
-    logging::CloseDebugFile();
-    logging::DebugOn = false;
-    logging::DebugFileOn = false;
-    const QString trace = testsupport::ReadFile(home.file("DebugFile.txt"));
-    EXPECT_TRUE(trace.contains("Error sending syslog: 11001\r\n")) << qPrintable(trace);
-    EXPECT_TRUE(trace.contains("No Target IP address or Hostname specified -  No message sent"));
-    EXPECT_TRUE(trace.contains("syslog : Message:_<102> NCLmod: Info    y_ Sent OK."));
+    const QString log = trace.Text();
+    EXPECT_TRUE(log.contains("Error sending syslog: 11001\r\n")) << qPrintable(log);
+    EXPECT_TRUE(log.contains("No Target IP address or Hostname specified -  No message sent"));
+    EXPECT_TRUE(log.contains("syslog : Message:_<102> NCLmod: Info    y_ Sent OK."));
 }
 
 } // namespace
