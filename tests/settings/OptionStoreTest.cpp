@@ -118,6 +118,11 @@ TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
 
     const QStringList readBack = Properties(OptionKeyReadNames());
     EXPECT_EQ(readBack.size(), 65);
+    // X10ComPort lives only in memory: neither written nor read.
+    ASSERT_NE(written.X10ComPort(), 0);
+    EXPECT_EQ(read.X10ComPort(), 0);
+    for (const platform::RegValue& value : optionKeyValues())
+        EXPECT_NE(value.name, QStringLiteral("X10ComPort"));
     for (const QString& property : COptions::PropertyNames()) {
         const COptions& expected = readBack.contains(property) ? written : untouched;
         EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
@@ -133,12 +138,15 @@ TEST_F(OptionStoreTest, SettingsAreaRoundTripAndChangedIsNotAnOption)
     const auto pairs = GetAllSettings(App().AppTitle, QStringLiteral("Options"));
     EXPECT_EQ(pairs.size(), 74);
     EXPECT_EQ(pairs.size(), SettingsAreaNames().size());
+    for (const auto& pair : pairs)
+        EXPECT_NE(pair.first, QStringLiteral("X10ComPort"));
 
     SaveSetting(App().AppTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                 QStringLiteral("True"));
     COptions read;
     const COptions untouched;
     ASSERT_TRUE(RegistryGet(read, App().AppTitle));
+    EXPECT_EQ(read.X10ComPort(), 0);
     const QStringList applied = Properties(SettingsAreaNames());
     for (const QString& property : COptions::PropertyNames()) {
         const COptions& expected = applied.contains(property) ? written : untouched;
@@ -197,23 +205,6 @@ TEST_F(OptionStoreTest, ControlModeAboveSixteenBitsIsSkipped)
     EXPECT_EQ(read.ControlMode(), 7);
     EXPECT_EQ(read.ControlFunction(), QStringLiteral("Q")); // reading went on
     EXPECT_EQ(trace().count(QStringLiteral("Registry_Get:  Error in getting settings.\r\n")), 1);
-}
-
-TEST_F(OptionStoreTest, X10ComPortLivesOnlyInMemory)
-{
-    COptions written;
-    SetDefaults(written);
-    written.setX10ComPort(3);
-    Registry_Set(App().RegOptionsKey, written);
-    RegistrySet(written, App().AppTitle);
-    COptions fromKey;
-    COptions fromArea;
-    ASSERT_TRUE(Registry_Get(fromKey, App().AppTitle));
-    ASSERT_TRUE(RegistryGet(fromArea, App().AppTitle));
-    EXPECT_EQ(fromKey.X10ComPort(), 0);
-    EXPECT_EQ(fromArea.X10ComPort(), 0);
-    for (const platform::RegValue& value : optionKeyValues())
-        EXPECT_NE(value.name, QStringLiteral("X10ComPort"));
 }
 
 TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
@@ -323,7 +314,8 @@ TEST_F(OptionStoreTest, CorruptStoreIsReportedAndNothingStops)
     EXPECT_FALSE(SaveAutoSettings(1, 0, 0, App().AppTitle));
     EXPECT_FALSE(SaveLastSyncTime(0, App().AppTitle));
     const QString log = trace();
-    EXPECT_TRUE(log.contains(QStringLiteral("Msg:Error CreateKey: ") + App().RegOptionsKey));
+    EXPECT_TRUE(log.contains(QStringLiteral("ID: CreateNewKey 901, Msg:Error CreateKey: ") +
+                             App().RegOptionsKey));
     EXPECT_TRUE(log.contains(QStringLiteral("ID: SetKeyvalue 902")));
     EXPECT_TRUE(log.contains(QStringLiteral("Error writing param\r\n")));
     EXPECT_TRUE(log.contains(QStringLiteral("Err:1009, Desc:the registry store ")));

@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 
 using namespace settings;
-using namespace testsupport;
 
 namespace
 {
@@ -97,14 +96,6 @@ TEST_F(RegistryToolsTest, FailuresAreReportedWithTheirSites)
         EXPECT_TRUE(log.contains(expected)) << qPrintable(expected);
     EXPECT_TRUE(log.contains(
         QRegularExpression(QStringLiteral("Error in QueryValueEx key:\\d+ Name:Absent\r\n"))));
-}
-
-TEST_F(RegistryToolsTest, CreateNewKeyReportsAnUnusableStore)
-{
-    WriteFile(home.file(QStringLiteral("registry.db")), QByteArray(4096, '!'));
-    EXPECT_FALSE(CreateNewKey(kKey, platform::HKEY_CURRENT_USER));
-    EXPECT_TRUE(
-        trace().contains(QStringLiteral("ID: CreateNewKey 901, Msg:Error CreateKey: ") + kKey));
 }
 
 } // namespace

@@ -2,11 +2,10 @@
 // A fresh data folder and registry store, the agent's registry paths, an XDG
 // config folder of the test's own and a debug trace to read back.
 
-#include "logging/DebugLog.h"
 #include "platform/RegistryStore.h"
 #include "settings/AppState.h"
 
-#include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 
 #include <gtest/gtest.h>
 
@@ -30,25 +29,12 @@ protected:
         app.RegBasePath = QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\");
         app.RegOptionsKey = app.RegBasePath + QStringLiteral("NCLmod\\Options");
         app.RegSettingsKey = app.RegBasePath + QStringLiteral("NCLmod\\Settings");
-        logging::DebugFileName = home.file(QStringLiteral("DebugFile.txt"));
-        logging::DebugOn = true;
-        logging::DebugFileOn = true;
-        logging::SetDebugFile(true);
         // Store failures show in the trace through the registry tools.
         previousReporter = platform::SetStoreFailureReporter(nullptr);
     }
-    void TearDown() override
-    {
-        logging::CloseDebugFile();
-        logging::DebugOn = false;
-        logging::DebugFileOn = false;
-        platform::SetStoreFailureReporter(previousReporter);
-    }
+    void TearDown() override { platform::SetStoreFailureReporter(previousReporter); }
 
-    QString trace() const
-    {
-        return testsupport::ReadFile(home.file(QStringLiteral("DebugFile.txt")));
-    }
+    QString trace() const { return traceFile.Text(); }
     // The values of the options key, in store order.
     QList<platform::RegValue> optionKeyValues() const
     {
@@ -75,4 +61,5 @@ protected:
     testsupport::ScopedHome home;
     testsupport::ScopedEnv config{"XDG_CONFIG_HOME",
                                   home.file(QStringLiteral("config")).toLocal8Bit()};
+    testsupport::ScopedTrace traceFile{home.path()};
 };

@@ -32,16 +32,6 @@ protected:
     }
 };
 
-TEST_F(StartupEntriesTest, AnEmptyEntryWithoutOurProgramIsNotAMatch)
-{
-    EXPECT_FALSE(StartupEntryExists(App().AppTitle)); // no "run" value at all
-    setRun(QString());
-    EXPECT_FALSE(QFileInfo::exists(BackgroundProgramPath()));
-    EXPECT_FALSE(StartupEntryExists(App().AppTitle));
-    QString value;
-    EXPECT_FALSE(RunEntryMatches(QString(), QStringLiteral("run"), value));
-}
-
 TEST_F(StartupEntriesTest, SwitchingOnAndOffTakesEffectAtLogin)
 {
     SaveStartupRegistrySetting(true, App().AppTitle);
@@ -101,13 +91,22 @@ TEST_F(StartupEntriesTest, OptionStoresMirrorTheEntry)
     EXPECT_EQ(run(), QString());
 }
 
-TEST_F(StartupEntriesTest, ShortPathIsEmptyForAMissingFile)
+TEST_F(StartupEntriesTest, NoEntryOrAMissingProgramIsNotAMatch)
 {
-    // The comparison uses the same short form that was written.
+    EXPECT_FALSE(StartupEntryExists(App().AppTitle)); // no "run" value at all
+    setRun(QString());
+    EXPECT_FALSE(QFileInfo::exists(BackgroundProgramPath()));
+    EXPECT_FALSE(StartupEntryExists(App().AppTitle));
+    QString value;
+    EXPECT_FALSE(RunEntryMatches(QString(), QStringLiteral("run"), value));
+
+    // The comparison uses the short form of the path, which is empty for a
+    // missing file, so an entry naming our removed program is no match and
+    // switching off leaves it alone.
     SaveStartupRegistrySetting(true, App().AppTitle);
     QFile::remove(BackgroundProgramPath());
     EXPECT_FALSE(StartupEntryExists(App().AppTitle));
-    SaveStartupRegistrySetting(false, App().AppTitle); // the entry names a missing program now
+    SaveStartupRegistrySetting(false, App().AppTitle);
     EXPECT_EQ(run(), BackgroundProgramPath());
 }
 
