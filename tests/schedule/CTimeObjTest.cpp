@@ -1,11 +1,12 @@
 // The paced and plain waits on a simulated clock: minute alignment, interrupts
-// and their rounding, backward clock steps, and one real-clock interrupt.
+// and their rounding, backward clock steps, and one real-clock interrupt; the
+// pauses on the real clock.
 #include "schedule/CTimeObj.h"
-#include "logging/DebugLog.h"
 #include "runtime/DateTime.h"
+#include "schedule/Pauses.h"
 #include "schedule/SimulatedWaitClock.h"
 
-#include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -55,80 +56,79 @@ rt::Date At(int hour, int minute, int second)
     return rt::MakeDate(2026, 3, 2, hour, minute, second);
 }
 
-TEST(CTimeObjSleep, AlignsMinuteCallbacksToTheWallClock)
+TEST(CTimeObjSleep, MinuteCallbacksAlignToTheWallClock)
 {
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
-    Recorder rec(clock);
+    // Started 10 s past a minute: the first minute mark (12:01:10), then the
+    // alignment to 12:02:00 with the second call right after it, then whole
+    // minutes. The service loop's 60 s wait ends before its first minute mark
+    // (the end is checked first), so it makes no minute callback.
+    const struct {
+        qint32 seconds;
+        std::vector<std::pair<qint64, int>> minutes; // ms after the start, wall-clock second
+    } cases[] = {{180, {{60000, 10}, {110000, 0}, {170000, 0}}}, {60, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        SimulatedWaitClock clock(kStart, At(12, 0, 10));
+        CTimeObj timer(&clock);
+        Recorder rec(clock);
+        EXPECT_EQ(timer.Sleep(c.seconds, &rec), 0);
+        EXPECT_EQ(clock.Tick() - kStart, c.seconds * 1000);
+        std::vector<std::pair<qint64, int>> minutes;
+        for (const Call& m : rec.Of('m'))
+            minutes.emplace_back(m.tick - kStart, m.wallSecond);
+        EXPECT_EQ(minutes, c.minutes);
 
-    EXPECT_EQ(timer.Sleep(180, &rec), 0);
-
-    // The first minute mark (12:01:10), then the alignment to 12:02:00 with the
-    // second call right after it, then whole minutes.
-    const auto minutes = rec.Of('m');
-    ASSERT_EQ(minutes.size(), 3u);
-    EXPECT_EQ(minutes[0].tick - kStart, 60000);
-    EXPECT_EQ(minutes[0].wallSecond, 10);
-    EXPECT_EQ(minutes[1].tick - kStart, 110000);
-    EXPECT_EQ(minutes[1].wallSecond, 0);
-    EXPECT_EQ(minutes[2].tick - kStart, 170000);
-    EXPECT_EQ(minutes[2].wallSecond, 0);
-    EXPECT_EQ(clock.Tick() - kStart, 180000);
-
-    // About once a second, never twice within the same second.
-    const auto seconds = rec.Of('s');
-    EXPECT_EQ(seconds.size(), 180u);
-    for (size_t i = 1; i < seconds.size(); ++i)
-        EXPECT_GE(seconds[i].tick - seconds[i - 1].tick, 900) << "at call " << i;
-}
-
-TEST(CTimeObjSleep, SixtySecondsEndBeforeTheMinuteMark)
-{
-    // The service loop's wait: the end comes first, so it lasts 60 s whatever the
-    // wall clock says and makes no minute callback.
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
-    Recorder rec(clock);
-    EXPECT_EQ(timer.Sleep(60, &rec), 0);
-    EXPECT_EQ(clock.Tick() - kStart, 60000);
-    EXPECT_TRUE(rec.Of('m').empty());
+        // About once a second, never twice within the same second.
+        const auto seconds = rec.Of('s');
+        EXPECT_EQ(seconds.size(), size_t(c.seconds));
+        for (size_t i = 1; i < seconds.size(); ++i)
+            EXPECT_GE(seconds[i].tick - seconds[i - 1].tick, 900) << "at call " << i;
+    }
 }
 
 TEST(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
 {
     struct Case {
+        qint32 seconds;
         qint64 atMs;
         qint32 expected;
+        const char* traced; // the seconds left, in full
     };
-    // 40.5 s left rounds half to even.
-    const Case cases[] = {{20000, 40}, {20400, 40}, {20600, 39}, {19500, 40}, {59900, 0}};
+    // 40.5 s left rounds half to even; an interrupt during the minute
+    // alignment (80 s into 180) ends the whole wait, and the alignment's own
+    // wait (50 s from 60 s on) traces what it had left.
+    const Case cases[] = {{60, 20000, 40, "40"},    {60, 20400, 40, "39.6"},
+                          {60, 20600, 39, "39.4"},  {60, 19500, 40, "40.5"},
+                          {60, 19750, 40, "40.25"}, {60, 59900, 0, "0.1"},
+                          {180, 80000, 100, "30"}};
     for (const Case& c : cases) {
+        testsupport::ScopedHome home;
+        testsupport::ScopedTrace trace(home.path());
         SimulatedWaitClock clock(kStart, At(12, 0, 10));
         CTimeObj timer(&clock);
         Recorder rec(clock);
         clock.At(kStart + c.atMs, [&timer] { timer.setInterruptFlag(true); });
-        EXPECT_EQ(timer.Sleep(60, &rec), c.expected) << "interrupt at " << c.atMs;
+        EXPECT_EQ(timer.Sleep(c.seconds, &rec), c.expected) << "interrupt at " << c.atMs;
         EXPECT_EQ(clock.Tick() - kStart, c.atMs) << "the wait ends when interrupted";
         EXPECT_FALSE(timer.InterruptFlag());
+        const QString log = trace.Text();
+        EXPECT_TRUE(log.contains(QStringLiteral("Interrupting sleep at %1\r\n").arg(c.traced)))
+            << log.toStdString();
+        EXPECT_FALSE(log.contains(QStringLiteral("Paused for"))) << "no closing line";
     }
-}
-
-TEST(CTimeObjSleep, InterruptDuringTheAlignmentEndsTheWholeWait)
-{
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
-    clock.At(kStart + 80000, [&timer] { timer.setInterruptFlag(true); });
-    EXPECT_EQ(timer.Sleep(180, nullptr), 100);
-    EXPECT_EQ(clock.Tick() - kStart, 80000);
 }
 
 TEST(CTimeObjSleep, InterruptSetBeforeTheWaitIsCleared)
 {
+    testsupport::ScopedHome home;
+    testsupport::ScopedTrace trace(home.path());
     SimulatedWaitClock clock(kStart, At(12, 0, 10));
     CTimeObj timer(&clock);
     timer.setInterruptFlag(true);
     EXPECT_EQ(timer.Sleep(5, nullptr), 0);
     EXPECT_EQ(clock.Tick() - kStart, 5000);
+    EXPECT_TRUE(trace.Text().contains("Paused for 5.000 seconds\r\n"))
+        << trace.Text().toStdString();
 }
 
 TEST(CTimeObjSleep, BackwardClockEndsTheWaitWithZeroAfterOneSecond)
@@ -185,28 +185,6 @@ TEST(CTimeObjAlarm, PastTimeReturnsAtOnceFutureTimeSleeps)
     EXPECT_EQ(clock.Tick() - kStart, 40000);
 }
 
-TEST(CTimeObjTrace, InterruptAndPauseLines)
-{
-    testsupport::ScopedHome home;
-    logging::DebugOn = true;
-    logging::DebugFileOn = true;
-    logging::DebugFileName = home.file("DebugFile.txt");
-    logging::SetDebugFile(true);
-
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
-    EXPECT_EQ(timer.Sleep(2, nullptr), 0);
-    clock.At(clock.Tick() + 19750, [&timer] { timer.setInterruptFlag(true); });
-    EXPECT_EQ(timer.Sleep(60, nullptr), 40);
-
-    logging::CloseDebugFile();
-    logging::DebugOn = false;
-    logging::DebugFileOn = false;
-    const QString log = testsupport::ReadFile(home.file("DebugFile.txt"));
-    EXPECT_TRUE(log.contains("Paused for 2.000 seconds\r\n")) << log.toStdString();
-    EXPECT_TRUE(log.contains("Interrupting sleep at 40.25\r\n")) << log.toStdString();
-}
-
 TEST(CTimeObjRealClock, InterruptEndsTheWaitAtOnce)
 {
     CTimeObj timer;
@@ -215,6 +193,24 @@ TEST(CTimeObjRealClock, InterruptEndsTheWaitAtOnce)
     elapsed.start();
     EXPECT_EQ(timer.Sleep(60, nullptr), 60);
     EXPECT_LT(elapsed.elapsed(), 1000);
+}
+
+// The pauses keep events flowing and are not ended by an interrupt.
+TEST(Pauses, RunEventsAndIgnoreInterrupts)
+{
+    bool timerRan = false;
+    QTimer::singleShot(10, [&] {
+        timerRan = true;
+        schedule::TimerObj().setInterruptFlag(true);
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(schedule::PauseMilliseconds(120), 0);
+    // The tick counter counts whole milliseconds, so the pause may end up to
+    // one millisecond short of the elapsed timer's reading.
+    EXPECT_GE(elapsed.elapsed(), 119);
+    EXPECT_TRUE(timerRan);
+    schedule::TimerObj().setInterruptFlag(false);
 }
 
 } // namespace

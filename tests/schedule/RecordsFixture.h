@@ -4,9 +4,8 @@
 // options record put back as it was.
 
 #include "TestSupport.h"
-#include "platform/SystemClock.h"
 #include "runtime/DateTime.h"
-#include "runtime/TextFormat.h"
+#include "runtime/RuntimeFixtures.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
@@ -15,33 +14,11 @@
 namespace recordstest
 {
 
-class StillClock : public platform::SystemClock
-{
-public:
-    qint64 NowUtcMs() const override { return utcMs; }
-    bool SetUtcMs(qint64 ms, int&) override
-    {
-        utcMs = ms;
-        return true;
-    }
-    qint64 utcMs = 0;
-};
-
 class RecordsFixture : public ::testing::Test
 {
 protected:
-    RecordsFixture() : m_savedOptions(settings::Options())
-    {
-        platform::SetClockForTesting(&clock);
-        rt::SetDateLocaleForTesting(&m_locale);
-        At(rt::MakeDate(2026, 3, 10, 9, 0, 0));
-    }
-    ~RecordsFixture() override
-    {
-        platform::SetClockForTesting(nullptr);
-        rt::SetDateLocaleForTesting(nullptr);
-        settings::Options() = m_savedOptions;
-    }
+    RecordsFixture() { At(rt::MakeDate(2026, 3, 10, 9, 0, 0)); }
+    ~RecordsFixture() override { settings::Options() = m_savedOptions; }
     // Puts the clock at a local date-time.
     void At(rt::Date local)
     {
@@ -51,11 +28,11 @@ protected:
     settings::COptions& options() { return settings::Options(); }
 
     testsupport::ScopedHome home;
-    StillClock clock;
+    testsupport::StillClock clock;
 
 private:
-    settings::COptions m_savedOptions;
-    QLocale m_locale{QLocale::English, QLocale::UnitedStates};
+    settings::COptions m_savedOptions{settings::Options()};
+    testsupport::ScopedDateLocale m_locale{QLocale(QLocale::English, QLocale::UnitedStates)};
 };
 
 } // namespace recordstest

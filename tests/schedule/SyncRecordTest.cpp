@@ -44,6 +44,7 @@ TEST_F(SyncRecord, DriftIsDifferenceOverElapsedDays)
         bool useFraction;
         double elapsedDays;
         float accuracy;
+        bool storedPreviousIsNow = false; // the options' last setting is this moment
     };
     const Case cases[] = {
         {"one day, 2 s", 2, 0, false, 1.0, 2.0f},
@@ -53,23 +54,16 @@ TEST_F(SyncRecord, DriftIsDifferenceOverElapsedDays)
         {"fraction ignored when not in use", 2, 0.5f, false, 1.0, 2.0f},
         {"no difference: no drift", 0, 0, false, 1.0, 0.0f},
         {"same moment: no division", 5, 0, false, 0.0, 0.0f},
+        {"same moment as the stored last setting", 10, 0, false, 1.0, 0.0f, true},
     };
     for (const Case& c : cases) {
-        options().setAutoPrevSyncTime(0);
+        options().setAutoPrevSyncTime(c.storedPreviousIsNow ? kMorning + c.elapsedDays : 0);
         const CSync previous = Record(kMorning, 0);
         CSync sync = Record(kMorning + c.elapsedDays, c.seconds, c.fraction, c.useFraction);
         sync.setSyncAccuracy(99);
         sync.Compare_Sync(previous);
         EXPECT_FLOAT_EQ(sync.SyncAccuracy(), c.accuracy) << c.what;
     }
-}
-
-TEST_F(SyncRecord, SameTimeAsTheStoredPreviousSettingGivesNoDrift)
-{
-    options().setAutoPrevSyncTime(kMorning + 1);
-    CSync sync = Record(kMorning + 1, 10);
-    sync.Compare_Sync(Record(kMorning, 0));
-    EXPECT_EQ(sync.SyncAccuracy(), 0.0f);
 }
 
 TEST_F(SyncRecord, InitRegistryRebuildsTheLastSetting)
@@ -85,38 +79,42 @@ TEST_F(SyncRecord, InitRegistryRebuildsTheLastSetting)
     EXPECT_EQ(sync.SyncServer(), "(Registry values)");
 }
 
-TEST_F(SyncRecord, NegativeDriftIsStoredButNotAdopted)
+// Every setting stores its time; a non-zero drift is stored truncated, with
+// the difference, and only a positive one is adopted for the automatic
+// interval, rounded half to even. The rows share one store, so the one without
+// a drift comes first.
+TEST_F(SyncRecord, SavingTheDrift)
 {
-    CSync sync = Record(kMorning, -4);
-    sync.setSyncAccuracy(-2.7f);
-    EXPECT_FALSE(sync.Save_Registry());
-    EXPECT_EQ(options().LastSyncTime(), kMorning);
-    EXPECT_EQ(Stored("AutoPrevAccuracy"), "-2") << "truncated toward zero";
-    EXPECT_EQ(Stored("AutoPrevDifference"), "-4");
-    EXPECT_NE(Stored("LastSyncTime"), "<none>");
+    const struct {
+        float accuracy;
+        const char* stored;
+        bool adopted;
+        qint32 accuracyAfter;
+    } cases[] = {{0.0f, "<none>", false, 5},
+                 {-2.7f, "-2", false, 5},
+                 {2.5f, "2", true, 2},
+                 {3.5f, "3", true, 4}};
+    double day = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.accuracy);
+        const rt::Date when = kMorning + day++;
+        CSync sync = Record(when, -4);
+        sync.setSyncAccuracy(c.accuracy);
+        EXPECT_FALSE(sync.Save_Registry());
+        EXPECT_EQ(options().LastSyncTime(), when);
+        EXPECT_EQ(Stored("LastSyncTime"), rt::GeneralDate(when));
+        EXPECT_EQ(Stored("AutoPrevAccuracy"), c.stored);
+        if (c.accuracy != 0) {
+            EXPECT_EQ(Stored("AutoPrevDifference"), "-4");
+        }
 
-    options().setAutoPrevAccuracy(5);
-    CAutoSetting autoSetting;
-    EXPECT_FALSE(autoSetting.Save_Auto_Settings(sync));
-    EXPECT_EQ(options().AutoPrevAccuracy(), 5);
-}
-
-TEST_F(SyncRecord, ZeroDriftUpdatesOnlyTheLastSyncTime)
-{
-    CSync sync = Record(kMorning, 0);
-    sync.Save_Registry();
-    EXPECT_NE(Stored("LastSyncTime"), "<none>");
-    EXPECT_EQ(Stored("AutoPrevAccuracy"), "<none>");
-}
-
-TEST_F(SyncRecord, PositiveDriftIsAdoptedRoundedHalfToEven)
-{
-    CSync sync = Record(kMorning, 3);
-    sync.setSyncAccuracy(2.5f);
-    CAutoSetting autoSetting;
-    ASSERT_TRUE(autoSetting.Save_Auto_Settings(sync));
-    EXPECT_EQ(options().AutoPrevAccuracy(), 2);
-    EXPECT_EQ(options().AutoPrevSyncTime(), kMorning);
+        options().setAutoPrevAccuracy(5);
+        options().setAutoPrevSyncTime(0);
+        CAutoSetting autoSetting;
+        EXPECT_EQ(autoSetting.Save_Auto_Settings(sync), c.adopted);
+        EXPECT_EQ(options().AutoPrevAccuracy(), c.accuracyAfter);
+        EXPECT_EQ(options().AutoPrevSyncTime(), c.adopted ? when : 0);
+    }
 }
 
 class AutoInterval : public RecordsFixture
@@ -161,30 +159,23 @@ TEST_F(AutoInterval, FirstComputation)
     }
 }
 
-TEST_F(AutoInterval, LaterOverdueAttemptsBackOffByTheTimeSinceTheLastSetting)
+TEST_F(AutoInterval, LaterOverdueAttemptsBackOffUntilClearedOrADriftIsAdopted)
 {
     At(kMorning + 7.0 / 24);
     Configure(1, 2, 50, kMorning, 86400);
     CAutoSetting autoSetting;
     EXPECT_EQ(autoSetting.Calc_Next_Sync(), 0);
-    EXPECT_EQ(autoSetting.Calc_Next_Sync(), 7 * 3600);
+    EXPECT_EQ(autoSetting.Calc_Next_Sync(), 7 * 3600) << "the time since the last setting";
     options().setSetMaxThreshold(3600);
     EXPECT_EQ(autoSetting.Calc_Next_Sync(), 1800) << "still capped";
 
     autoSetting.ClearAutoAttemps();
     EXPECT_EQ(autoSetting.Calc_Next_Sync(), 0) << "a cleared counter starts over";
-}
-
-TEST_F(AutoInterval, AnAdoptedDriftResetsTheAttempts)
-{
-    At(kMorning + 7.0 / 24);
-    Configure(1, 2, 50, kMorning, 86400);
-    CAutoSetting autoSetting;
-    autoSetting.Calc_Next_Sync();
+    EXPECT_EQ(autoSetting.Attempts(), 1);
     CSync sync = Record(kMorning + 7.0 / 24, 1);
     sync.setSyncAccuracy(1);
     ASSERT_TRUE(autoSetting.Save_Auto_Settings(sync));
-    EXPECT_EQ(autoSetting.Attempts(), 0);
+    EXPECT_EQ(autoSetting.Attempts(), 0) << "and so does an adopted drift";
 }
 
 TEST_F(AutoInterval, OverflowReturnsTheMinimumThreshold)
