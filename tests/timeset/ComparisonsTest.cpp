@@ -69,28 +69,34 @@ TEST_F(Comparison, ZoneAndDaylightSource)
     }
 }
 
-TEST_F(Comparison, NoTimeZone)
+TEST_F(Comparison, ErrorsOfTheComparison)
 {
+    const struct {
+        qint64 clockMs;
+        const char* date;
+        qint16 bias;
+        qint16 status;
+    } cases[] = {
+        {UtcMs(2026, 12, 4, 12, 0, 0), "26-12-04", -1, StatusTimeZoneError},
+        {UtcMs(2026, 12, 4, 12, 0, 0), "26-13-04", 0, StatusInvalidDate},
+        // The "yy-mm-dd" texts agree, but the difference does not fit the seconds count.
+        {UtcMs(2126, 12, 4, 12, 0, 0), "26-12-04", 0, StatusConversionError},
+    };
+    for (const auto& c : cases) {
+        ClockAt(c.clockMs);
+        CNISTtimeset engine = NistEngine(c.date, "12:00:00", 0.5f, c.bias);
+        EXPECT_EQ(engine.NIST_compare_time(), c.status) << c.date << " " << c.bias;
+    }
+
     ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
-    CNISTtimeset nist = NistEngine("26-12-04", "12:00:00", 0.5f, -1);
-    EXPECT_EQ(nist.NIST_compare_time(), StatusTimeZoneError);
-
-    CNISTtimeset fourByte;
-    fourByte.setSystemTZbias(-1);
+    CNISTtimeset text;
+    EXPECT_EQ(text.compare_time("soon"), StatusInvalidDate);
+    text.setSystemTZbias(-1);
     options->setServerFormat(3);
-    EXPECT_EQ(fourByte.compare_time("12/4/2026 12:00:00"), StatusTimeZoneError);
-
+    EXPECT_EQ(text.compare_time("12/4/2026 12:00:00"), StatusTimeZoneError);
     // Daytime text carries its zone in the options, so the system's is not needed.
     options->setServerFormat(1);
-    EXPECT_EQ(fourByte.compare_time("12/4/2026 12:00:00"), StatusSettingMade);
-}
-
-TEST_F(Comparison, NotADate)
-{
-    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
-    CNISTtimeset engine = NistEngine("26-13-04", "12:00:00", 0.5f);
-    EXPECT_EQ(engine.NIST_compare_time(), StatusInvalidDate);
-    EXPECT_EQ(engine.compare_time("soon"), StatusInvalidDate);
+    EXPECT_EQ(text.compare_time("12/4/2026 12:00:00"), StatusSettingMade);
 }
 
 TEST_F(Comparison, DatesAcrossMidnight)
@@ -194,14 +200,6 @@ TEST_F(Comparison, WholeSecondsOnlyForTextAndFourByteTimes)
     EXPECT_EQ(engine.compare_time("12/4/2026 12:00:00"), StatusSettingMade);
     EXPECT_EQ(engine.SettingDifferenceSec(), 2);
     EXPECT_FLOAT_EQ(engine.SettingDifferenceFrac(), 0.125f) << "left as it was";
-}
-
-TEST_F(Comparison, SameYearDigitsACenturyApartIsAConversionError)
-{
-    // "yy-mm-dd" texts agree, but the difference does not fit the seconds count.
-    ClockAt(UtcMs(2126, 12, 4, 12, 0, 0));
-    CNISTtimeset engine = NistEngine("26-12-04", "12:00:00", 0.5f);
-    EXPECT_EQ(engine.NIST_compare_time(), StatusConversionError);
 }
 
 } // namespace

@@ -69,14 +69,10 @@ TEST(SystemTimeRecord, FromDateAndFraction)
 {
     const platform::SystemTime st =
         date_to_system_time(rt::MakeDate(2026, 12, 4, 20, 55, 6), 0.25f);
-    EXPECT_EQ(st.wYear, 2026);
-    EXPECT_EQ(st.wMonth, 12);
-    EXPECT_EQ(st.wDay, 4);
-    EXPECT_EQ(st.wDayOfWeek, 5); // Friday
-    EXPECT_EQ(st.wHour, 20);
-    EXPECT_EQ(st.wMinute, 55);
-    EXPECT_EQ(st.wSecond, 6);
-    EXPECT_EQ(st.wMilliseconds, 250);
+    // Friday is day 5 of the week.
+    EXPECT_EQ((std::vector<int>{st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute,
+                                st.wSecond, st.wMilliseconds}),
+              (std::vector<int>{2026, 12, 4, 5, 20, 55, 6, 250}));
 }
 
 TEST(SystemTimeRecord, ToDateFollowsTheLocalesDayOrder)

@@ -94,13 +94,4 @@ TEST(CustomFormat, TokensComeOffTheFrontOfBothChunks)
     }
 }
 
-TEST(CustomFormat, TokenEndIsTheFirstNonCodeCharacter)
-{
-    EXPECT_EQ(find_token_end("dd/mm"), 3);
-    EXPECT_EQ(find_token_end("Hh:Nn"), 3);
-    EXPECT_EQ(find_token_end("/mm"), 0); // position 1 is never looked at
-    EXPECT_EQ(find_token_end("yyyy"), 0);
-    EXPECT_EQ(find_token_end(""), 0);
-}
-
 } // namespace

@@ -1,13 +1,13 @@
 // One message from arrival to the clock being set, against a clock that
 // stands still or the simulated clock file; the host clock is never touched.
 #include "EngineTestSupport.h"
-#include "SimulatedDefaultClock.h"
 #include "timeset/CNISTtimeset.h"
 #include "timeset/SyncStatus.h"
 #include "timeset/TimeConversions.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -28,12 +28,11 @@ protected:
         options->setSetMinThreshold(300);
         options->setmsecTimeOffset(0);
         options->setSettingMode(0);
-        QFile::remove(enginetest::DefaultClockFile());
     }
     void TearDown() override
     {
         fixed.reset();
-        EXPECT_FALSE(QFile::exists(enginetest::DefaultClockFile()))
+        EXPECT_FALSE(QFile::exists(defaultClockDir.filePath("default.offset")))
             << "a setting reached the default clock instead of the test's";
     }
     void ClockAt(qint64 utcMs)
@@ -41,7 +40,7 @@ protected:
         fixed.reset(); // the old one restores the default clock when it goes
         fixed = std::make_unique<enginetest::ScopedFixedClock>(utcMs);
     }
-    std::vector<qint64>& Sets() { return fixed->clock.sets; }
+    std::vector<qint64>& Sets() { return fixed->sets; }
     // Runs one message through a fresh engine with the zone read as the driver's callers do.
     CNISTtimeset Run(const QByteArray& message)
     {
@@ -51,6 +50,10 @@ protected:
         return engine;
     }
 
+    // Behind the process-wide default clock, a simulated one that nothing should set.
+    QTemporaryDir defaultClockDir;
+    testsupport::ScopedEnv defaultClock{"NCLMOD_SIMCLOCK",
+                                        defaultClockDir.filePath("default.offset").toLocal8Bit()};
     enginetest::ScopedZone zone{"UTC"};
     enginetest::ScopedDateLocale locale{"en_US"};
     enginetest::ScopedOptions options;
@@ -83,40 +86,51 @@ TEST_F(Driver, SetStringMovesTheSimulatedClock)
     EXPECT_EQ(display.calls, QStringList{"NISTdone"});
 }
 
-TEST_F(Driver, DatesApartSetOnlyTheDate)
+TEST_F(Driver, ResultDecidesWhatIsSet)
 {
-    ClockAt(UtcMs(2026, 12, 4, 10, 0, 0, 250));
-    const CNISTtimeset engine = Run("60000 26-12-10 10:00:00 00 0 0 50.0 UTC(NIST) *");
-    EXPECT_EQ(engine.SettingStatus(), StatusDatesChanged);
-    ASSERT_EQ(Sets().size(), 1u);
-    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 10, 10, 0, 0, 250)) << "time of day kept";
-}
-
-TEST_F(Driver, WithinRangeOfMidnightSetsTimeThenDate)
-{
-    ClockAt(UtcMs(2026, 12, 4, 23, 59, 59, 0));
-    const CNISTtimeset engine = Run("60000 26-12-05 00:00:01 00 0 0 50.0 UTC(NIST) *");
-    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
-    EXPECT_TRUE(engine.SystemDateChange());
-    ASSERT_EQ(Sets().size(), 2u);
-    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 0, 0, 1, 500)) << "time first, on today's date";
-    EXPECT_EQ(Sets()[1], UtcMs(2026, 12, 5, 0, 0, 1, 500));
-}
-
-TEST_F(Driver, TooSmallSetsNothingUnlessForced)
-{
-    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
-    const CNISTtimeset checked = Run("S+ 26-12-04 12:00:00 200");
-    EXPECT_EQ(checked.SettingStatus(), StatusBelowMinimum);
-    EXPECT_TRUE(Sets().empty());
-    EXPECT_EQ(display.calls, (QStringList{"DisplayNoChange", "NISTdone"}));
-
-    display.calls.clear();
-    const CNISTtimeset forced = Run("F+ 26-12-04 12:00:00 200");
-    EXPECT_EQ(forced.SettingStatus(), StatusBelowMinimum);
-    ASSERT_EQ(Sets().size(), 1u);
-    EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 0, 200));
-    EXPECT_EQ(display.calls, (QStringList{"DisplaySync", "NISTdone"}));
+    const struct {
+        const char* what;
+        qint64 clockMs;
+        QByteArray message;
+        qint16 status;
+        std::vector<qint64> sets;
+        QStringList calls; // not checked when empty
+    } cases[] = {
+        {"dates apart: the date only, the time of day kept",
+         UtcMs(2026, 12, 4, 10, 0, 0, 250),
+         "60000 26-12-10 10:00:00 00 0 0 50.0 UTC(NIST) *",
+         StatusDatesChanged,
+         {UtcMs(2026, 12, 10, 10, 0, 0, 250)},
+         {}},
+        {"over midnight: the time on today's date first, then the date",
+         UtcMs(2026, 12, 4, 23, 59, 59, 0),
+         "60000 26-12-05 00:00:01 00 0 0 50.0 UTC(NIST) *",
+         StatusSettingMade,
+         {UtcMs(2026, 12, 4, 0, 0, 1, 500), UtcMs(2026, 12, 5, 0, 0, 1, 500)},
+         {}},
+        {"below the minimum",
+         UtcMs(2026, 12, 4, 12, 0, 0, 100),
+         "S+ 26-12-04 12:00:00 200",
+         StatusBelowMinimum,
+         {},
+         {"DisplayNoChange", "NISTdone"}},
+        {"below the minimum, forced",
+         UtcMs(2026, 12, 4, 12, 0, 0, 100),
+         "F+ 26-12-04 12:00:00 200",
+         StatusBelowMinimum,
+         {UtcMs(2026, 12, 4, 12, 0, 0, 200)},
+         {"DisplaySync", "NISTdone"}},
+    };
+    for (const auto& c : cases) {
+        ClockAt(c.clockMs);
+        display.calls.clear();
+        const CNISTtimeset engine = Run(c.message);
+        EXPECT_EQ(engine.SettingStatus(), c.status) << c.what;
+        EXPECT_EQ(Sets(), c.sets) << c.what;
+        if (!c.calls.isEmpty()) {
+            EXPECT_EQ(display.calls, c.calls) << c.what;
+        }
+    }
 }
 
 TEST_F(Driver, ForcedWithoutCorrectedTimeNeverSetsTheZeroDate)
@@ -199,31 +213,17 @@ TEST_F(Driver, DisplayGetsTheValuesBeforeTheSetting)
     EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 2, 600));
 }
 
-QByteArray SntpAt(qint64 utcMs)
-{
-    QByteArray packet(48, '\0');
-    packet[0] = 0x24;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
-    const rt::Date whole = rt::MakeDate(at.date().year(), at.date().month(), at.date().day(),
-                                        at.time().hour(), at.time().minute(), at.time().second());
-    packet.replace(40, 4, date_to_byte(whole));
-    const quint32 fraction = quint32(at.time().msec() / 1000.0 * 65536.0) << 16;
-    packet[44] = char(fraction >> 24);
-    packet[45] = char((fraction >> 16) & 0xFF);
-    return packet;
-}
-
 TEST_F(Driver, SntpDirectSettingWithinTheMinute)
 {
     options->setServerFormat(2);
     options->setSetMinThreshold(0);
     ClockAt(UtcMs(2026, 12, 4, 12, 0, 10, 250));
 
-    CNISTtimeset same = Run(SntpAt(UtcMs(2026, 12, 4, 12, 0, 10, 250)));
+    CNISTtimeset same = Run(enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 10, 250)));
     EXPECT_EQ(same.SettingStatus(), StatusInSync);
     EXPECT_TRUE(Sets().empty());
 
-    CNISTtimeset direct = Run(SntpAt(UtcMs(2026, 12, 4, 12, 0, 12, 500)));
+    CNISTtimeset direct = Run(enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 12, 500)));
     EXPECT_EQ(direct.SettingStatus(), StatusSettingMade);
     ASSERT_EQ(Sets().size(), 1u) << "set once, directly";
     EXPECT_EQ(Sets()[0], UtcMs(2026, 12, 4, 12, 0, 12, 500));
@@ -241,7 +241,7 @@ TEST_F(Driver, SntpDifferenceToTheMillisecondInTheSameHour)
     for (const auto& c : cases) {
         const qint64 arrival = UtcMs(2026, 12, 4, 12, 30, 10, 500);
         ClockAt(arrival);
-        const CNISTtimeset engine = Run(SntpAt(arrival + c.serverMs));
+        const CNISTtimeset engine = Run(enginetest::SntpPacket(arrival + c.serverMs));
         EXPECT_EQ(engine.SettingStatus(), StatusSettingMade) << c.serverMs;
         EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec) << c.serverMs;
         EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-4) << c.serverMs;
@@ -257,12 +257,11 @@ TEST_F(Driver, SntpNoZoneAndUnhealthyServer)
     ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
     CNISTtimeset engine;
     engine.setSystemTZbias(-1);
-    engine.DataArrived(SntpAt(UtcMs(2026, 12, 4, 12, 0, 3)), display);
+    engine.DataArrived(enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 3)), display);
     EXPECT_EQ(engine.SettingStatus(), StatusTimeZoneError);
 
-    QByteArray client = SntpAt(UtcMs(2026, 12, 4, 12, 0, 3));
-    client[0] = 0x23;
-    EXPECT_EQ(Run(client).SettingStatus(), StatusServerError);
+    EXPECT_EQ(Run(enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 3), 0x23)).SettingStatus(),
+              StatusServerError);
     EXPECT_TRUE(Sets().empty());
 }
 

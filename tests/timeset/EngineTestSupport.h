@@ -1,46 +1,43 @@
 #pragma once
 // Shared pieces of the engine tests: a clock that stands still and records
-// what is set, a display that records its calls, and scoped zone, locale,
-// options and trace settings.
+// what is set, a display that records its calls, an SNTP reply, and scoped
+// zone, locale, options and trace settings.
 
 #include "TestSupport.h"
-#include "logging/DebugLog.h"
 #include "platform/SystemClock.h"
 #include "runtime/DateTime.h"
 #include "runtime/TextFormat.h"
+#include "service/LoopbackSupport.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 #include "timeset/CNISTDisplay.h"
 #include "timeset/ShortDateFormat.h"
+#include "timeset/TimeConversions.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
 
-#include <cerrno>
 #include <ctime>
 #include <vector>
 
 namespace enginetest
 {
 
-// A clock that reads a fixed instant until something sets it.
-class FixedClock : public platform::SystemClock
+// A clock that reads a fixed instant until something sets it, installed for
+// the lifetime of the object.
+class ScopedFixedClock : public platform::SystemClock
 {
 public:
-    explicit FixedClock(qint64 utcMs) : m_now(utcMs) {}
+    explicit ScopedFixedClock(qint64 utcMs) : m_now(utcMs) { platform::SetClockForTesting(this); }
+    ~ScopedFixedClock() override { platform::SetClockForTesting(nullptr); }
     qint64 NowUtcMs() const override { return m_now; }
-    bool SetUtcMs(qint64 utcMs, int& errorNumber) override
+    bool SetUtcMs(qint64 utcMs, int&) override
     {
-        if (refuse) {
-            errorNumber = EPERM;
-            return false;
-        }
         sets.push_back(utcMs);
         m_now = utcMs;
         return true;
     }
-    bool refuse = false;
     std::vector<qint64> sets;
 
 private:
@@ -52,15 +49,6 @@ inline qint64 UtcMs(int year, int month, int day, int hour, int minute, int seco
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC)
         .toMSecsSinceEpoch();
 }
-
-// Installs a fixed clock for the lifetime of the object.
-class ScopedFixedClock
-{
-public:
-    explicit ScopedFixedClock(qint64 utcMs) : clock(utcMs) { platform::SetClockForTesting(&clock); }
-    ~ScopedFixedClock() { platform::SetClockForTesting(nullptr); }
-    FixedClock clock;
-};
 
 // TZ for the lifetime of the object (the C library re-reads it).
 class ScopedZone
@@ -109,24 +97,28 @@ private:
 class ScopedTrace
 {
 public:
-    ScopedTrace()
-    {
-        logging::DebugOn = true;
-        logging::DebugFileOn = true;
-        logging::DebugFileName = m_home.file("DebugFile.txt");
-        logging::SetDebugFile(true);
-    }
-    ~ScopedTrace()
-    {
-        logging::SetDebugFile(false);
-        logging::DebugOn = false;
-        logging::DebugFileOn = false;
-    }
-    QString text() const { return testsupport::ReadFile(m_home.file("DebugFile.txt")); }
+    QString text() const { return m_capture.Text(); }
 
 private:
     testsupport::ScopedHome m_home;
+    loopback::DebugCapture m_capture{m_home.file("DebugFile.txt")};
 };
+
+// An SNTP reply of a server (mode 4 unless firstByte says otherwise) that
+// sends utcMs as its transmit time, to the 1/65536 second.
+inline QByteArray SntpPacket(qint64 utcMs, quint8 firstByte = 0x24)
+{
+    QByteArray packet(48, '\0');
+    packet[0] = char(firstByte);
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+    const rt::Date whole = rt::MakeDate(at.date().year(), at.date().month(), at.date().day(),
+                                        at.time().hour(), at.time().minute(), at.time().second());
+    packet.replace(40, 4, timeset::date_to_byte(whole));
+    const quint32 fraction = quint32(at.time().msec() / 1000.0 * 65536.0) << 16;
+    packet[44] = char(fraction >> 24);
+    packet[45] = char((fraction >> 16) & 0xFF);
+    return packet;
+}
 
 class RecordingDisplay : public timeset::CNISTDisplay
 {

@@ -154,17 +154,6 @@ TEST(DaytimeParser, RebuildsTheDate)
     }
 }
 
-QByteArray SntpReply(quint8 firstByte, rt::Date transmit, float fraction)
-{
-    QByteArray packet(48, '\0');
-    packet[0] = char(firstByte);
-    packet.replace(40, 4, date_to_byte(transmit));
-    const quint32 frac = quint32(double(fraction) * 4294967296.0);
-    packet[44] = char(frac >> 24);
-    packet[45] = char((frac >> 16) & 0xFF);
-    return packet;
-}
-
 TEST(DaytimeParser, UnknownMonthNameFallsBackToThisMonth)
 {
     enginetest::ScopedDateLocale locale("en_US");
@@ -179,17 +168,18 @@ TEST(SntpParser, ModeYearAndSize)
 {
     enginetest::ScopedDateLocale locale("en_US");
     const rt::Date when = rt::MakeDate(2026, 12, 4, 20, 55, 6);
+    const qint64 whenMs = enginetest::UtcMs(2026, 12, 4, 20, 55, 6, 250);
     const struct {
         QByteArray packet;
         bool ok;
         qint16 health;
     } cases[] = {
-        {SntpReply(0x24, when, 0.25f), true, 0}, // version 4, server
-        {SntpReply(0x1C, when, 0.25f), true, 0}, // version 3, server
-        {SntpReply(0x23, when, 0.25f), true, 3}, // client
-        {SntpReply(0x21, when, 0.25f), true, 3}, // symmetric active: unknown
-        {SntpReply(0x24, rt::MakeDate(2000, 12, 31, 23, 59, 59), 0), false, 0},
-        {SntpReply(0x24, when, 0).left(47), false, 0},
+        {enginetest::SntpPacket(whenMs, 0x24), true, 0}, // version 4, server
+        {enginetest::SntpPacket(whenMs, 0x1C), true, 0}, // version 3, server
+        {enginetest::SntpPacket(whenMs, 0x23), true, 3}, // client
+        {enginetest::SntpPacket(whenMs, 0x21), true, 3}, // symmetric active: unknown
+        {enginetest::SntpPacket(enginetest::UtcMs(2000, 12, 31, 23, 59, 59)), false, 0},
+        {enginetest::SntpPacket(whenMs).left(47), false, 0},
     };
     for (const auto& c : cases) {
         CNISTtimeset engine;
