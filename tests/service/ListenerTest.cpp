@@ -1,19 +1,15 @@
 // The listener on real loopback sockets: the TCP exchange and the element
 // rotation, refused requests, UDP, the close rounds giving up, resets after
-// errors, failures to listen, the bind address and the log line texts.
+// errors, failures to listen, the bind address, the log line texts, and bad
+// input: a thousand peers that connect and drop, a thousand garbage datagrams.
 #include "service/Listener.h"
-#include "logging/DebugLog.h"
-#include "platform/SystemClock.h"
-#include "runtime/DateTime.h"
 #include "schedule/SimulatedWaitClock.h"
 #include "schedule/WaitClock.h"
-#include "settings/AppState.h"
-#include "settings/COptions.h"
 
-#include "LoopbackSupport.h"
-#include "TestSupport.h"
+#include "ListenerFixture.h"
 
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,6 +22,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <vector>
 
 using loopback::WaitFor;
@@ -34,29 +31,37 @@ using platform::SocketControl;
 namespace
 {
 
-class ListenerTest : public ::testing::Test
+class ListenerTest : public loopback::ListenerFixture
 {
 protected:
     void SetUp() override
     {
-        settings::App().ModuleType = QStringLiteral("M");
-        port = loopback::FreePort();
-        ASSERT_NE(port, 0);
-        settings::Options().setTCPPort(port);
-        settings::Options().setClientFormat(0);
-        settings::Options().setServername(QString());
+        ListenerFixture::SetUp();
         listener.SetRequestDataHandler([this](qint16 index, const QByteArray& data) {
             received.push_back({index, data});
         });
     }
 
-    bool Logged(const QString& text) const { return debug.Text().contains(text); }
+    bool Listening() const
+    {
+        const SocketControl* e = listener.tcpServer.Item(listener.CurrentInstance);
+        return e && e->State() == SocketControl::sckListening;
+    }
 
-    testsupport::ScopedHome home;
-    testsupport::ScopedEnv bindAddress{"NCLMOD_BIND_ADDRESS", "127.0.0.1"};
-    loopback::DebugCapture debug{home.file("DebugFile.txt")};
-    qint16 port = 0;
-    service::Listener listener;
+    // One peer that connects, waits to be accepted, sends and closes.
+    bool Exchange()
+    {
+        const size_t before = received.size();
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!peer.waitForConnected(2000))
+            return false;
+        peer.write("H+");
+        const bool answered = WaitFor([&] { return received.size() == before + 1; });
+        peer.disconnectFromHost();
+        return answered && WaitFor([&] { return Listening(); });
+    }
+
     std::vector<std::pair<qint16, QByteArray>> received;
 };
 
@@ -98,7 +103,7 @@ TEST_F(ListenerTest, TcpExchangeRotatesElementsAndListensAgain)
     EXPECT_FALSE(listener.ListenerNeedsReset);
 
     const QString p = QString::number(port);
-    const QString log = debug.Text();
+    const QString log = Trace();
     EXPECT_TRUE(log.contains("Service server listening on TCP port " + p + "\r\n"));
     EXPECT_TRUE(log.contains("<SVC MOD: connection request from server on remote port "));
     EXPECT_TRUE(log.contains(" TCP, NIST  format\r\n"));
@@ -132,29 +137,6 @@ TEST_F(ListenerTest, RequestsOfOtherClientFormatsAreOnlyLogged)
         EXPECT_EQ(listener.tcpServer.Count(), 1);
         EXPECT_EQ(listener.tcpServer.Item(0)->State(), SocketControl::sckListening);
     }
-}
-
-TEST_F(ListenerTest, UdpElementBindsReceivesAndAnswersTheSender)
-{
-    settings::Options().setClientFormat(2);
-    listener.serv_init(0);
-    SocketControl* element = listener.tcpServer.Item(0);
-    ASSERT_EQ(element->State(), SocketControl::sckOpen);
-    EXPECT_TRUE(Logged("Service server listening on UDP port " + QString::number(port) + "\r\n"));
-
-    QUdpSocket peer;
-    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-    peer.writeDatagram("H+", QHostAddress::LocalHost, quint16(port));
-    peer.writeDatagram(QByteArray(48, '\x1b'), QHostAddress::LocalHost, quint16(port));
-    ASSERT_TRUE(WaitFor([&] { return received.size() == 2; }));
-    EXPECT_EQ(received[0].second, QByteArray("H+"));
-    EXPECT_EQ(received[1].second, QByteArray(48, '\x1b'));
-    EXPECT_EQ(element->RemoteHostIP(), "127.0.0.1");
-    EXPECT_EQ(element->RemotePort(), peer.localPort());
-
-    ASSERT_TRUE(element->SendData(QByteArray("OK-H")));
-    ASSERT_TRUE(WaitFor([&] { return peer.hasPendingDatagrams(); }));
-    EXPECT_EQ(peer.receiveDatagram().data(), QByteArray("OK-H"));
 }
 
 // A raw peer that never reads, so a large reply can never drain.
@@ -216,7 +198,7 @@ TEST_F(ListenerTest, PortHeldByAnotherProgramIsReported)
     ASSERT_TRUE(other.listen(QHostAddress::LocalHost, quint16(port)));
     listener.serv_init(0);
     EXPECT_EQ(listener.tcpServer.Item(0)->State(), SocketControl::sckClosed);
-    const QString log = debug.Text();
+    const QString log = Trace();
     EXPECT_TRUE(log.contains("Err:10048, Desc:Address in use")) << log.toStdString();
     EXPECT_TRUE(log.contains("ID: serv_init 25, Msg:Can't init server."));
     EXPECT_FALSE(log.contains("Service server listening"));
@@ -251,38 +233,89 @@ TEST_F(ListenerTest, StateLineNamesEveryState)
     for (qint16 state = -1; state <= 10; ++state) {
         EXPECT_EQ(listener.LogState(state), state);
         const QString line = QStringLiteral("]: ") + names[state + 1] + QStringLiteral("\r\n");
-        EXPECT_TRUE(debug.Text().endsWith(line)) << state;
+        EXPECT_TRUE(Trace().endsWith(line)) << state;
     }
 }
 
-class FixedClock : public platform::SystemClock
+TEST_F(ListenerTest, UtcStampIsUtcWithoutALeadingZero)
 {
-public:
-    explicit FixedClock(qint64 utcMs) : m_utcMs(utcMs) {}
-    qint64 NowUtcMs() const override { return m_utcMs; }
-    bool SetUtcMs(qint64, int&) override { return false; }
-
-private:
-    qint64 m_utcMs;
-};
-
-TEST_F(ListenerTest, ProtocolNamesAndUtcStamp)
-{
-    const std::pair<qint16, const char*> names[] = {{0, "TCP"}, {1, "TCP"}, {2, "UDP"},
-                                                    {3, "TCP"}, {4, "UDP"}, {5, ""}};
-    for (const auto& [format, name] : names)
-        EXPECT_EQ(service::Listener::ProtocolName(format), name) << format;
-    EXPECT_TRUE(Logged("Unknown format!\r\n"));
-
-    // 2026-12-04 09:05:07.045 UTC and 20:55:06.000 UTC.
-    const std::pair<qint64, const char*> stamps[] = {{1796375107045, "9:05:07.045"},
-                                                     {1796417706000, "20:55:06.000"}};
+    const std::pair<qint64, const char*> stamps[] = {
+        {enginetest::UtcMs(2026, 12, 4, 9, 5, 7, 45), "9:05:07.045"},
+        {enginetest::UtcMs(2026, 12, 4, 20, 55, 6), "20:55:06.000"}};
+    enginetest::ScopedZone zone("America/New_York");
     for (const auto& [utcMs, text] : stamps) {
-        FixedClock clock(utcMs);
-        platform::SetClockForTesting(&clock);
+        enginetest::ScopedFixedClock fixed(utcMs);
         EXPECT_EQ(service::Listener::UtcStamp(), text);
-        platform::SetClockForTesting(nullptr);
     }
+}
+
+TEST_F(ListenerTest, FloodOfConnectAndDropPeers)
+{
+    listener.serv_init(0);
+    // Steady state first: element 0 and one rotating element listen.
+    ASSERT_TRUE(Exchange());
+    loopback::Spin(50);
+    const int fdsBefore = loopback::OpenFdCount();
+
+    constexpr int kPeers = 1000;
+    constexpr int kBatch = 50;
+    for (int done = 0; done < kPeers; done += kBatch) {
+        std::vector<std::unique_ptr<QTcpSocket>> peers;
+        for (int i = 0; i < kBatch; ++i) {
+            peers.push_back(std::make_unique<QTcpSocket>());
+            peers.back()->connectToHost(QHostAddress::LocalHost, quint16(port));
+        }
+        for (auto& peer : peers)
+            peer->waitForConnected(2000);
+        for (auto& peer : peers)
+            peer->abort();
+        loopback::Spin(5);
+    }
+
+    ASSERT_TRUE(WaitFor([&] { return Listening(); }));
+    // The flood reached the listener: many peers got a connection request and an
+    // element of their own. (Peers queued on an element that the rotation
+    // destroys are reset by the kernel, so not all of them.)
+    EXPECT_GT(listener.CurrentInstance, kPeers / 3);
+    EXPECT_TRUE(Exchange()) << "the listener still answers";
+    EXPECT_TRUE(WaitFor([&] { return loopback::OpenFdCount() <= fdsBefore; }))
+        << loopback::OpenFdCount() << " open, " << fdsBefore << " before";
+    EXPECT_LE(listener.tcpServer.Count(), 2);
+}
+
+// A UDP element binds, hands on datagrams as they came and keeps their
+// sender; a thousand garbage datagrams leave it bound and answering.
+TEST_F(ListenerTest, UdpElementThroughAFloodOfGarbageDatagrams)
+{
+    settings::Options().setClientFormat(2);
+    listener.serv_init(0);
+    SocketControl* element = listener.tcpServer.Item(0);
+    ASSERT_EQ(element->State(), SocketControl::sckOpen);
+    EXPECT_TRUE(Logged("Service server listening on UDP port " + QString::number(port) + "\r\n"));
+    const int fdsBefore = loopback::OpenFdCount();
+
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    constexpr int kDatagrams = 1000;
+    for (int i = 0; i < kDatagrams; ++i) {
+        QByteArray garbage(int(QRandomGenerator::global()->bounded(0, 1400)), '\0');
+        for (char& c : garbage)
+            c = char(QRandomGenerator::global()->bounded(256));
+        peer.writeDatagram(garbage, QHostAddress::LocalHost, quint16(port));
+        if (i % 100 == 99)
+            loopback::Spin(2); // within the socket's receive buffer
+    }
+    ASSERT_TRUE(WaitFor([&] { return received.size() >= size_t(kDatagrams) * 9 / 10; }));
+    loopback::Spin(50);
+
+    const size_t before = received.size();
+    peer.writeDatagram(QByteArray(48, '\x1b'), QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(WaitFor([&] { return received.size() == before + 1; }));
+    EXPECT_EQ(received.back(), std::make_pair(qint16(0), QByteArray(48, '\x1b')));
+    EXPECT_EQ(element->State(), SocketControl::sckOpen);
+    EXPECT_EQ(element->RemoteHostIP(), "127.0.0.1");
+    EXPECT_EQ(element->RemotePort(), peer.localPort());
+    EXPECT_EQ(loopback::OpenFdCount(), fdsBefore + 1); // the peer's own socket
 }
 
 } // namespace

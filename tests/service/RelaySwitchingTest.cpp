@@ -62,24 +62,22 @@ TEST_F(RelaySwitchingTest, LatchedSwitchingSetsReadsAndCloses)
     EXPECT_EQ(relays.nBoardStatus, 2);
 }
 
-TEST_F(RelaySwitchingTest, InputSwitchOnlyReads)
+TEST_F(RelaySwitchingTest, InputSwitchOnlyReadsAndASilentBoardFails)
 {
     e2e::RelayBoard inputBoard(4);
+    e2e::RelayBoard muteBoard(0, true);
     ASSERT_TRUE(inputBoard.ok());
+    ASSERT_TRUE(muteBoard.ok());
     testsupport::ScopedEnv com2("NCLMOD_COM2", inputBoard.agentDevice().toLocal8Bit());
+    testsupport::ScopedEnv com3("NCLMOD_COM3", muteBoard.agentDevice().toLocal8Bit());
+
     EXPECT_EQ(relay("X+2 whatever anything COM2 9600"), "OK");
     EXPECT_EQ(sStatus, "On");
     EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM2, Baud: 9600");
     EXPECT_EQ(inputBoard.commands(), QStringList({"R"}));
     EXPECT_FALSE(relays.MSComm1.PortOpen());
-}
 
-TEST_F(RelaySwitchingTest, SilentBoardGivesFailed)
-{
-    e2e::RelayBoard muteBoard(0, true);
-    ASSERT_TRUE(muteBoard.ok());
-    testsupport::ScopedEnv com2("NCLMOD_COM2", muteBoard.agentDevice().toLocal8Bit());
-    EXPECT_EQ(relay("X+0 On Latch COM2 9600"), "Failed.");
+    EXPECT_EQ(relay("X+0 On Latch COM3 9600"), "Failed.");
     EXPECT_EQ(sStatus, "Off");
     EXPECT_EQ(muteBoard.commands(), QStringList({"S 1", "R"}));
 }

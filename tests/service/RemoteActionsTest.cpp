@@ -129,17 +129,12 @@ TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
 
 TEST_F(RemoteActionsTest, BlocksPastTheEndRepeatTheLastPiece)
 {
+    // Blocks 0 to 2 of this file are what the block exchange above sends.
     const QString name = file("tenk", 10000);
-    const struct {
-        qint32 n;
-        qsizetype size;
-        bool eof;
-    } cases[] = {
-        {0, 4096, false}, {1, 4096, false}, {2, 1808, true}, {7, 1808, true}, {-1, 1808, true}};
-    for (const auto& c : cases) {
-        bool eof = !c.eof;
-        EXPECT_EQ(service::ReadInData(name, c.n, eof).size(), c.size) << c.n;
-        EXPECT_EQ(eof, c.eof) << c.n;
+    for (const qint32 n : {7, -1}) {
+        bool eof = false;
+        EXPECT_EQ(service::ReadInData(name, n, eof).size(), 1808) << n;
+        EXPECT_TRUE(eof) << n;
     }
     bool eof = false;
     EXPECT_TRUE(service::ReadInData(file("empty", 0), 0, eof).isEmpty());

@@ -46,21 +46,18 @@ protected:
 
 } // namespace
 
-TEST_F(MacEntryTest, AnyTextIsStoredUnchangedAndSaved)
-{
-    EXPECT_TRUE(WakeOnLan::EnterMacAddress(Answer("not really a MAC")));
-    EXPECT_EQ(shown, QStringList({"MAC Address", "Enter the MAC address of the adapter card",
-                                  "00-11-22-33-44-55"}));
-    EXPECT_EQ(settings::Options().MACaddr(), "not really a MAC");
-    EXPECT_EQ(settings::ReadOptionKey("MACaddr"), "not really a MAC");
-}
-
-TEST_F(MacEntryTest, CancelOrEmptyChangesNothing)
+TEST_F(MacEntryTest, AnyTextIsStoredUnchangedAndSavedUnlessCancelledOrEmpty)
 {
     EXPECT_FALSE(WakeOnLan::EnterMacAddress(Answer("typed then cancelled", false)));
     EXPECT_FALSE(WakeOnLan::EnterMacAddress(Answer("")));
     EXPECT_EQ(settings::Options().MACaddr(), "00-11-22-33-44-55");
     EXPECT_EQ(trace.Text().count("Enter MAC address: No entry or cancel"), 2);
+
+    EXPECT_TRUE(WakeOnLan::EnterMacAddress(Answer("not really a MAC")));
+    EXPECT_EQ(shown, QStringList({"MAC Address", "Enter the MAC address of the adapter card",
+                                  "00-11-22-33-44-55"}));
+    EXPECT_EQ(settings::Options().MACaddr(), "not really a MAC");
+    EXPECT_EQ(settings::ReadOptionKey("MACaddr"), "not really a MAC");
 }
 
 TEST_F(MacEntryTest, WithoutAStoredAddressTheLastAdapterIsOffered)
