@@ -69,14 +69,26 @@ TEST_F(ClientListTest, NumberZeroTakesTheNextNumberAndKeysFollowTheKeyType)
     }
 }
 
-TEST_F(ClientListTest, ActiveCountFollowsAddAndRemoveOfActiveClientsOnly)
+TEST_F(ClientListTest, KeysAndTheActiveCountThroughAddAndRemove)
 {
     AddClient(list, 1, "a", "10.0.0.1", 1, "a");
     AddClient(list, 2, "b", "10.0.0.2", 2, "b");
     AddClient(list, 3, "c", "10.0.0.3", -1, "c");
     AddClient(list, 4, "d", "10.0.0.4", 1, "d");
     EXPECT_EQ(list.ActiveCount(), 2);
-    EXPECT_TRUE(list.Remove(QStringLiteral("B"))); // keys ignore case
+    // A key already there (keys ignore case) and an empty key change nothing.
+    EXPECT_EQ(AddClient(list, 5, "other", "10.0.0.9", 1, "A"), nullptr);
+    EXPECT_EQ(list.Item(QString()), nullptr);
+    EXPECT_FALSE(list.Remove(QString()));
+    EXPECT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.ActiveCount(), 2);
+    EXPECT_EQ(list.Item(QStringLiteral("a"))->sIPname, "a");
+    const QString trace = debug.Text();
+    EXPECT_TRUE(trace.contains("Cant update client with empty key"));
+    EXPECT_TRUE(trace.contains("Cant delete client with empty key"));
+
+    // Only active clients count.
+    EXPECT_TRUE(list.Remove(QStringLiteral("B")));
     EXPECT_EQ(list.ActiveCount(), 2);
     EXPECT_TRUE(list.Remove(1));
     EXPECT_EQ(list.ActiveCount(), 1);
@@ -88,20 +100,6 @@ TEST_F(ClientListTest, ActiveCountFollowsAddAndRemoveOfActiveClientsOnly)
     list.EraseAll();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.ActiveCount(), 0);
-}
-
-TEST_F(ClientListTest, EmptyKeysAndDuplicateKeysChangeNothing)
-{
-    AddClient(list, 1, "a", "10.0.0.1", 1, "a");
-    EXPECT_EQ(AddClient(list, 2, "other", "10.0.0.9", 1, "A"), nullptr);
-    EXPECT_EQ(list.Item(QString()), nullptr);
-    EXPECT_FALSE(list.Remove(QString()));
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.ActiveCount(), 1);
-    EXPECT_EQ(list.Item(QStringLiteral("a"))->sIPname, "a");
-    const QString trace = debug.Text();
-    EXPECT_TRUE(trace.contains("Cant update client with empty key"));
-    EXPECT_TRUE(trace.contains("Cant delete client with empty key"));
 }
 
 TEST_F(ClientListTest, FileRoundTripKeepsEveryField)
