@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUdpSocket>
@@ -152,9 +154,58 @@ QString AgentProcess::standardOutput()
     return m_stdout;
 }
 
+bool AgentProcess::printed(const QString& text, int timeoutMs)
+{
+    return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
+}
+
 ToolResult AgentProcess::nclreg(const QStringList& arguments) const
 {
     return RunTool("nclreg", arguments, m_environment);
+}
+
+bool AgentProcess::startServing(int clientFormat, const QString& extraOptions,
+                                const QStringList& arguments, const QString& programName,
+                                quint16 port)
+{
+    m_port = port ? port : FreePort();
+    m_clientFormat = clientFormat;
+    writeFile(
+        "REVavidod.ini",
+        QStringLiteral("TCPPort,%1\nClientFormat,%2\n").arg(m_port).arg(clientFormat).toLatin1() +
+            extraOptions.toLatin1());
+    m_environment.insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
+    return m_port != 0 && start(arguments, programName) && waitFor([&] { return answers(); });
+}
+
+ToolResult AgentProcess::console(const QStringList& arguments) const
+{
+    return RunTool("nclconsole", QStringList{"--port", QString::number(m_port)} + arguments,
+                   m_environment);
+}
+
+bool AgentProcess::answers() const
+{
+    return console(m_clientFormat == 2 ? QStringList{"--timeout", "200", "sntp"}
+                                       : QStringList{"--timeout", "200", "raw", "H+"})
+               .exitCode == 0;
+}
+
+int AgentProcess::openFds() const
+{
+    return QDir(QStringLiteral("/proc/%1/fd").arg(m_process.processId()))
+        .entryList(QDir::NoDotAndDotDot)
+        .size();
+}
+
+long AgentProcess::rssKb() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(VmRSS:\s+(\d+))").match(QString::fromLatin1(status.readAll()));
+    return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
 } // namespace e2e

@@ -38,6 +38,7 @@ public:
     QString home() const { return m_home.path(); }
     QString file(const QString& name) const { return m_home.path() + "/" + name; }
     QProcessEnvironment& environment() { return m_environment; }
+    const QProcessEnvironment& environment() const { return m_environment; }
     void writeFile(const QString& name, const QByteArray& content) const;
     QString readFile(const QString& name) const;
 
@@ -53,8 +54,30 @@ public:
     bool running() const { return m_process.state() != QProcess::NotRunning; }
     QString standardError();
     QString standardOutput();
+    // Waits until the agent's standard output holds the text.
+    bool printed(const QString& text, int timeoutMs = 3000);
 
     ToolResult nclreg(const QStringList& arguments) const;
+
+    // A serving agent: an options file with a fresh port (or the given one), the
+    // client format and the extra option lines, bound to 127.0.0.1, started and
+    // answering the console.
+    bool startServing(int clientFormat = 0, const QString& extraOptions = {},
+                      const QStringList& arguments = {}, const QString& programName = "NCLmod",
+                      quint16 port = 0);
+    quint16 port() const { return m_port; }
+    // nclconsole aimed at the agent's port.
+    ToolResult console(const QStringList& arguments) const;
+    // A request every role and transport of a serving agent answers.
+    bool answers() const;
+
+    // The simulated clock: how far the agent's time is off, in milliseconds.
+    void setClockOffset(qint64 ms) const { writeFile("simclock", QByteArray::number(ms)); }
+    qint64 clockOffset() const { return readFile("simclock").trimmed().toLongLong(); }
+
+    // Open descriptors and resident memory (kB) of the running agent.
+    int openFds() const;
+    long rssKb() const;
 
 private:
     QTemporaryDir m_home;
@@ -62,6 +85,8 @@ private:
     QProcess m_process;
     QString m_stdout;
     QString m_stderr;
+    quint16 m_port = 0;
+    int m_clientFormat = 0;
 };
 
 } // namespace e2e
