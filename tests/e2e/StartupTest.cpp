@@ -31,7 +31,9 @@ QMap<QString, QString> QueryValues(const AgentProcess& agent)
     return values;
 }
 
-TEST(StartupTest, FirstRunWritesDefaultsRunModeAndInitialFileOnce)
+// The first run initialises the store once from the defaults and the initial
+// file; later runs read it back, and the command-line words decide the trace.
+TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
 {
     AgentProcess agent;
     agent.writeFile("debug.txt", "");
@@ -46,7 +48,7 @@ TEST(StartupTest, FirstRunWritesDefaultsRunModeAndInitialFileOnce)
     ASSERT_TRUE(agent.waitForTrace("Start Service sent"));
     EXPECT_EQ(agent.terminate(), 0);
 
-    const QMap<QString, QString> values = QueryValues(agent);
+    QMap<QString, QString> values = QueryValues(agent);
     EXPECT_EQ(values.size(), 72); // 71 options and "Changed"
     EXPECT_EQ(values.value("TCPPort"), "1234");
     EXPECT_EQ(values.value("ServerName"), "127.0.0.1");
@@ -55,35 +57,38 @@ TEST(StartupTest, FirstRunWritesDefaultsRunModeAndInitialFileOnce)
     EXPECT_EQ(values.value("NISTServer"), "<activated>");
     EXPECT_EQ(values.value("Changed"), "True");
 
-    const QString trace = agent.readFile("DebugFile.txt");
+    QString trace = agent.readFile("DebugFile.txt");
     EXPECT_EQ(trace.count("Initializing options for NCLmod Version 1.0.0 for the first time."), 1);
     EXPECT_TRUE(trace.contains("RegistryGet: All settings are empty."));
     EXPECT_TRUE(trace.contains("set_option_value:  CASE ElseParam: Servername"));
     EXPECT_TRUE(trace.contains("(Line  is empty:) value without a name"));
     EXPECT_EQ(trace.count("Option Key saved: "), 72);
-}
 
-TEST(StartupTest, SecondRunReadsTheStoredOptionsBack)
-{
-    AgentProcess agent;
-    agent.writeFile("REVavidod.ini", "TCPPort, 1234\n");
-    ASSERT_TRUE(agent.start());
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
-    EXPECT_EQ(agent.terminate(), 0);
+    // Second run: a changed value is read back, nothing is initialised again.
     ASSERT_EQ(
         agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "4321", "/f"})
             .exitCode,
         0);
-
-    agent.writeFile("debug.txt", "");
+    QFile::remove(agent.file("DebugFile.txt"));
     ASSERT_TRUE(agent.start({"debug"}));
     ASSERT_TRUE(agent.waitForTrace("Start Service sent"));
     EXPECT_EQ(agent.terminate(), 0);
-    const QString trace = agent.readFile("DebugFile.txt");
+    trace = agent.readFile("DebugFile.txt");
     EXPECT_FALSE(trace.contains("for the first time."));
     EXPECT_TRUE(trace.contains("Start Registry_Get:"));
     EXPECT_TRUE(trace.contains("Option Key: TCPPort, Value: 4321"));
     EXPECT_EQ(QueryValues(agent).value("TCPPort"), "4321");
+
+    // On an empty store again: "screen" after "debug" stops the trace file;
+    // a fifth word ("removereg" would empty the store) is dropped.
+    QFile::remove(agent.file("DebugFile.txt"));
+    ASSERT_TRUE(QFile::remove(agent.file("registry.db")));
+    ASSERT_TRUE(QueryValues(agent).isEmpty());
+    ASSERT_TRUE(agent.start({"debug", "screen", "background", "background", "removereg"}));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
+    EXPECT_EQ(agent.terminate(), 0);
+    EXPECT_FALSE(agent.readFile("DebugFile.txt").contains("Initializing options"));
+    EXPECT_EQ(QueryValues(agent).size(), 72);
 }
 
 TEST(StartupTest, OnceModeReturnsByItselfWithoutTouchingTheStore)
@@ -94,38 +99,33 @@ TEST(StartupTest, OnceModeReturnsByItselfWithoutTouchingTheStore)
     EXPECT_EQ(agent.nclreg({"query", kOptionsKey}).exitCode, 1);
 }
 
-TEST(StartupTest, ScreenAfterDebugKeepsTracingButStopsTheFile)
+// A corrupt store or a data folder that cannot be made is reported on standard
+// error, and the agent runs on.
+TEST(StartupTest, BadSurroundingsAreReportedAndTheAgentRunsOn)
 {
-    AgentProcess agent;
-    agent.writeFile("debug.txt", "");
-    // "screen" turns file output off after "debug" opened the file; the fifth word is dropped.
-    ASSERT_TRUE(agent.start({"debug", "screen", "background", "background", "removereg"}));
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
-    EXPECT_EQ(agent.terminate(), 0);
-    EXPECT_FALSE(agent.readFile("DebugFile.txt").contains("Initializing options"));
-}
-
-TEST(StartupTest, CorruptStoreIsReportedAndTheAgentRunsOn)
-{
-    AgentProcess agent;
-    agent.writeFile("registry.db", QByteArray(4096, '\x5a'));
-    ASSERT_TRUE(agent.start());
-    QThread::msleep(500);
-    EXPECT_TRUE(agent.running());
-    EXPECT_EQ(agent.terminate(), 0);
-    EXPECT_FALSE(agent.standardError().isEmpty());
-}
-
-TEST(StartupTest, DataFolderThatCannotBeCreatedGivesOneLineOnStandardError)
-{
-    AgentProcess agent;
-    agent.environment().insert("NCLMOD_HOME", "/proc/nclmod-cannot-exist/home");
-    ASSERT_TRUE(agent.start());
-    QThread::msleep(500);
-    EXPECT_TRUE(agent.running());
-    EXPECT_EQ(agent.terminate(), 0);
-    const QString err = agent.standardError();
-    EXPECT_TRUE(err.contains("/proc/nclmod-cannot-exist/home")) << err.toStdString();
+    const struct {
+        const char* what;
+        const char* home;    // replaces the data folder when set
+        QByteArray registry; // written as the store when not empty
+        const char* reported;
+    } cases[] = {
+        {"corrupt store", nullptr, QByteArray(4096, '\x5a'), "registry.db is not a database"},
+        {"data folder", "/proc/nclmod-cannot-exist/home", {}, "/proc/nclmod-cannot-exist/home"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AgentProcess agent;
+        if (c.home)
+            agent.environment().insert("NCLMOD_HOME", c.home);
+        if (!c.registry.isEmpty())
+            agent.writeFile("registry.db", c.registry);
+        ASSERT_TRUE(agent.start());
+        QThread::msleep(500);
+        EXPECT_TRUE(agent.running());
+        EXPECT_EQ(agent.terminate(), 0);
+        const QString err = agent.standardError();
+        EXPECT_TRUE(err.contains(c.reported)) << err.toStdString();
+    }
 }
 
 } // namespace
