@@ -6,12 +6,10 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
@@ -19,63 +17,40 @@
 #include <gtest/gtest.h>
 
 using e2e::AgentProcess;
-using e2e::FreePort;
 
 namespace
 {
 
-class RecordingAgent
+// Starts an agent that logs everything; the syslog collector is "host:port".
+bool StartRecording(AgentProcess& agent, const QString& syslogServer, int loggingMode = 1)
 {
-public:
-    // Starts an agent that logs everything; the syslog collector is "host:port".
-    bool Start(const QString& syslogServer, int loggingMode = 1)
-    {
-        port = FreePort();
-        const QString ini =
-            QStringLiteral("TCPPort,%1\n"
-                           "LoggingOn,True\nLoggingFileOn,True\nLoggingMode,%2\n"
-                           "LoggingFileName,%3\n"
-                           "LoggingEvntOn,True\nLoggingEvntFileName,%4\n"
-                           "LoggingNTEvntOn,False\n"
-                           "LoggingSyslogOn,True\nLoggingSyslogServ,%5\n"
-                           "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
-                           "SyncWarning,False\n")
-                .arg(port)
-                .arg(loggingMode)
-                .arg(process.file("logfile.txt"), process.file("evntfile.txt"), syslogServer);
-        process.writeFile("REVavidod.ini", ini.toLatin1());
-        process.environment().insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
-        process.environment().insert("TZ", "UTC");
-        process.environment().insert("NCLMOD_PRINTER", "pdf:" + process.file("report.pdf"));
-        return port != 0 && process.start() && process.waitFor([&] {
-            return Console({"--timeout", "200", "raw", "H+"}).exitCode == 0;
-        });
-    }
+    agent.environment().insert("TZ", "UTC");
+    agent.environment().insert("NCLMOD_PRINTER", "pdf:" + agent.file("report.pdf"));
+    return agent.startServing(
+        0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
+                          "LoggingMode,%1\nLoggingFileName,%2\n"
+                          "LoggingEvntOn,True\nLoggingEvntFileName,%3\n"
+                          "LoggingNTEvntOn,False\n"
+                          "LoggingSyslogOn,True\nLoggingSyslogServ,%4\n"
+                          "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
+                          "SyncWarning,False\n")
+               .arg(loggingMode)
+               .arg(agent.file("logfile.txt"), agent.file("evntfile.txt"), syslogServer));
+}
 
-    e2e::ToolResult Console(QStringList arguments) const
-    {
-        arguments = QStringList{"--port", QString::number(port)} + arguments;
-        return e2e::RunTool("nclconsole", arguments, process.environment());
-    }
+QStringList EventLines(const AgentProcess& agent)
+{
+    return agent.readFile("evntfile.txt").split("\r\n", Qt::SkipEmptyParts).mid(3);
+}
 
-    // Puts the agent's clock off by ms, asks the console to set it, and waits
-    // until the setting is in the event log.
-    bool SetFrom(qint64 offsetMs, int eventLines)
-    {
-        process.writeFile("simclock", QByteArray::number(offsetMs));
-        if (Console({"set"}).exitCode != 0)
-            return false;
-        return AgentProcess::waitFor([&] { return EventLines().size() >= eventLines; }, 5000);
-    }
-
-    QStringList EventLines() const
-    {
-        return process.readFile("evntfile.txt").split("\r\n", Qt::SkipEmptyParts).mid(3);
-    }
-
-    mutable AgentProcess process;
-    quint16 port = 0;
-};
+// Puts the agent's clock off by ms, asks the console to set it, and waits
+// until the event log has the given number of lines.
+bool SetFrom(const AgentProcess& agent, qint64 offsetMs, int eventLines)
+{
+    agent.setClockOffset(offsetMs);
+    return agent.console({"set"}).exitCode == 0 &&
+           AgentProcess::waitFor([&] { return EventLines(agent).size() >= eventLines; }, 5000);
+}
 
 // A syslog collector in the test.
 class Listener
@@ -99,19 +74,19 @@ public:
 TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
 {
     Listener collector;
-    RecordingAgent agent;
-    ASSERT_TRUE(agent.Start(collector.address()));
+    AgentProcess agent;
+    ASSERT_TRUE(StartRecording(agent, collector.address()));
 
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    ASSERT_TRUE(agent.SetFrom(-9000, 2)); // behind: 9 s, above the 5 s limit
-    ASSERT_TRUE(agent.SetFrom(7000, 3));  // ahead: -7 s
+    ASSERT_TRUE(SetFrom(agent, -9000, 2)); // behind: 9 s, above the 5 s limit
+    ASSERT_TRUE(SetFrom(agent, 7000, 3));  // ahead: -7 s
     const QDateTime after = QDateTime::currentDateTimeUtc();
 
     // The event log: header, one line per setting and the limit warning.
-    const QString events = agent.process.readFile("evntfile.txt");
+    const QString events = agent.readFile("evntfile.txt");
     EXPECT_TRUE(events.startsWith("Event Log")) << events.toStdString();
     EXPECT_TRUE(events.contains("\r\nDate     Time      Type    Action\r\n"));
-    const QStringList lines = agent.EventLines();
+    const QStringList lines = EventLines(agent);
     ASSERT_EQ(lines.size(), 3) << events.toStdString();
     EXPECT_EQ(lines[0].mid(17).toStdString(), "  Info    Setting done - time changed: 9 seconds.");
     EXPECT_EQ(lines[1].mid(17).toStdString(),
@@ -128,8 +103,8 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
     // The sync log read back by the history reader.
     settings::Options().setSyncDataPoints(100);
     schedule::colHistSettings& history = schedule::HistSettings();
-    history.ReadInFile(3, agent.process.file("logfile.txt"), "<all>");
-    ASSERT_EQ(history.Count(), 2) << agent.process.readFile("logfile.txt").toStdString();
+    history.ReadInFile(3, agent.file("logfile.txt"), "<all>");
+    ASSERT_EQ(history.Count(), 2) << agent.readFile("logfile.txt").toStdString();
     const float expected[] = {9, -7};
     for (qint32 i = 1; i <= 2; ++i) {
         const schedule::CHistSetting& s = *history.Item(i);
@@ -148,83 +123,67 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
         EXPECT_LT(history.Item(2)->SetAccuracy(), 0.0f);
     }
     // Its whole part is what the console finds in the settings store.
-    const e2e::ToolResult stored = agent.process.nclreg(
+    const e2e::ToolResult stored = agent.nclreg(
         {"query", "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options", "/v",
          "AutoPrevAccuracy"});
     EXPECT_TRUE(stored.out.contains(QString::number(qint64(history.Item(2)->SetAccuracy()))))
         << stored.out.toStdString() << " vs " << history.Item(2)->SetAccuracy();
-    EXPECT_EQ(agent.process.terminate(), 0);
+    EXPECT_EQ(agent.terminate(), 0);
 }
 
-// rsyslogd as a child on a loopback port with a private configuration.
-class Rsyslog
-{
-public:
-    bool Start()
+// rsyslogd as a child on a loopback port, with a private configuration in
+// the agent's data folder; what it receives goes to received.log there.
+struct Rsyslog {
+    explicit Rsyslog(const AgentProcess& agent) : agent(agent) {}
+    ~Rsyslog()
     {
-        const QString binary = QStandardPaths::findExecutable("rsyslogd", {"/usr/sbin", "/sbin"});
-        if (binary.isEmpty())
-            return false;
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        port = probe.localPort();
-        probe.close();
-        const QString conf =
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+    bool Start(const QString& binary)
+    {
+        agent.writeFile(
+            "rsyslog.conf",
             QStringLiteral(
-                "global(workDirectory=\"%1\")\n"
-                "module(load=\"imudp\")\n"
+                "global(workDirectory=\"%1\")\nmodule(load=\"imudp\")\n"
                 "input(type=\"imudp\" address=\"127.0.0.1\" port=\"%2\")\n"
                 "template(name=\"raw\" type=\"string\" string=\"%pri%|%rawmsg%\\n\")\n"
                 "*.* action(type=\"omfile\" file=\"%1/received.log\" template=\"raw\")\n")
-                .arg(dir.path())
-                .arg(port);
-        QFile file(dir.path() + "/rsyslog.conf");
-        if (!file.open(QIODevice::WriteOnly) || file.write(conf.toLatin1()) < 0)
-            return false;
-        file.close();
-        process.start(
-            binary, {"-n", "-f", dir.path() + "/rsyslog.conf", "-i", dir.path() + "/rsyslogd.pid"});
+                .arg(agent.home())
+                .arg(port)
+                .toLatin1());
+        process.start(binary,
+                      {"-n", "-f", agent.file("rsyslog.conf"), "-i", agent.file("rsyslogd.pid")});
         // Ready once a probe datagram reaches its file.
-        QUdpSocket probeSender;
+        QUdpSocket sender;
         return process.waitForStarted(5000) &&
                AgentProcess::waitFor(
                    [&] {
-                       probeSender.writeDatagram("<14>probe", QHostAddress::LocalHost, port);
+                       sender.writeDatagram("<14>probe", QHostAddress::LocalHost, port);
                        QThread::msleep(50);
                        return Received().contains("probe");
                    },
                    10000);
     }
-    ~Rsyslog()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(5000)) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    }
-    QString Received() const
-    {
-        QFile file(dir.path() + "/received.log");
-        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
-    }
-    QTemporaryDir dir;
+    QString Received() const { return agent.readFile("received.log"); }
+
+    const AgentProcess& agent;
     QProcess process;
-    quint16 port = 0;
+    const quint16 port = e2e::FreePort();
 };
 
 TEST(RecordsE2E, RsyslogReceivesTheEventsWithTheirPriorities)
 {
-    Rsyslog rsyslog;
-    if (QStandardPaths::findExecutable("rsyslogd", {"/usr/sbin", "/sbin"}).isEmpty())
+    const QString binary = QStandardPaths::findExecutable("rsyslogd", {"/usr/sbin", "/sbin"});
+    if (binary.isEmpty())
         GTEST_SKIP() << "rsyslogd is not installed";
-    ASSERT_TRUE(rsyslog.Start()) << rsyslog.process.readAllStandardError().toStdString();
-
-    RecordingAgent agent;
-    ASSERT_TRUE(agent.Start("127.0.0.1:" + QString::number(rsyslog.port)));
-    ASSERT_TRUE(agent.SetFrom(-9000, 2));
+    AgentProcess agent;
+    Rsyslog rsyslog(agent);
+    ASSERT_TRUE(rsyslog.Start(binary)) << rsyslog.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(StartRecording(agent, "127.0.0.1:" + QString::number(rsyslog.port)));
+    ASSERT_TRUE(SetFrom(agent, -9000, 2));
     ASSERT_TRUE(
         AgentProcess::waitFor([&] { return rsyslog.Received().count("NCLmod:") >= 2; }, 5000))
         << rsyslog.Received().toStdString();
@@ -234,7 +193,7 @@ TEST(RecordsE2E, RsyslogReceivesTheEventsWithTheirPriorities)
         << received.toStdString();
     EXPECT_TRUE(received.contains("100|<100> NCLmod: Warning Time difference of 9 seconds "
                                   "exceeds limit of 5 seconds.\n"));
-    EXPECT_EQ(agent.process.terminate(), 0);
+    EXPECT_EQ(agent.terminate(), 0);
 }
 
 TEST(RecordsE2E, PrintedReportLandsAsAPdfAtTheEnd)
@@ -243,15 +202,15 @@ TEST(RecordsE2E, PrintedReportLandsAsAPdfAtTheEnd)
     if (pdftotext.isEmpty())
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     Listener collector;
-    RecordingAgent agent;
-    ASSERT_TRUE(agent.Start(collector.address(), 2));
-    ASSERT_TRUE(agent.SetFrom(-9000, 2));
-    ASSERT_TRUE(agent.SetFrom(7000, 3));
-    EXPECT_FALSE(QFile::exists(agent.process.file("logfile.txt"))) << "mode 2 writes no file";
-    EXPECT_EQ(agent.process.terminate(), 0);
+    AgentProcess agent;
+    ASSERT_TRUE(StartRecording(agent, collector.address(), 2));
+    ASSERT_TRUE(SetFrom(agent, -9000, 2));
+    ASSERT_TRUE(SetFrom(agent, 7000, 3));
+    EXPECT_FALSE(QFile::exists(agent.file("logfile.txt"))) << "mode 2 writes no file";
+    EXPECT_EQ(agent.terminate(), 0);
 
     QProcess convert;
-    convert.start(pdftotext, {"-layout", agent.process.file("report.pdf"), "-"});
+    convert.start(pdftotext, {"-layout", agent.file("report.pdf"), "-"});
     ASSERT_TRUE(convert.waitForFinished(10000));
     QStringList lines;
     for (const QString& line : QString::fromUtf8(convert.readAllStandardOutput()).split('\n'))
