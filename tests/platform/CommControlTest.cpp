@@ -1,29 +1,15 @@
 // The Comm control against a pty relay board.
 #include "platform/CommControl.h"
 
+#include "EventWait.h"
 #include "RelayBoard.h"
 #include "TestSupport.h"
 #include "runtime/CurrentError.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 #include <gtest/gtest.h>
 
 using platform::CommControl;
-
-namespace
-{
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-} // namespace
+using testsupport::WaitFor;
 
 TEST(CommControlTest, SettingsStrings)
 {

@@ -27,6 +27,16 @@ TEST(PowerControlTest, OnlyAnUnsetVariableChoosesTheRealBackend)
     };
     for (const auto& c : cases)
         EXPECT_EQ(PowerBackendFor(&c.value), c.kind) << c.value.constData();
+    // A refusing setting, or a record file that cannot be written, acts on nothing.
+    QTemporaryDir dir;
+    for (const QByteArray& value :
+         {QByteArray("record:"), QByteArray("bogus"),
+          "record:" + dir.filePath("missing/dir/power.log").toLocal8Bit()}) {
+        testsupport::ScopedEnv power("NCLMOD_POWER", value);
+        int error = 0;
+        EXPECT_FALSE(ExitWindowsEx(2, -1, error)) << value.constData();
+        EXPECT_NE(error, 0);
+    }
 }
 
 TEST(PowerControlTest, FlagsChooseTheActionAndTheCommand)
@@ -65,17 +75,4 @@ TEST(PowerControlTest, RecordingAppendsOneLinePerRequest)
     EXPECT_EQ(error, 0);
     EXPECT_TRUE(ExitWindowsEx(0, -1, error));
     EXPECT_EQ(testsupport::ReadFile(log), "flags=5 action=halt forced\nflags=0 action=logoff\n");
-}
-
-TEST(PowerControlTest, UnusableSettingsRefuseInsteadOfActing)
-{
-    QTemporaryDir dir;
-    for (const QByteArray& value :
-         {QByteArray("record:"), QByteArray("bogus"),
-          "record:" + dir.filePath("missing/dir/power.log").toLocal8Bit()}) {
-        testsupport::ScopedEnv power("NCLMOD_POWER", value);
-        int error = 0;
-        EXPECT_FALSE(ExitWindowsEx(2, -1, error)) << value.constData();
-        EXPECT_NE(error, 0);
-    }
 }

@@ -2,6 +2,7 @@
 
 #include "runtime/CurrentError.h"
 
+#include "EventWait.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -14,12 +15,6 @@
 
 using namespace platform;
 using namespace testsupport;
-
-// Readable QString values in failure messages.
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace
 {

@@ -6,13 +6,12 @@
 #include "platform/ServiceChannel.h"
 #include "platform/ServiceHost.h"
 
+#include "EventWait.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLocalSocket>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -24,16 +23,10 @@
 using namespace platform;
 using testsupport::ReadFile;
 using testsupport::ScopedHome;
+using testsupport::Spin;
 
 namespace
 {
-
-void Spin(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 class ServiceManagerTest : public ::testing::Test
 {
@@ -78,14 +71,13 @@ TEST_F(ServiceManagerTest, RegistrationIsKeptInTheStoreUntilDeleted)
     ASSERT_EQ(Registry().OpenKey(HKEY_LOCAL_MACHINE,
                                  "SYSTEM\\CurrentControlSet\\Services\\Nightcall", key),
               ERROR_SUCCESS);
-    quint32 type = 0, size = 0;
-    QByteArray data;
-    ASSERT_EQ(Registry().QueryValue(key, "Type", type, size, &data), ERROR_SUCCESS);
-    EXPECT_EQ(DwordOf(data), 16u);
-    ASSERT_EQ(Registry().QueryValue(key, "Start", type, size, &data), ERROR_SUCCESS);
-    EXPECT_EQ(DwordOf(data), 2u);
-    ASSERT_EQ(Registry().QueryValue(key, "ErrorControl", type, size, &data), ERROR_SUCCESS);
-    EXPECT_EQ(DwordOf(data), 1u);
+    for (const auto& [name, value] :
+         {std::pair{"Type", 16u}, {"Start", 2u}, {"ErrorControl", 1u}}) {
+        quint32 type = 0, size = 0;
+        QByteArray data;
+        ASSERT_EQ(Registry().QueryValue(key, name, type, size, &data), ERROR_SUCCESS) << name;
+        EXPECT_EQ(DwordOf(data), value) << name;
+    }
     Registry().CloseKey(key);
     EXPECT_EQ(ServiceImagePath("NIGHTCALL"), "/usr/bin/true"); // names ignore case
 
@@ -105,7 +97,7 @@ TEST_F(ServiceManagerTest, RegistrationIsKeptInTheStoreUntilDeleted)
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_DOES_NOT_EXIST);
 }
 
-TEST_F(ServiceManagerTest, BadNamesMachinesAndParametersAreRefused)
+TEST_F(ServiceManagerTest, BadNamesMachinesParametersAndControlsAreRefused)
 {
     EXPECT_EQ(Create("a/b", "/usr/bin/true"), 0u);
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_NAME);
@@ -121,6 +113,14 @@ TEST_F(ServiceManagerTest, BadNamesMachinesAndParametersAreRefused)
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_DATABASE_DOES_NOT_EXIST);
     EXPECT_EQ(OpenService(0x7777, "Nightcall", GENERIC_READ), 0u);
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_HANDLE);
+    // Only the controls a caller may send (1-4, 6-10, 128-255) get through.
+    const SC_HANDLE service = Create("Nightcall", "/usr/bin/true");
+    for (const quint32 control : {0u, 5u, 11u, 127u, 256u, 1000u}) {
+        SERVICE_STATUS status;
+        EXPECT_FALSE(ControlService(service, control, status)) << control;
+        EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_PARAMETER) << control;
+    }
+    CloseServiceHandle(service);
 }
 
 TEST_F(ServiceManagerTest, EveryOperationNeedsItsAccessRight)
@@ -171,17 +171,6 @@ TEST_F(ServiceManagerTest, EveryOperationNeedsItsAccessRight)
               0u);
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_ACCESS_DENIED);
     CloseServiceHandle(connectOnly);
-}
-
-TEST_F(ServiceManagerTest, ControlsOutsideTheSendableRangesAreInvalid)
-{
-    const SC_HANDLE service = Create("Nightcall", "/usr/bin/true");
-    for (const quint32 control : {0u, 5u, 11u, 127u, 256u, 1000u}) {
-        SERVICE_STATUS status;
-        EXPECT_FALSE(ControlService(service, control, status)) << control;
-        EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_PARAMETER) << control;
-    }
-    CloseServiceHandle(service);
 }
 
 TEST_F(ServiceManagerTest, AServiceWhoseProcessIsGoneIsStoppedWhateverItsRecordSays)
@@ -408,6 +397,7 @@ TEST_F(ServiceManagerTest, StartRefusesMissingDisabledAndRunningServices)
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_DISABLED);
     CloseServiceHandle(service);
 
+    // A live process on record, with no service holding the data folder.
     service = Create("Running", "/usr/bin/true");
     ServiceRuntimeRecord record;
     record.process = IdentifyProcess(getpid());

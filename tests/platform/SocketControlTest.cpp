@@ -4,31 +4,19 @@
 #include "platform/SocketControl.h"
 #include "runtime/CurrentError.h"
 
+#include "EventWait.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 using platform::SocketControl;
+using testsupport::WaitFor;
 
 namespace
 {
-
-bool WaitFor(const std::function<bool()>& pred)
-{
-    QDeadlineTimer deadline(5000);
-    while (!pred() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return pred();
-}
 
 TEST(SocketControl, ConnectsOutFromTheListenersPort)
 {
