@@ -1,9 +1,7 @@
 // The service window and the main window's status box against the real
 // service manager: the agent itself is registered in a temporary program
 // folder and started, paused, continued and stopped from the window.
-#include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
-#include "host/frmMainEntSrvc.h"
 #include "host/modStartStopSvc.h"
 #include "host/windows/MainWindowView.h"
 #include "host/windows/frmSvcOptions.h"
@@ -25,14 +23,13 @@ using namespace windowstest;
 namespace
 {
 
-class ServiceWindowTest : public ::testing::Test
+class ServiceWindowTest : public AgentWindowTest
 {
 protected:
+    ServiceWindowTest() : AgentWindowTest(2) {}
     void SetUp() override
     {
-        StartAgentIn(home, TestPort() + 2);
-        form.EndProgram = [](int) {};
-        form.Form_Load();
+        AgentWindowTest::SetUp();
         const QString agent = qEnvironmentVariable("NCL_BUILD_DIR") + "/NCLmod";
         ASSERT_TRUE(QFile::exists(agent)) << qPrintable(agent);
         ASSERT_TRUE(host::ServiceCreate(host::kServiceName, agent));
@@ -44,7 +41,7 @@ protected:
             host::ServiceStop("", host::kServiceName, index);
         WaitForState("Stopped");
         host::ServiceDelete(host::kServiceName);
-        StopTracing();
+        AgentWindowTest::TearDown();
     }
     static QString WaitForState(const QString& wanted)
     {
@@ -64,24 +61,7 @@ protected:
         QFocusEvent event(QEvent::FocusIn);
         QCoreApplication::sendEvent(button, &event);
     }
-
-    ScopedHome home;
-    host::ServiceControl serviceControl;
-    host::frmMainEntSrvc form{&serviceControl};
 };
-
-// Status text, colour and Pause caption the window shows.
-struct Shown {
-    QString status;
-    quint32 color;
-    QString pauseCaption;
-};
-
-Shown ShownBy(const host::frmSvcOptions& window)
-{
-    return {window.lblSvcStatus->text(), window.logic.lblSvcStatusColor,
-            window.cmdSvcPause->text()};
-}
 
 TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
 {
@@ -90,8 +70,8 @@ TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
     EXPECT_EQ(window.lblSvcName->text(), "Nightcall");
     EXPECT_EQ(window.lblSvcNote->text(),
               "Control of the Nightcall service can also be done from the Control panel");
-    EXPECT_EQ(ShownBy(window).status, "Stopped");
-    EXPECT_EQ(ShownBy(window).color, host::kColorLightRed);
+    EXPECT_EQ(window.lblSvcStatus->text(), "Stopped");
+    EXPECT_EQ(window.logic.lblSvcStatusColor, host::kColorLightRed);
     EXPECT_FALSE(window.logic.TimerSvc.isActive());
 
     const struct {
@@ -117,10 +97,9 @@ TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
     int step = 0;
     for (const auto& s : steps) {
         s.button->click();
-        const Shown shown = ShownBy(window);
-        EXPECT_EQ(shown.status, s.status) << "step " << step;
-        EXPECT_EQ(shown.color, s.color) << "step " << step;
-        EXPECT_EQ(shown.pauseCaption, s.pauseCaption) << "step " << step;
+        EXPECT_EQ(window.lblSvcStatus->text(), s.status) << "step " << step;
+        EXPECT_EQ(window.logic.lblSvcStatusColor, s.color) << "step " << step;
+        EXPECT_EQ(window.cmdSvcPause->text(), s.pauseCaption) << "step " << step;
         ++step;
     }
     EXPECT_TRUE(window.logic.TimerSvc.isActive());
@@ -178,7 +157,7 @@ TEST_F(ServiceWindowTest, InteractiveCopyFollowsTheRunningService)
     ASSERT_EQ(WaitForState("Stopped"), "Stopped");
     view.cmdStatus->click();
     EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightYellow);
-    EXPECT_TRUE(ReadFile(home.file("DebugFile.txt")).contains("Status svc call failed"));
+    EXPECT_TRUE(trace().contains("Status svc call failed"));
 }
 
 } // namespace
