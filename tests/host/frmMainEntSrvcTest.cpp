@@ -1,77 +1,24 @@
-#include "host/frmMainEntSrvc.h"
-#include "host/ProgramEntry.h"
-#include "host/ServiceControl.h"
-#include "logging/DebugLog.h"
-#include "settings/AppState.h"
-#include "settings/COptions.h"
-#include "settings/OptionStore.h"
-
-#include "TestSupport.h"
+#include "HostTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 using namespace testsupport;
 
 namespace
 {
 
-class MainWindowTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        settings::Options() = settings::COptions();
-        WriteFile(home.file("REVavidod.ini"), "TCPPort, 0\n"); // any free port
-        ASSERT_EQ(host::Main({}, "NCLmod"), host::MainResult::ShowWindow);
-        form.EndProgram = [this](int code) { endCodes.push_back(code); };
-        logging::DebugFileName = home.file("DebugFile.txt");
-    }
-    void TearDown() override
-    {
-        logging::CloseDebugFile();
-        logging::DebugOn = false;
-        logging::DebugFileOn = false;
-    }
-    QString changedFlag() const
-    {
-        return settings::GetSetting("NCLmod", "Options", "Changed", "<none>");
-    }
-    QString trace() const { return ReadFile(home.file("DebugFile.txt")); }
+using MainWindowTest = hosttest::AgentTest;
 
-    ScopedHome home;
-    host::ServiceControl serviceControl;
-    host::frmMainEntSrvc form{&serviceControl};
-    std::vector<int> endCodes;
-};
-
-TEST_F(MainWindowTest, LoadShowsReadyAndFollowsTheDebugMarker)
+TEST_F(MainWindowTest, TracingFollowsTheDebugMarkerFromLoadOn)
 {
     logging::DebugOn = true; // as from the command line, but no marker file
     form.Form_Load();
     EXPECT_EQ(form.Caption, "Nightcall Module");
     EXPECT_EQ(form.lblNISTLog, "Ready");
-    EXPECT_TRUE(form.lblSvcStatusVisible);
-    EXPECT_EQ(form.mnuOptionsProtChecked, 0);
     EXPECT_FALSE(logging::DebugOn);
-}
 
-TEST_F(MainWindowTest, SettingsCheckRereadsChangedOptionsOnce)
-{
-    EXPECT_TRUE(form.CheckSettings()); // the first run left the options marked changed
-    EXPECT_FALSE(form.CheckSettings());
-    settings::SaveSetting("NCLmod", "Options", "TCPPort", "2121");
-    settings::SaveSetting("NCLmod", "Options", "Changed", "True");
-    EXPECT_TRUE(form.CheckSettings());
-    EXPECT_EQ(settings::Options().TCPPort(), 2121);
-    EXPECT_EQ(changedFlag(), "False");
-    EXPECT_FALSE(form.CheckSettings());
-}
-
-TEST_F(MainWindowTest, SettingsCheckSwitchesTracingWithTheMarker)
-{
     WriteFile(home.file("debug.txt"), "");
     form.CheckSettings();
     EXPECT_TRUE(logging::DebugOn);
@@ -85,6 +32,18 @@ TEST_F(MainWindowTest, SettingsCheckSwitchesTracingWithTheMarker)
     EXPECT_TRUE(text.contains("-----Debug file mode is turning off------\r\n"));
 }
 
+TEST_F(MainWindowTest, SettingsCheckRereadsChangedOptionsOnce)
+{
+    EXPECT_TRUE(form.CheckSettings()); // the first run left the options marked changed
+    EXPECT_FALSE(form.CheckSettings());
+    settings::SaveSetting("NCLmod", "Options", "TCPPort", "2121");
+    settings::SaveSetting("NCLmod", "Options", "Changed", "True");
+    EXPECT_TRUE(form.CheckSettings());
+    EXPECT_EQ(settings::Options().TCPPort(), 2121);
+    EXPECT_EQ(Setting("Options", "Changed"), "False");
+    EXPECT_FALSE(form.CheckSettings());
+}
+
 TEST_F(MainWindowTest, UnloadSavesChangedOptionsAndEnds)
 {
     settings::Options().setTCPPort(2323);
@@ -92,24 +51,9 @@ TEST_F(MainWindowTest, UnloadSavesChangedOptionsAndEnds)
     EXPECT_FALSE(form.Form_Unload());
     EXPECT_TRUE(form.StopRequested);
     EXPECT_EQ(endCodes, std::vector<int>{0});
-    EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "TCPPort", ""), "2323");
+    EXPECT_EQ(Setting("Options", "TCPPort"), "2323");
     EXPECT_EQ(settings::ReadOptionKey("TCPPort"), "2323");
     EXPECT_FALSE(settings::Options().Changed());
-}
-
-TEST_F(MainWindowTest, OperatorCanRefuseToExitWhenStartingWithTheSystem)
-{
-    settings::Options().setSystemStartup(true);
-    QString askedTitle;
-    form.AskYesNo = [&](const QString&, const QString& title) {
-        askedTitle = title;
-        return false;
-    };
-    EXPECT_TRUE(form.Form_Unload());
-    EXPECT_EQ(askedTitle, "Tidewarden");
-    EXPECT_TRUE(form.Minimised);
-    EXPECT_TRUE(endCodes.empty());
-    EXPECT_FALSE(form.StopRequested);
 }
 
 TEST_F(MainWindowTest, ServiceLoopEndsWithinOneSleepAfterStop)
@@ -126,14 +70,13 @@ TEST_F(MainWindowTest, ServiceLoopEndsWithinOneSleepAfterStop)
     form.MainServiceLoop(); // sleeps 60 s between passes unless interrupted
     EXPECT_LT(elapsed.elapsed(), 5000);
     EXPECT_TRUE(form.StopRequested);
-    EXPECT_EQ(changedFlag(), "True"); // the next start re-reads the options
+    EXPECT_EQ(Setting("Options", "Changed"), "True"); // the next start re-reads the options
     EXPECT_FALSE(endCodes.empty());
 }
 
 TEST_F(MainWindowTest, InteractiveCopyDoesNotEnterTheServiceLoop)
 {
-    WriteFile(home.file("debug.txt"), "");
-    logging::DebugOn = logging::SetDebugFileMode(false);
+    TraceOn();
     form.MainServiceLoop();
     EXPECT_TRUE(trace().contains("waiting to init service"));
     EXPECT_TRUE(endCodes.empty());
