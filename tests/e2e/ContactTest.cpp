@@ -9,7 +9,6 @@
 #include "TestSupport.h"
 
 #include "contact/ControllerContact.h"
-#include "platform/SystemClock.h"
 #include "service/Listener.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -31,8 +30,8 @@ namespace
 
 const QString kMac = QStringLiteral("00-0C-29-3A-5B-7C");
 
-// An agent on its own loopback address with the debug trace on.
-void Prepare(AgentProcess& agent, const QString& address, quint16 port, qint64 clockOffsetMs = 0)
+// Starts an agent on its own loopback address with the debug trace on.
+bool Start(AgentProcess& agent, const QString& address, quint16 port, qint64 clockOffsetMs = 0)
 {
     agent.environment().insert("NCLMOD_BIND_ADDRESS", address);
     agent.writeFile("debug.txt", "");
@@ -42,6 +41,7 @@ void Prepare(AgentProcess& agent, const QString& address, quint16 port, qint64 c
                                          .arg(kMac)
                                          .toLatin1());
     agent.setClockOffset(clockOffsetMs);
+    return agent.start({"debug"});
 }
 
 class ContactE2E : public ::testing::Test
@@ -60,8 +60,7 @@ TEST_F(ContactE2E, SilentControllerIsClosedByTheWatchdogAndAContactOverAnOpenOne
 {
     FakePeer controller("127.0.0.1", port, nullptr);
     AgentProcess agent;
-    Prepare(agent, "127.0.0.2", port);
-    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(Start(agent, "127.0.0.2", port));
     ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 1; }));
     EXPECT_EQ(controller.requests.first(), "H+U " + kMac);
     QElapsedTimer sinceRequest;
@@ -75,8 +74,7 @@ TEST_F(ContactE2E, SilentControllerIsClosedByTheWatchdogAndAContactOverAnOpenOne
 
     // Stopped while its first heartbeat is still open: the exit closes it first.
     AgentProcess second;
-    Prepare(second, "127.0.0.3", port);
-    ASSERT_TRUE(second.start({"debug"}));
+    ASSERT_TRUE(Start(second, "127.0.0.3", port));
     ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 3; }));
     EXPECT_EQ(second.terminate(), 0);
     ASSERT_TRUE(AgentProcess::waitFor([&] { return controller.requests.size() == 4; }));
@@ -90,8 +88,7 @@ TEST_F(ContactE2E, SilentControllerIsClosedByTheWatchdogAndAContactOverAnOpenOne
 TEST_F(ContactE2E, UnreachableControllerCostsOnlyTraceLines)
 {
     AgentProcess agent;
-    Prepare(agent, "127.0.0.2", port); // nobody listens on 127.0.0.1
-    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(Start(agent, "127.0.0.2", port)); // nobody listens on 127.0.0.1
     ASSERT_TRUE(agent.waitForTrace("Client closed - connection with client failed.", 5000));
     EXPECT_TRUE(agent.running());
     // Still answering the console.
@@ -134,10 +131,8 @@ TEST_F(ContactE2E, PollingCycleChecksAndForcesTheAgentsClocks)
 
     AgentProcess ahead;
     AgentProcess behind;
-    Prepare(ahead, "127.0.0.3", port, 37000);
-    Prepare(behind, "127.0.0.4", port, -12000);
-    ASSERT_TRUE(ahead.start({"debug"}));
-    ASSERT_TRUE(behind.start({"debug"}));
+    ASSERT_TRUE(Start(ahead, "127.0.0.3", port, 37000));
+    ASSERT_TRUE(Start(behind, "127.0.0.4", port, -12000));
     ASSERT_TRUE(ahead.waitForTrace("Service server listening on TCP port"));
     ASSERT_TRUE(behind.waitForTrace("Service server listening on TCP port"));
 
@@ -192,8 +187,7 @@ TEST_F(ContactE2E, NclconsoleListenHearsTheAgentComeAndGo)
         [&] { return controller.readAllStandardError().contains("listening on port"); }));
 
     AgentProcess agent;
-    Prepare(agent, "127.0.0.2", port);
-    ASSERT_TRUE(agent.start({"debug"}));
+    ASSERT_TRUE(Start(agent, "127.0.0.2", port));
     QString heard;
     ASSERT_TRUE(AgentProcess::waitFor([&] {
         heard += QString::fromLatin1(controller.readAllStandardOutput());
