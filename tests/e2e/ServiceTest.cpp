@@ -16,7 +16,6 @@
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -70,10 +69,10 @@ protected:
         return e2e::RunTool("nclsc", arguments, agent.environment(), 20000);
     }
     // The running service's pid, remembered for the reaping at the end.
-    qint64 ServicePid(const QString& name = "Nightcall")
+    qint64 ServicePid()
     {
         platform::ServiceRuntimeRecord record;
-        if (!platform::ReadServiceRuntime(name, record))
+        if (!platform::ReadServiceRuntime("Nightcall", record))
             return 0;
         if (std::find(pids.begin(), pids.end(), record.process.pid) == pids.end())
             pids.push_back(record.process.pid);
@@ -343,15 +342,11 @@ TEST_F(ServiceTest, SystemdUnitRunsTheAgentAsTheService)
     const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
     if (analyze.isEmpty())
         GTEST_SKIP() << "systemd-analyze is not installed: the unit file was not verified";
-    QTemporaryDir dir;
     QString local = text;
-    local.replace("/usr/local/bin/NCLmod", e2e::Executable("NCLmod"));
-    QFile copy(dir.filePath("nightcall.service"));
-    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
-    copy.write(local.toUtf8());
-    copy.close();
+    agent.writeFile("nightcall.service",
+                    local.replace("/usr/local/bin/NCLmod", e2e::Executable("NCLmod")).toUtf8());
     QProcess verify;
-    verify.start(analyze, {"verify", copy.fileName()});
+    verify.start(analyze, {"verify", agent.file("nightcall.service")});
     ASSERT_TRUE(verify.waitForFinished(60000));
     EXPECT_EQ(verify.exitCode(), 0) << verify.readAllStandardError().toStdString();
 }
