@@ -21,6 +21,22 @@ using e2e::AgentProcess;
 namespace
 {
 
+// The events of a setting 9 s behind, above the 5 s limit, then one 7 s ahead.
+struct Event {
+    int priority;
+    QString text;
+};
+const Event kEvents[] = {
+    {102, "Info    Setting done - time changed: 9 seconds."},
+    {100, "Warning Time difference of 9 seconds exceeds limit of 5 seconds."},
+    {102, "Info    Setting done - time changed: -7 seconds."},
+};
+
+QString SyslogLine(const Event& event)
+{
+    return QStringLiteral("<%1> NCLmod: %2").arg(event.priority).arg(event.text);
+}
+
 // Starts an agent that logs everything; the syslog collector is "host:port".
 bool StartRecording(AgentProcess& agent, const QString& syslogServer, int loggingMode = 1)
 {
@@ -88,17 +104,13 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
     EXPECT_TRUE(events.contains("\r\nDate     Time      Type    Action\r\n"));
     const QStringList lines = EventLines(agent);
     ASSERT_EQ(lines.size(), 3) << events.toStdString();
-    EXPECT_EQ(lines[0].mid(17).toStdString(), "  Info    Setting done - time changed: 9 seconds.");
-    EXPECT_EQ(lines[1].mid(17).toStdString(),
-              "  Warning Time difference of 9 seconds exceeds limit of 5 seconds.");
-    EXPECT_EQ(lines[2].mid(17).toStdString(), "  Info    Setting done - time changed: -7 seconds.");
-
     // Syslog: the same events with their priorities.
-    EXPECT_EQ(collector.Received(3),
-              (QStringList{"<102> NCLmod: Info    Setting done - time changed: 9 seconds.",
-                           "<100> NCLmod: Warning Time difference of 9 seconds exceeds limit "
-                           "of 5 seconds.",
-                           "<102> NCLmod: Info    Setting done - time changed: -7 seconds."}));
+    const QStringList received = collector.Received(3);
+    ASSERT_EQ(received.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(lines[i].mid(17), "  " + kEvents[i].text);
+        EXPECT_EQ(received[i], SyslogLine(kEvents[i]));
+    }
 
     // The sync log read back by the history reader.
     settings::Options().setSyncDataPoints(100);
@@ -117,17 +129,15 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
         EXPECT_EQ(s.SetStatus(), 0) << i;
         EXPECT_EQ(s.SetServer(), "") << "the server column is for direct dial";
     }
-    // The drift between the two settings: -7 s over the seconds between them.
-    const double elapsedDays = (history.Item(2)->SetTime() - history.Item(1)->SetTime());
-    if (elapsedDays > 0) {
-        EXPECT_LT(history.Item(2)->SetAccuracy(), 0.0f);
-    }
-    // Its whole part is what the console finds in the settings store.
+    // The drift between the two settings, -7 s over the time between them, is
+    // negative; the settings store keeps its whole part for the console.
+    const float drift = history.Item(2)->SetAccuracy();
+    EXPECT_LT(drift, 0.0f);
     const e2e::ToolResult stored = agent.nclreg(
         {"query", "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options", "/v",
          "AutoPrevAccuracy"});
-    EXPECT_TRUE(stored.out.contains(QString::number(qint64(history.Item(2)->SetAccuracy()))))
-        << stored.out.toStdString() << " vs " << history.Item(2)->SetAccuracy();
+    EXPECT_NEAR(stored.out.section("REG_SZ", 1).trimmed().toDouble(), drift, 1.0)
+        << stored.out.toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 }
 
@@ -188,11 +198,10 @@ TEST(RecordsE2E, RsyslogReceivesTheEventsWithTheirPriorities)
         AgentProcess::waitFor([&] { return rsyslog.Received().count("NCLmod:") >= 2; }, 5000))
         << rsyslog.Received().toStdString();
     const QString received = rsyslog.Received();
-    EXPECT_TRUE(
-        received.contains("102|<102> NCLmod: Info    Setting done - time changed: 9 seconds.\n"))
-        << received.toStdString();
-    EXPECT_TRUE(received.contains("100|<100> NCLmod: Warning Time difference of 9 seconds "
-                                  "exceeds limit of 5 seconds.\n"));
+    for (const Event& event : {kEvents[0], kEvents[1]})
+        EXPECT_TRUE(
+            received.contains(QString::number(event.priority) + "|" + SyslogLine(event) + "\n"))
+            << received.toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 }
 
