@@ -26,8 +26,7 @@ namespace
 // that delay and zero (each end one whole millisecond wider).
 struct Setting {
     e2e::ToolResult result;
-    qint64 offset = 0;
-    qint64 delayMs = -1; // from the time in the request to the file's change
+    testing::AssertionResult toConsolesTime = testing::AssertionFailure();
 };
 
 Setting TimedSetting(const AgentProcess& agent, const QStringList& args)
@@ -51,26 +50,23 @@ Setting TimedSetting(const AgentProcess& agent, const QStringList& args)
         s.result.exitCode = console.exitCode();
     s.result.out = QString::fromLatin1(console.readAllStandardOutput());
     s.result.err = QString::fromLatin1(console.readAllStandardError());
-    s.offset = agent.clockOffset();
     const QRegularExpressionMatch m =
         QRegularExpression(R"(sent \d+ bytes: [SF]\+ (\S+ \S+) (\d+))").match(s.result.err);
-    if (m.hasMatch() && changedAt >= 0) {
-        QDateTime sent = QDateTime::fromString(m.captured(1), "yyyy-MM-dd hh:mm:ss");
-        sent.setTimeZone(QTimeZone::utc());
-        s.delayMs = changedAt - (sent.toMSecsSinceEpoch() + m.captured(2).toInt());
+    if (!m.hasMatch() || changedAt < 0) {
+        s.toConsolesTime << "the clock was not set or the request not echoed: "
+                         << s.result.err.toStdString();
+        return s;
     }
+    QDateTime sent = QDateTime::fromString(m.captured(1), "yyyy-MM-dd hh:mm:ss");
+    sent.setTimeZone(QTimeZone::utc());
+    const qint64 delayMs = changedAt - (sent.toMSecsSinceEpoch() + m.captured(2).toInt());
+    const qint64 offset = agent.clockOffset();
+    if (offset <= 1 && offset >= -delayMs - 1)
+        s.toConsolesTime = testing::AssertionSuccess();
+    else
+        s.toConsolesTime << "offset " << offset << " ms after a setting " << delayMs
+                         << " ms after the console's time";
     return s;
-}
-
-testing::AssertionResult SetToTheConsolesTime(const Setting& s)
-{
-    if (s.delayMs < 0)
-        return testing::AssertionFailure()
-               << "the clock was not set or the request not echoed: " << s.result.err.toStdString();
-    if (s.offset <= 1 && s.offset >= -s.delayMs - 1)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "offset " << s.offset << " ms after a setting "
-                                       << s.delayMs << " ms after the console's time";
 }
 
 // Starts a console agent on a fresh port (or the wanted one) in New York time.
@@ -161,13 +157,13 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
     EXPECT_EQ(set.result.exitCode, 0);
     EXPECT_TRUE(Matches(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}\n$)", set.result.out))
         << set.result.out.toStdString();
-    EXPECT_TRUE(SetToTheConsolesTime(set));
+    EXPECT_TRUE(set.toConsolesTime);
     agent.setClockOffset(-4000);
     const Setting force = TimedSetting(agent, {"force"});
     EXPECT_EQ(force.result.exitCode, 0);
     EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.result.out))
         << force.result.out.toStdString();
-    EXPECT_TRUE(SetToTheConsolesTime(force));
+    EXPECT_TRUE(force.toConsolesTime);
 
     // A silent client, 1 MB and binary bytes without "+": no reply, nothing kept.
     const int fds = agent.openFds();
@@ -201,11 +197,11 @@ TEST(ConsoleE2E, UdpRequestsSettingsAndShortDatagrams)
     const Setting set = TimedSetting(agent, {"--udp", "set"});
     EXPECT_EQ(set.result.exitCode, 0);
     EXPECT_TRUE(SntpOffsetNear(set.result.out, 7000.0)); // answered with an SNTP reply
-    EXPECT_TRUE(SetToTheConsolesTime(set));
+    EXPECT_TRUE(set.toConsolesTime);
     agent.setClockOffset(-4000);
     const Setting force = TimedSetting(agent, {"--udp", "force"});
     EXPECT_EQ(force.result.exitCode, 0);
-    EXPECT_TRUE(SetToTheConsolesTime(force));
+    EXPECT_TRUE(force.toConsolesTime);
 
     agent.setClockOffset(2500);
     EXPECT_EQ(agent.console({"--udp", "heartbeat"}).out, "OK-H\n");
