@@ -14,7 +14,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QTextStream>
 
 #include <cerrno>
 
@@ -138,7 +137,7 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
     QString folderError;
     if (!platform::EnsureDataFolder(&folderError)) {
         // Nothing else can be written without the folder: say it where a person sees it.
-        QTextStream(stderr) << "NCLmod: " << folderError << Qt::endl;
+        platform::TellOnStandardError(folderError);
     }
     logging::DebugFileName = platform::DataPath(QStringLiteral("DebugFile.txt"));
     app.HelpFile = platform::DataPath(QStringLiteral("NCL.hlp"));

@@ -1,8 +1,11 @@
 #include "platform/DataFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace platform
@@ -36,6 +39,18 @@ bool EnsureDataFolder(QString* error)
 QString DataPath(const QString& fileName)
 {
     return DataFolder() + QLatin1Char('/') + fileName;
+}
+
+void TellOnStandardError(const QString& text)
+{
+    static QSet<QString> told;
+    if (told.contains(text))
+        return;
+    told.insert(text);
+    const QString app = QCoreApplication::instance() ? QCoreApplication::applicationName()
+                                                     : QStringLiteral("NCLmod");
+    std::fprintf(stderr, "%s: %s\n", qPrintable(app), qPrintable(text));
+    std::fflush(stderr);
 }
 
 } // namespace platform

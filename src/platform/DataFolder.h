@@ -13,5 +13,8 @@ QString DataFolder();
 bool EnsureDataFolder(QString* error = nullptr);
 // A file in the program folder.
 QString DataPath(const QString& fileName);
+// "NCLmod: text" on standard error, each text once per process: the line a
+// person sees when the folder, and so every log, cannot be written.
+void TellOnStandardError(const QString& text);
 
 } // namespace platform

@@ -4,7 +4,6 @@
 #include "platform/DataFolder.h"
 #include "runtime/CurrentError.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -12,7 +11,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -94,9 +92,7 @@ StoreFailureReporter& Reporter()
     static StoreFailureReporter reporter = [](const QString& procedure, const QString& text) {
         logging::ReportError(logging::Problem, text, 0, QStringLiteral("RegistryStore"), procedure,
                              kStoreReportSite);
-        const QString app = QCoreApplication::instance() ? QCoreApplication::applicationName()
-                                                         : QStringLiteral("NCLmod");
-        std::fprintf(stderr, "%s: %s\n", qPrintable(app), qPrintable(text));
+        TellOnStandardError(text);
     };
     return reporter;
 }
@@ -176,7 +172,13 @@ bool RegistryStore::openFile(QString& why, qint32& status)
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder)) {
         status = ERROR_CANTOPEN;
-        why = QStringLiteral("cannot create the folder of the registry store ") + folder;
+        // Said in the data folder's words when it is that folder, so a person
+        // reads the one cause once.
+        QString missing;
+        if (folder == QDir::cleanPath(DataFolder()) && !EnsureDataFolder(&missing))
+            why = missing;
+        else
+            why = QStringLiteral("cannot create the folder of the registry store ") + folder;
         return false;
     }
     status = ERROR_CANTOPEN;
