@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform
 {
@@ -156,6 +157,16 @@ void DropParked(const QString& key)
         old->deleteLater();
 }
 
+// Listening elements by "address:port". Several elements listen on one port
+// and the kernel shares new connections among them; when one stops listening
+// (the rotation destroys it, or it is closed to be reset) the connections
+// queued on it would be reset, so another element on the port takes them.
+QHash<QString, QList<QPointer<SocketControl>>>& Listeners()
+{
+    static QHash<QString, QList<QPointer<SocketControl>>> listeners;
+    return listeners;
+}
+
 template <typename T> void Release(QPointer<T>& socket, QObject* owner)
 {
     if (!socket)
@@ -207,6 +218,7 @@ bool SocketControl::Fail(qint32 number, const QString& description)
 
 void SocketControl::ReleaseSockets()
 {
+    HandOverQueuedConnections();
     Release(m_server, this);
     Release(m_tcp, this);
     Release(m_udp, this);
@@ -247,6 +259,7 @@ bool SocketControl::Listen()
     m_server = server;
     m_localPort = server->serverPort();
     m_state = sckListening;
+    Listeners()[ParkKey(server->serverAddress(), server->serverPort())].append(this);
     return true;
 }
 
@@ -476,17 +489,80 @@ void SocketControl::OnNewConnections()
         QTcpSocket* socket = m_server->nextPendingConnection();
         if (!socket)
             break;
-        socket->setParent(nullptr);
-        const qint32 requestID = qint32(socket->socketDescriptor());
-        Pending().insert(requestID, socket);
-        m_remoteHostIP = AddressText(socket->peerAddress());
-        m_remotePort = socket->peerPort();
-        Q_EMIT ConnectionRequest(requestID);
-        // Not accepted: the connection is refused.
-        if (QPointer<QTcpSocket> left = Pending().take(requestID)) {
-            left->abort();
-            left->deleteLater();
+        OfferConnection(socket);
+    }
+}
+
+void SocketControl::OfferConnection(QTcpSocket* socket)
+{
+    socket->setParent(nullptr);
+    const qint32 requestID = qint32(socket->socketDescriptor());
+    Pending().insert(requestID, socket);
+    m_remoteHostIP = AddressText(socket->peerAddress());
+    m_remotePort = socket->peerPort();
+    // The handler may destroy this element: nothing of it is used afterwards.
+    Q_EMIT ConnectionRequest(requestID);
+    // Not accepted: the connection is refused.
+    if (QPointer<QTcpSocket> left = Pending().take(requestID)) {
+        left->abort();
+        left->deleteLater();
+    }
+}
+
+void SocketControl::HandOverQueuedConnections()
+{
+    QList<QTcpSocket*> queued;
+    for (const QPointer<QTcpSocket>& socket : std::exchange(m_handedOver, {}))
+        if (socket)
+            queued.append(socket);
+    if (m_server && m_server->isListening()) {
+        QList<QPointer<SocketControl>>& peers =
+            Listeners()[ParkKey(m_server->serverAddress(), m_server->serverPort())];
+        peers.removeAll(QPointer<SocketControl>(this));
+        peers.removeAll(QPointer<SocketControl>());
+        while (m_server->hasPendingConnections())
+            if (QTcpSocket* socket = m_server->nextPendingConnection())
+                queued.append(socket);
+        // Those the kernel completed but nobody has taken yet.
+        const int fd = int(m_server->socketDescriptor());
+        for (int c; (c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
+            auto* socket = new QTcpSocket;
+            if (socket->setSocketDescriptor(c)) {
+                queued.append(socket);
+            } else {
+                ::close(c);
+                delete socket;
+            }
         }
+        for (const QPointer<SocketControl>& peer : peers) {
+            if (peer && peer->m_server && peer->m_state == sckListening) {
+                for (QTcpSocket* socket : queued)
+                    peer->TakeOverConnection(socket);
+                return;
+            }
+        }
+    }
+    for (QTcpSocket* socket : queued) {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void SocketControl::TakeOverConnection(QTcpSocket* socket)
+{
+    socket->setParent(this);
+    m_handedOver.append(socket);
+    if (m_handedOver.size() == 1)
+        QMetaObject::invokeMethod(this, &SocketControl::OnHandedOverConnections,
+                                  Qt::QueuedConnection);
+}
+
+void SocketControl::OnHandedOverConnections()
+{
+    QPointer<SocketControl> self(this);
+    while (self && !m_handedOver.isEmpty()) {
+        if (QTcpSocket* socket = m_handedOver.takeFirst())
+            OfferConnection(socket);
     }
 }
 

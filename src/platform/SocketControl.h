@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -111,6 +112,12 @@ private:
     void ReleaseSockets();
     void AdoptTcp(QTcpSocket* socket);
     void OnNewConnections();
+    void OfferConnection(QTcpSocket* socket);
+    // A listening element that stops listening hands the connections queued on
+    // it to another element listening on the same port (see Listeners).
+    void HandOverQueuedConnections();
+    void TakeOverConnection(QTcpSocket* socket);
+    void OnHandedOverConnections();
     void OnTcpReadyRead();
     void OnTcpDisconnected();
     void OnTcpError();
@@ -131,7 +138,8 @@ private:
     QPointer<QTcpServer> m_server;
     QPointer<QTcpSocket> m_tcp;
     QPointer<QUdpSocket> m_udp;
-    bool m_closeRequested = false; // the local side closed the TCP connection
+    bool m_closeRequested = false;            // the local side closed the TCP connection
+    QList<QPointer<QTcpSocket>> m_handedOver; // taken over, not yet offered
     QByteArray m_received;
     QHostAddress m_lastSender;
     quint16 m_lastSenderPort = 0;
