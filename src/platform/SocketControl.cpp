@@ -275,22 +275,8 @@ bool SocketControl::AdoptParkedUdp(qint32 port)
     const int fd = ::fcntl(int(parked->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     parked->abort();
     parked->deleteLater();
-    if (fd < 0)
+    if (fd < 0 || !AttachUdp(fd))
         return false;
-    auto* udp = new QUdpSocket(this);
-    if (!udp->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
-        ::close(fd);
-        delete udp;
-        return false;
-    }
-    connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
-    connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        const SocketErrorText e = FromQt(error);
-        Q_EMIT Error(e.number, QString::fromLatin1(e.text));
-    });
-    m_udp = udp;
-    m_localPort = udp->localPort();
-    m_state = sckOpen;
     // Datagrams that arrived while it was parked are told now.
     QMetaObject::invokeMethod(this, &SocketControl::OnDatagrams, Qt::QueuedConnection);
     return true;
@@ -324,11 +310,16 @@ bool SocketControl::OpenUdp(qint32 port)
         const SocketErrorText e = FromErrno(err);
         return Fail(e.number, QString::fromLatin1(e.text));
     }
+    return AttachUdp(fd) || Fail(10022, QStringLiteral("Invalid argument"));
+}
+
+bool SocketControl::AttachUdp(int fd)
+{
     auto* udp = new QUdpSocket(this);
     if (!udp->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
         ::close(fd);
         delete udp;
-        return Fail(10022, QStringLiteral("Invalid argument"));
+        return false;
     }
     connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
     connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {

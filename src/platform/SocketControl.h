@@ -124,6 +124,8 @@ private:
     void OnBytesWritten(qint64 bytes);
     void OnDatagrams();
     bool OpenUdp(qint32 port);
+    // Wraps a bound UDP descriptor as this element's socket; closes it on failure.
+    bool AttachUdp(int fd);
     // Closing a bound UDP socket parks it for the next Bind on its port (see Parked).
     void ParkUdp();
     bool AdoptParkedUdp(qint32 port);
