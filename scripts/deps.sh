@@ -5,7 +5,7 @@
 set -euo pipefail
 
 NCL_PACKAGES=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     clang
