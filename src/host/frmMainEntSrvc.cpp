@@ -1,5 +1,6 @@
 #include "host/frmMainEntSrvc.h"
 
+#include "host/ProgramInfo.h"
 #include "host/ServiceControl.h"
 #include "host/modStartStopSvc.h"
 #include "logging/DebugLog.h"
@@ -29,6 +30,11 @@ namespace
 frmMainEntSrvc* g_mainForm = nullptr;
 
 constexpr quint32 kGreen = 0x00FF00;
+
+bool UsesUdp(qint16 clientFormat)
+{
+    return clientFormat == 2 || clientFormat == 4;
+}
 
 QString SettingModeName(qint16 mode)
 {
@@ -190,6 +196,7 @@ void frmMainEntSrvc::Form_Activate()
     if (!BackgroundServiceRunning) {
         controllerContact.SetReuseAddress();
         controllerContact.Heartbeat(options.Servername(), options.MACaddr(), QStringLiteral("U"));
+        AnnounceStart();
         listener.serv_init(listener.CurrentInstance);
     } else {
         NCL_TRACE(QStringLiteral("Not starting listening"));
@@ -202,6 +209,7 @@ void frmMainEntSrvc::timerInit_Timer()
     timerInit.stop();
     cmdStatusVisible = false;
     lblSvcStatus = QStringLiteral("Running");
+    AnnounceStart();
     listener.serv_init(listener.CurrentInstance);
     controllerContact.SetReuseAddress();
     controllerContact.Heartbeat(settings::Options().Servername(), settings::Options().MACaddr(),
@@ -254,10 +262,58 @@ bool frmMainEntSrvc::CheckSettings()
     NCL_TRACE(message);
     logging::LogEvent(message, logging::EventInformation,
                       settings::Options().LoggingEvntFileName());
+    const qint16 oldPort = settings::Options().TCPPort();
+    const bool oldUdp = UsesUdp(settings::Options().ClientFormat());
     settings::RegistryGet(settings::Options(), appTitle);
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                           QStringLiteral("False"));
+    // New options hold at once, the port and transport too: a console that
+    // was told the new port must not wait for the next exchange to find it.
+    const qint16 newPort = settings::Options().TCPPort();
+    const bool newUdp = UsesUdp(settings::Options().ClientFormat());
+    // Before the listener first starts there is nothing to move.
+    if (m_startAnnounced && (newPort != oldPort || newUdp != oldUdp)) {
+        std::printf("%s: options changed: now %s port %d (was %s port %d)\n", qPrintable(appTitle),
+                    newUdp ? "UDP" : "TCP", int(newPort), oldUdp ? "UDP" : "TCP", int(oldPort));
+        std::fflush(stdout);
+        MoveListenerToOptions();
+    }
     return true;
+}
+
+void frmMainEntSrvc::MoveListenerToOptions()
+{
+    const qint16 port = settings::Options().TCPPort();
+    const bool udp = UsesUdp(settings::Options().ClientFormat());
+    const qint16 wanted =
+        udp ? platform::SocketControl::sckUDPProtocol : platform::SocketControl::sckTCPProtocol;
+    listener.reset_server(listener.CurrentInstance);
+    for (const qint16 index : listener.tcpServer.Indexes()) {
+        const platform::SocketControl* element = listener.tcpServer.Item(index);
+        if (index == listener.CurrentInstance || !element)
+            continue;
+        const qint16 state = element->State();
+        const bool serving = state == platform::SocketControl::sckListening ||
+                             (state == platform::SocketControl::sckOpen &&
+                              element->Protocol() == platform::SocketControl::sckUDPProtocol);
+        if (!serving || (element->LocalPort() == port && element->Protocol() == wanted))
+            continue;
+        // Several TCP elements may listen on one port and share its connections;
+        // over UDP one bound element takes every datagram.
+        if (udp)
+            listener.CloseInstance(index);
+        else
+            listener.reset_server(index);
+    }
+}
+
+void frmMainEntSrvc::AnnounceStart()
+{
+    if (m_startAnnounced)
+        return;
+    m_startAnnounced = true;
+    std::printf("%s\n", qPrintable(StartLine()));
+    std::fflush(stdout);
 }
 
 void frmMainEntSrvc::MainRouter()

@@ -132,6 +132,12 @@ public:
 
     void setStatusText(const QString& text);
 
+    // Puts the listener on the port and transport the options name now:
+    // the element in use is reset, and every other element still listening
+    // or bound elsewhere follows it (TCP) or is closed (UDP), so that no
+    // socket stays on the old port.
+    void MoveListenerToOptions();
+
     // The window's clock-setting engine, created on first use. NISTdone (and
     // HeartbeatDone) release it after every message, so callers take it
     // afresh for each message and do not keep the reference.
@@ -154,8 +160,12 @@ private:
     // interval, sync log and events.
     void RecordSetting(const timeset::CNISTtimeset& engine);
 
+    // Says once, on standard output, how the agent serves (see StartLine).
+    void AnnounceStart();
+
     ServiceControl* m_serviceControl;
     bool m_unloading = false;
+    bool m_startAnnounced = false;
     // While the service loop runs, its end (not the unload) finishes the process.
     bool m_serviceLoopRunning = false;
     std::unique_ptr<timeset::CNISTtimeset> m_engine;

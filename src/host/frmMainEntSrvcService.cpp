@@ -122,7 +122,7 @@ void frmMainEntSrvc::Service_Control(int code)
         break;
     case 148:
         NCL_TRACE(QStringLiteral(" ---Reset ports"));
-        listener.reset_server(listener.CurrentInstance);
+        MoveListenerToOptions();
         break;
     default:
         NCL_TRACE(QStringLiteral(" <---Unknown code"));

@@ -1,5 +1,6 @@
 // NCLmod: the agent's executable.
 #include "host/ProgramEntry.h"
+#include "host/ProgramInfo.h"
 #include "host/ServiceControl.h"
 #include "host/UnixSignals.h"
 #include "host/frmMainEntSrvc.h"
@@ -13,6 +14,15 @@
 
 int main(int argc, char** argv)
 {
+    // --help, --version and unknown options are answered before anything
+    // starts: no data folder, no store, no socket, no clock.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    if (const int answered = host::AnswerInformationOptions(words, QString::fromLocal8Bit(argv[0]));
+        answered >= 0)
+        return answered;
+
     // Windows only where there is a display; otherwise the same logic runs headless.
     const bool windows = host::WindowsWanted();
     std::unique_ptr<QCoreApplication> application =

@@ -16,6 +16,7 @@
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -314,6 +315,66 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     EXPECT_EQ(ServicePid(), pid);
     EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
     EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+}
+
+// A port changed in the store moves a running service within 2 s of control
+// 128, and control 148 after it leaves only the new port listening; the other
+// re-read options hold as fast.
+TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
+{
+    const quint16 oldPort = e2e::FreePort();
+    const quint16 newPort = e2e::FreePort();
+    agent.writeFile(
+        "REVavidod.ini",
+        QStringLiteral("TCPPort,%1\nMACaddr,00:00:00:00:00:01\n").arg(oldPort).toLatin1());
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    ServicePid();
+    const auto heartbeat = [&](quint16 port) {
+        return e2e::RunTool("nclconsole",
+                            {"--port", QString::number(port), "--timeout", "300", "heartbeat"},
+                            agent.environment());
+    };
+    const auto refused = [&](quint16 port) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return !socket.waitForConnected(300) &&
+               socket.error() == QAbstractSocket::ConnectionRefusedError;
+    };
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return heartbeat(oldPort).exitCode == 0; }));
+    // Several exchanges, so that more than one element listens on the port.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(heartbeat(oldPort).exitCode, 0);
+
+    const QString key =
+        QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
+    for (const auto& [name, value] :
+         {std::pair<QString, QString>{"TCPPort", QString::number(newPort)},
+          {"MACaddr", "00:00:00:00:00:02"}})
+        ASSERT_EQ(
+            agent.nclreg({"add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"}).exitCode, 0);
+    for (const char* code : {"128", "148"}) {
+        SCOPED_TRACE(code);
+        QElapsedTimer since;
+        since.start();
+        ASSERT_EQ(nclsc({"control", "Nightcall", code}).exitCode, 0);
+        EXPECT_TRUE(AgentProcess::waitFor(
+            [&] {
+                return heartbeat(newPort).out == "OK-H 00:00:00:00:00:02\n" && refused(oldPort);
+            },
+            std::max(1, 2000 - int(since.elapsed()))));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(heartbeat(newPort).exitCode, 0);
+        EXPECT_TRUE(refused(oldPort));
+    }
+    // The service's output (the journal under systemd) says where it went.
+    EXPECT_TRUE(agent.readFile("ServiceOutput.txt")
+                    .contains(QStringLiteral("NCLmod: options changed: now TCP port %1 (was TCP "
+                                             "port %2)\n")
+                                  .arg(newPort)
+                                  .arg(oldPort)))
+        << agent.readFile("ServiceOutput.txt").toStdString();
+    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
 }
 
 // The production unit: systemd accepts it, and the agent started with its

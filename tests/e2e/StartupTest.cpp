@@ -91,6 +91,61 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
     EXPECT_EQ(QueryValues(agent).size(), 72);
 }
 
+// --help, -h and --version answer and start nothing: no data folder appears;
+// an unknown option is refused.
+TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
+{
+    AgentProcess agent;
+    const QString home = agent.home() + "/not-made";
+    agent.environment().insert("NCLMOD_HOME", home);
+    const struct {
+        QString program;
+        QStringList args;
+        int exitCode;
+        QString out; // what standard output holds
+        QString err; // what standard error holds
+    } cases[] = {
+        {"NCLmod", {"--help"}, 0, "Data folder: " + home + "\n", ""},
+        {"NCLmod", {"debug", "-h"}, 0, "NCLMOD_SIMCLOCK=FILE", ""},
+        {"NCLmod", {"--version"}, 0, "NCLmod 1.0.0\n", ""},
+        {"NCLmod", {"once", "--frobnicate"}, 2, "", "unknown option --frobnicate"},
+        {"NCLmod", {"-x"}, 2, "", "unknown option -x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.program + " " + c.args.join(' ')).toStdString());
+        const e2e::ToolResult r = e2e::RunTool(c.program, c.args, agent.environment());
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_TRUE(r.out.contains(c.out)) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+        EXPECT_EQ(r.out.isEmpty(), c.out.isEmpty());
+        EXPECT_EQ(r.err.isEmpty(), c.err.isEmpty());
+        EXPECT_FALSE(QFile::exists(home));
+    }
+}
+
+// The one line a foreground run (and so the journal) shows at start.
+TEST(StartupTest, StartLineSaysHowTheAgentServes)
+{
+    const struct {
+        int clientFormat;
+        QString program;
+        QString says;
+    } cases[] = {
+        {0, "NCLmod", "module role (takes console commands), TCP port %1 on 127.0.0.1"},
+        {2, "NCLsrvc", "time-server role (serves time to clients), UDP port %1 on 127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program.toStdString());
+        AgentProcess agent;
+        ASSERT_TRUE(agent.startServing(c.clientFormat, {}, {}, c.program));
+        const QString line = "NCLmod 1.0.0: " + c.says.arg(agent.port()) + ", data folder " +
+                             agent.home() + ", simulated clock (" + agent.file("simclock") + ")\n";
+        EXPECT_TRUE(agent.printed(line)) << agent.standardOutput().toStdString();
+        EXPECT_EQ(agent.standardOutput().count("NCLmod 1.0.0: "), 1);
+        EXPECT_EQ(agent.terminate(), 0);
+    }
+}
+
 TEST(StartupTest, OnceModeReturnsByItselfWithoutTouchingTheStore)
 {
     AgentProcess agent;
