@@ -2,15 +2,18 @@
 // registry store, in the manner of reg.exe. The store is found through
 // NCLMOD_HOME like the agent finds it.
 //
-// Exit codes: 0 success, 1 the key or value is not there (or the store cannot
-// be used), 2 bad usage; every failure prints one line on stderr.
+// Exit codes: 0 success, 1 the key or value is not there, the store is missing
+// or cannot be used, or an overwrite was refused; 2 bad usage. Every failure
+// prints one line on stderr.
 
 #include "platform/RegistryStore.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -25,7 +28,7 @@ const char* const kHelp =
     "  nclreg add KEY [/v NAME [/t REG_SZ|REG_DWORD] [/d DATA]] [/f]\n"
     "  nclreg delete KEY [/v NAME] [/f]\n"
     "  nclreg export [KEY]\n"
-    "  nclreg --help\n"
+    "  nclreg --help | --version\n"
     "\n"
     "KEY is ROOT\\SubKey, ROOT one of HKCU, HKLM, HKU or HKEY_CURRENT_USER,\n"
     "HKEY_LOCAL_MACHINE, HKEY_USERS (HKCU is the same tree as HKU\\.DEFAULT).\n"
@@ -33,8 +36,16 @@ const char* const kHelp =
     "    NAME    TYPE    DATA\n"
     "(REG_DWORD data as 0x and hex digits), then the names of its subkeys.\n"
     "export prints the key and every key below it (all keys without KEY).\n"
+    "add and delete print \"The operation completed successfully.\" when done.\n"
+    "add over an existing value asks first on a terminal; without one it refuses\n"
+    "unless /f is given.\n"
+    "query, delete and export never create the store; add does.\n"
+    "--verbose (anywhere) names the store used on standard error.\n"
     "The store is registry.db in the data folder ($NCLMOD_HOME when set).\n"
-    "Exit codes: 0 success, 1 key or value not there or store unusable, 2 bad usage.\n";
+    "Exit codes: 0 success, 1 key or value not there, store missing or unusable,\n"
+    "or the overwrite refused; 2 bad usage.\n";
+
+const char* const kDone = "The operation completed successfully.\n";
 
 int Fail(int code, const QString& message)
 {
@@ -61,6 +72,7 @@ struct Args {
     bool hasType = false;
     QString data;
     bool hasData = false;
+    bool force = false;
 };
 
 bool IsSwitch(const QString& word, const char* name)
@@ -92,7 +104,7 @@ bool ParseArgs(const QStringList& words, Args& args, QString& error)
                 args.data = next;
             }
         } else if (IsSwitch(word, "f")) {
-            continue; // never asks anyway
+            args.force = true;
         } else if (args.key.isEmpty() && !word.startsWith(QLatin1Char('/'))) {
             args.key = word;
         } else {
@@ -170,12 +182,53 @@ void PrintKey(QTextStream& out, HKEY key, const QString& displayName)
         out << ValueLine(value) << '\n';
 }
 
+// Reading never makes a store: a missing one is said as such, not as an
+// empty key, and leaves no file or folder behind.
+bool StoreExists()
+{
+    return QFileInfo(RegistryFilePath()).isFile();
+}
+
+int MissingStore()
+{
+    return Fail(NotFound, QStringLiteral("ERROR: the registry store ") + RegistryFilePath() +
+                              QStringLiteral(" does not exist"));
+}
+
+// reg.exe asks before it overwrites; without a terminal to ask on, the
+// answer is no.
+bool OverwriteAllowed(const Args& args)
+{
+    if (args.force)
+        return true;
+    const QString name = args.valueName.isEmpty() ? QStringLiteral("(Default)") : args.valueName;
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr,
+                     "nclreg: ERROR: Value %s exists; not overwritten without a terminal to ask "
+                     "on (add /f to overwrite)\n",
+                     qPrintable(name));
+        return false;
+    }
+    std::printf("Value %s exists, overwrite(Yes/No)? ", qPrintable(name));
+    std::fflush(stdout);
+    char answer[16] = {};
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return false;
+    const QString text = QString::fromLatin1(answer).trimmed().toLower();
+    if (text == QLatin1String("y") || text == QLatin1String("yes"))
+        return true;
+    std::printf("The operation was cancelled by the user.\n");
+    return false;
+}
+
 int Query(const Args& args)
 {
     Target target;
     QString error;
     if (!ParseTarget(args.key, target, error))
         return Fail(Usage, error);
+    if (!StoreExists())
+        return MissingStore();
     RegistryStore& store = Registry();
     HKEY key = 0;
     if (const qint32 status = store.OpenKey(target.root, target.subKey, key); status != 0)
@@ -246,10 +299,19 @@ int Add(const Args& args)
     if (const qint32 status = store.CreateKey(target.root, target.subKey, key); status != 0)
         return StoreFailure(status);
     if (args.hasValue) {
+        quint32 existingType = REG_NONE;
+        quint32 size = 0;
+        const bool exists =
+            store.QueryValue(key, args.valueName, existingType, size, nullptr) == ERROR_SUCCESS;
+        if (exists && !OverwriteAllowed(args)) {
+            store.CloseKey(key);
+            return NotFound;
+        }
         if (const qint32 status = store.SetValue(key, args.valueName, type, data); status != 0)
             return StoreFailure(status);
     }
     store.CloseKey(key);
+    std::fputs(kDone, stdout);
     return Ok;
 }
 
@@ -261,18 +323,24 @@ int Delete(const Args& args)
         return Fail(Usage, error);
     if (args.hasType || args.hasData)
         return Fail(Usage, QStringLiteral("delete takes only KEY and /v NAME"));
+    if (!args.hasValue && target.subKey.isEmpty())
+        return Fail(Usage, QStringLiteral("a root key cannot be deleted"));
+    if (!StoreExists())
+        return MissingStore();
     RegistryStore& store = Registry();
+    qint32 status = ERROR_SUCCESS;
     if (!args.hasValue) {
-        if (target.subKey.isEmpty())
-            return Fail(Usage, QStringLiteral("a root key cannot be deleted"));
-        const qint32 status = store.DeleteKey(target.root, target.subKey);
-        return status == ERROR_SUCCESS ? Ok : StoreFailure(status);
+        status = store.DeleteKey(target.root, target.subKey);
+    } else {
+        HKEY key = 0;
+        status = store.OpenKey(target.root, target.subKey, key);
+        if (status == ERROR_SUCCESS)
+            status = store.DeleteValue(key, args.valueName);
     }
-    HKEY key = 0;
-    if (const qint32 status = store.OpenKey(target.root, target.subKey, key); status != 0)
+    if (status != ERROR_SUCCESS)
         return StoreFailure(status);
-    const qint32 status = store.DeleteValue(key, args.valueName);
-    return status == ERROR_SUCCESS ? Ok : StoreFailure(status);
+    std::fputs(kDone, stdout);
+    return Ok;
 }
 
 int ExportFrom(QTextStream& out, HKEY root, const QString& subKey, const QString& displayBase)
@@ -305,6 +373,8 @@ int Export(const Args& args)
     QTextStream out(stdout);
     if (args.hasValue || args.hasType || args.hasData)
         return Fail(Usage, QStringLiteral("export takes only KEY"));
+    if (!StoreExists())
+        return MissingStore();
     if (args.key.isEmpty()) {
         const int machine =
             ExportFrom(out, HKEY_LOCAL_MACHINE, QString(), QStringLiteral("HKEY_LOCAL_MACHINE"));
@@ -324,8 +394,14 @@ int Export(const Args& args)
 int main(int argc, char** argv)
 {
     QStringList words;
-    for (int i = 1; i < argc; ++i)
-        words.append(QString::fromLocal8Bit(argv[i]));
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString word = QString::fromLocal8Bit(argv[i]);
+        if (word == QLatin1String("--verbose"))
+            verbose = true;
+        else
+            words.append(word);
+    }
     if (words.isEmpty())
         return Fail(Usage, QStringLiteral("missing command (see nclreg --help)"));
     const QString command = words.takeFirst().toLower();
@@ -334,6 +410,12 @@ int main(int argc, char** argv)
         std::fputs(kHelp, stdout);
         return Ok;
     }
+    if (command == QLatin1String("--version")) {
+        std::printf("nclreg %d.%d.%d\n", NCL_VERSION_MAJOR, NCL_VERSION_MINOR, NCL_VERSION_PATCH);
+        return Ok;
+    }
+    if (verbose)
+        std::fprintf(stderr, "nclreg: store %s\n", qPrintable(RegistryFilePath()));
     // The store's failures are printed here, once, as this tool's error line.
     SetStoreFailureReporter(nullptr);
     Args args;

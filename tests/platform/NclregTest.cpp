@@ -50,6 +50,27 @@ protected:
     ScopedHome home;
 };
 
+// Reading never makes a store or its folder; adding does, and says it is done.
+TEST_F(NclregTest, OnlyAddMakesTheStore)
+{
+    const QString folder = home.file(QStringLiteral("data"));
+    ScopedEnv elsewhere("NCLMOD_HOME", folder.toLocal8Bit());
+    const QString store = folder + QStringLiteral("/registry.db");
+    for (const QStringList& args : {QStringList{"query", kKey}, QStringList{"export"},
+                                    QStringList{"delete", kKey, "/v", "TCPPort", "/f"}}) {
+        const Result r = Nclreg(args);
+        EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
+        EXPECT_EQ(r.err, QStringLiteral("nclreg: ERROR: the registry store ") + store +
+                             QStringLiteral(" does not exist\n"));
+        EXPECT_FALSE(QFileInfo::exists(folder));
+    }
+    const Result added = Nclreg({"--verbose", "add", kKey, "/v", "TCPPort", "/d", "1001"});
+    EXPECT_EQ(added.code, 0);
+    EXPECT_EQ(added.out, QStringLiteral("The operation completed successfully.\n"));
+    EXPECT_EQ(added.err, QStringLiteral("nclreg: store ") + store + QStringLiteral("\n"));
+    EXPECT_TRUE(QFileInfo::exists(store));
+}
+
 TEST_F(NclregTest, AddThenQueryPrintsAsRegExeDoes)
 {
     ASSERT_EQ(Nclreg({"add", kKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "1001"}).code, 0);
@@ -95,6 +116,8 @@ TEST_F(NclregTest, ExitCodesAndOneErrorLine)
         {{"add", "HKLM\\Software\\T", "/v", "n", "/t", "REG_DWORD", "/d", "many"}, 2},
         {{"add", "HKLM\\Software\\T", "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"}, 2},
         {{"delete", "HKLM"}, 2},
+        // An existing value is not overwritten without /f where nobody can be asked.
+        {{"add", "HKLM\\Software\\T", "/v", "a", "/d", "y"}, 1},
     };
     const auto check = [](const Case& c) {
         const Result r = Nclreg(c.args);
@@ -105,6 +128,8 @@ TEST_F(NclregTest, ExitCodesAndOneErrorLine)
     };
     for (const Case& c : cases)
         check(c);
+    EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\T", "/v", "a"}).out,
+              QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\T\n    a    REG_SZ    x\n"));
     // A store that is not a database: exit 1, and the reason is the one line.
     {
         ScopedHome corrupt;
@@ -133,7 +158,9 @@ TEST_F(NclregTest, DeleteAndExport)
     EXPECT_TRUE(Nclreg({"export"})
                     .out.contains(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n")));
 
-    EXPECT_EQ(Nclreg({"delete", "HKLM\\Software\\E", "/v", "Y", "/f"}).code, 0);
+    const Result deleted = Nclreg({"delete", "HKLM\\Software\\E", "/v", "Y", "/f"});
+    EXPECT_EQ(deleted.code, 0);
+    EXPECT_EQ(deleted.out, QStringLiteral("The operation completed successfully.\n"));
     EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E", "/v", "y"}).code, 1);
     EXPECT_EQ(Nclreg({"delete", "HKLM\\Software\\E"}).code, 0);
     EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E\\Inner"}).code, 1);
