@@ -6,11 +6,17 @@
 // Exit codes: 0 success, 1 the operation failed (one "[SC] ..." line with the
 // error number and its meaning on stderr), 2 bad usage.
 
+#include "platform/DataFolder.h"
+#include "platform/RegistryStore.h"
 #include "platform/ServiceManager.h"
+#include "platform/ServiceRuntime.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdio>
 
@@ -31,10 +37,13 @@ const char* const kHelp =
     "  nclsc control NAME CODE          CODE 128..255 (or 1..4)\n"
     "  nclsc create NAME binPath= PATH [start= auto|demand|disabled] [DisplayName= TEXT]\n"
     "  nclsc delete NAME\n"
-    "  nclsc --help\n"
+    "  nclsc --help | --version\n"
     "\n"
     "query, start, stop, pause, continue and control print the service's state:\n"
     "        STATE              : 4  RUNNING\n"
+    "control with a code from 128 also prints what the service answered: the\n"
+    "acknowledgement it wrote (RESULT) and, for 140, its status text and colour.\n"
+    "One data folder runs one service at a time.\n"
     "The registrations live in registry.db in the data folder ($NCLMOD_HOME when set).\n"
     "Exit codes: 0 success, 1 failure, 2 bad usage.\n";
 
@@ -50,6 +59,45 @@ int Failure(const char* operation)
     std::fprintf(stderr, "[SC] %s FAILED %u:\n\n%s\n", operation, error,
                  qPrintable(ServiceErrorText(error)));
     return Failed;
+}
+
+// The service other than `name` that runs from this data folder, if any.
+QString OtherRunningService(const QString& name)
+{
+    RegistryStore& store = Registry();
+    HKEY key = 0;
+    QStringList names;
+    if (store.OpenKey(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Services"),
+                      key) == ERROR_SUCCESS) {
+        store.EnumSubKeys(key, names);
+        store.CloseKey(key);
+    }
+    for (const QString& full : names) {
+        const QString other = full.section(QLatin1Char('\\'), -1);
+        if (other.compare(name, Qt::CaseInsensitive) != 0 &&
+            LiveServiceState(other) != SERVICE_STOPPED)
+            return other;
+    }
+    return QString();
+}
+
+// An "already running" that comes from another service on the same data
+// folder is said as such: the number alone would name the wrong service.
+int StartFailure(const QString& name)
+{
+    const quint32 error = GetLastServiceError();
+    const int result = Failure("StartService");
+    if (error != SVC_ERROR_SERVICE_ALREADY_RUNNING || LiveServiceState(name) != SERVICE_STOPPED)
+        return result;
+    const QString other = OtherRunningService(name);
+    std::fprintf(stderr,
+                 "%s cannot start: %s already runs from the data folder %s, and one data folder "
+                 "runs one service at a time (stop it first, or give this one its own "
+                 "NCLMOD_HOME).\n",
+                 qPrintable(name),
+                 other.isEmpty() ? "another service" : qPrintable("the service " + other),
+                 qPrintable(DataFolder()));
+    return result;
 }
 
 QString StateName(quint32 state)
@@ -139,11 +187,90 @@ int Start(const QString& name)
     if (!session.open(name, SC_MANAGER_CONNECT, SERVICE_START | SERVICE_QUERY_STATUS))
         return Failure("OpenService");
     if (!StartService(session.service))
-        return Failure("StartService");
+        return StartFailure(name);
     SERVICE_STATUS status;
     QueryServiceStatus(session.service, status);
     PrintStatus(name, status);
     return Ok;
+}
+
+QString ControlGroup(const QString& pid)
+{
+    QFile cgroup(QStringLiteral("/proc/") + pid + QStringLiteral("/cgroup"));
+    return cgroup.open(QIODevice::ReadOnly) ? QString::fromLatin1(cgroup.readAll()) : QString();
+}
+
+// The systemd unit that started the running service, "" when none did. A
+// service this manager started shares the group of whoever ran nclsc start
+// (a login session, or a unit that runs us all, such as a build runner's).
+QString SystemdUnit(const QString& name)
+{
+    ServiceRuntimeRecord record;
+    if (LiveServiceState(name, &record) == SERVICE_STOPPED)
+        return QString();
+    const QString group = ControlGroup(QString::number(record.process.pid));
+    if (group.isEmpty() || group == ControlGroup(QStringLiteral("self")))
+        return QString();
+    static const QRegularExpression unit(QStringLiteral("/system\\.slice/([^/\\n]+\\.service)"));
+    return unit.match(group).captured(1);
+}
+
+// A service that systemd started is stopped by systemd too: stopped here it
+// would end cleanly, and systemd, which restarts only a failure, would keep
+// it down while still counting it as its own.
+int StopUnderSystemd(const QString& name, const QString& unit)
+{
+    std::fprintf(stderr,
+                 "[SC] %s runs under the systemd unit %s, which starts and stops it: use "
+                 "\"systemctl stop %s\"\n",
+                 qPrintable(name), qPrintable(unit), qPrintable(unit));
+    return Failed;
+}
+
+// What a service writes back for the agent's own control codes: the
+// acknowledgement, and for the status request the status text and colour.
+// The sender clears them first, so an old answer is never shown as new.
+constexpr quint32 kFirstCustomCode = 128;
+constexpr quint32 kStatusCode = 140;
+constexpr int kAnswerPolls = 50;
+constexpr int kAnswerPollMs = 20;
+
+QStringList AnswerNames(quint32 code)
+{
+    QStringList names{QStringLiteral("OK")};
+    if (code == kStatusCode)
+        names << QStringLiteral("setstattext") << QStringLiteral("setstatcolor");
+    return names;
+}
+
+QString Answer(const QString& name)
+{
+    return GetSetting(QStringLiteral("NCLmod"), QStringLiteral("Settings"), name);
+}
+
+void PrintAnswers(quint32 code)
+{
+    const QStringList names = AnswerNames(code);
+    for (int poll = 0; poll < kAnswerPolls; ++poll) {
+        bool all = true;
+        for (const QString& value : names)
+            all = all && !Answer(value).isEmpty();
+        if (all)
+            break;
+        QThread::msleep(kAnswerPollMs);
+    }
+    const QString ok = Answer(QStringLiteral("OK"));
+    std::printf("        RESULT             : %s\n",
+                ok.isEmpty() ? "(the service wrote no answer)" : qPrintable(ok));
+    if (code != kStatusCode)
+        return;
+    const QString text =
+        Answer(QStringLiteral("setstattext"))
+            .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+            .replace(QLatin1Char('\n'), QLatin1String("\n                             "));
+    std::printf("        STATUS TEXT        : %s\n", qPrintable(text));
+    std::printf("        STATUS COLOR       : %s\n",
+                qPrintable(Answer(QStringLiteral("setstatcolor"))));
 }
 
 int Control(const QString& name, quint32 code, quint32 right)
@@ -151,10 +278,17 @@ int Control(const QString& name, quint32 code, quint32 right)
     Session session;
     if (!session.open(name, SC_MANAGER_CONNECT, right))
         return Failure("OpenService");
+    const bool custom = code >= kFirstCustomCode;
+    if (custom) {
+        for (const QString& value : AnswerNames(code))
+            SaveSetting(QStringLiteral("NCLmod"), QStringLiteral("Settings"), value, QString());
+    }
     SERVICE_STATUS status;
     if (!ControlService(session.service, code, status))
         return Failure("ControlService");
     PrintStatus(name, status);
+    if (custom)
+        PrintAnswers(code);
     return Ok;
 }
 
@@ -251,6 +385,10 @@ int Run(const QStringList& args)
         std::printf("%s", kHelp);
         return Ok;
     }
+    if (command == QLatin1String("--version")) {
+        std::printf("nclsc %d.%d.%d\n", NCL_VERSION_MAJOR, NCL_VERSION_MINOR, NCL_VERSION_PATCH);
+        return Ok;
+    }
     if (args.size() < 2 || args[1].isEmpty())
         return BadUsage(QStringLiteral("missing service name"));
     const QString name = args[1];
@@ -272,8 +410,11 @@ int Run(const QStringList& args)
         return Query(name);
     if (command == QLatin1String("start"))
         return Start(name);
-    if (command == QLatin1String("stop"))
-        return Control(name, SERVICE_CONTROL_STOP, SERVICE_STOP);
+    if (command == QLatin1String("stop")) {
+        const QString unit = SystemdUnit(name);
+        return unit.isEmpty() ? Control(name, SERVICE_CONTROL_STOP, SERVICE_STOP)
+                              : StopUnderSystemd(name, unit);
+    }
     if (command == QLatin1String("pause"))
         return Control(name, SERVICE_CONTROL_PAUSE, SERVICE_PAUSE_CONTINUE);
     if (command == QLatin1String("continue"))
