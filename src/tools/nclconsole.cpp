@@ -5,12 +5,14 @@
 // Sends one console request over TCP (text) or UDP (a datagram whose first
 // byte is the command letter) and prints the reply; "sntp" asks for the time
 // as an SNTP client, "listen" plays the controller that agents send their
-// heartbeats to. Exit code: 0 on a reply, 1 on no reply or refusal, 2 on bad
-// usage.
+// heartbeats to; "status" sums up the agent's time, offset and MAC address.
+// Exit code: 0 on the reply the command expects, 1 on no reply, a refusal or
+// another reply (a time server's, say), 2 on bad usage.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QMap>
 #include <QNetworkDatagram>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -50,16 +52,20 @@ const char* const kUsage =
     "  raw TEXT           TEXT sent as it stands (no command letter added)\n"
     "  sntp               ask for the time as an SNTP client; prints offset and round trip\n"
     "  listen             act as the controller: answer heartbeats, one line each\n"
+    "  status             the agent's time, its offset from this computer's clock with\n"
+    "                     the round trip, and its MAC address (like chronyc tracking)\n"
     "\n"
     "options:\n"
     "  --host H           the agent's address (default 127.0.0.1)\n"
-    "  --port P           the agent's port (default 1001)\n"
+    "  --port P           the agent's port, 1 to 32767 (TCPPort; default 1001)\n"
     "  --udp              send a datagram instead of a TCP request\n"
     "  --timeout MS       how long to wait for the reply (default 3000)\n"
     "  --verbose          also print on standard error what is sent\n"
     "  --help             this text, or the command's own with a command\n"
+    "  --version          the program's version\n"
     "\n"
-    "exit code: 0 on a reply, 1 on no reply or refusal, 2 on bad usage\n";
+    "exit code: 0 on the reply the command expects, 1 on no reply, a refusal or\n"
+    "another reply, 2 on bad usage\n";
 
 struct CommandHelp {
     const char* name;
@@ -91,6 +97,10 @@ const CommandHelp kCommandHelp[] = {
                "each\n  heartbeat (H+U MAC or H+D MAC) with "
                "OK-H and prints one line per agent:\n  time, address, up or down, MAC address. "
                "Ends after N heartbeats when --count is given.\n"},
+    {"status", "nclconsole [options] status\n  Asks for the agent's time and its heartbeat and "
+               "prints, like chronyc tracking, the agent's\n  time, its offset from this "
+               "computer's clock (half the round trip is the uncertainty),\n  the round trip and "
+               "the agent's MAC address (over TCP only: a UDP heartbeat carries none).\n"},
 };
 
 struct Arguments {
@@ -102,6 +112,7 @@ struct Arguments {
     int timeoutMs = 3000;
     int count = 0;
     bool help = false;
+    bool version = false;
     QString command;
     QStringList words;
 };
@@ -144,6 +155,8 @@ QString Parse(const QStringList& argv, Arguments& args)
         int number = 0;
         if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
             args.help = true;
+        } else if (word == QLatin1String("--version")) {
+            args.version = true;
         } else if (word == QLatin1String("--udp")) {
             args.udp = true;
         } else if (word == QLatin1String("--verbose") || word == QLatin1String("-v")) {
@@ -154,8 +167,9 @@ QString Parse(const QStringList& argv, Arguments& args)
             args.host = argv[++i];
             args.hostGiven = true;
         } else if (word == QLatin1String("--port")) {
-            if (!hasValue || !ParseNumber(argv[++i], 1, 65535, number))
-                return QStringLiteral("--port needs a number from 1 to 65535");
+            // The agent's TCPPort is a signed 16-bit option.
+            if (!hasValue || !ParseNumber(argv[++i], 1, 32767, number))
+                return QStringLiteral("--port needs a number from 1 to 32767");
             args.port = quint16(number);
         } else if (word == QLatin1String("--timeout")) {
             if (!hasValue || !ParseNumber(argv[++i], 1, 3600000, number))
@@ -297,34 +311,90 @@ void PrintSent(const QByteArray& bytes)
     PrintError(QStringLiteral("sent %1 bytes: ").arg(bytes.size()) + text);
 }
 
-int RunTcp(const Arguments& args)
+QString Where(const Arguments& args)
+{
+    return args.host + QLatin1Char(':') + QString::number(args.port);
+}
+
+// What to check when nothing came back: the transports do not meet, or the
+// port is another.
+void PrintNoReply(const Arguments& args, const QString& what)
+{
+    PrintError(what + QStringLiteral(" at ") + Where(args) +
+               (args.udp ? QStringLiteral(": is the agent on TCP (ClientFormat 0)? is the port "
+                                          "right? is it running?")
+                         : QStringLiteral(": is the agent on UDP (ClientFormat 2)? is the port "
+                                          "right? is it running?")));
+}
+
+// The start of the reply each command gets from an agent in module role; a
+// time server answers every request with its time instead.
+QByteArray ExpectedReply(const QString& command)
+{
+    static const QMap<QString, QByteArray> expected{
+        {QStringLiteral("heartbeat"), "OK-H"}, {QStringLiteral("time"), "OK-T "},
+        {QStringLiteral("set"), "OK-S "},      {QStringLiteral("force"), "OK-F "},
+        {QStringLiteral("command"), "OK-C"},   {QStringLiteral("relay"), "OK-X"},
+    };
+    return expected.value(command);
+}
+
+int UnexpectedReply(const Arguments& args, const QString& expected)
+{
+    PrintError(QStringLiteral("that is not the reply to ") + args.command + QStringLiteral(" (") +
+               expected + QStringLiteral("): is ") + Where(args) +
+               QStringLiteral(" a time server rather than the agent's module role?"));
+    return kExitNoReply;
+}
+
+struct Exchange {
+    QByteArray reply;
+    double sentMs = 0;
+    double arrivedMs = 0;
+};
+
+// One TCP request and its reply; false (with the reason printed) when none came.
+bool TcpExchange(const Arguments& args, Exchange& exchange,
+                 std::optional<QByteArray> prepared = std::nullopt)
 {
     QTcpSocket socket;
     socket.connectToHost(args.host, args.port);
     if (!socket.waitForConnected(args.timeoutMs)) {
-        PrintError(QStringLiteral("no connection to ") + args.host + QLatin1Char(':') +
-                   QString::number(args.port) + QStringLiteral(": ") + socket.errorString());
-        return kExitNoReply;
+        PrintNoReply(args,
+                     QStringLiteral("no connection (") + socket.errorString() + QLatin1Char(')'));
+        return false;
     }
     // Built once connected, so a set or force carries the time of sending.
-    const Request request = BuildRequest(args);
-    socket.write(request.bytes);
+    const QByteArray bytes = prepared ? *prepared : BuildRequest(args).bytes;
+    exchange.sentMs = NowUnixMs();
+    socket.write(bytes);
     socket.flush();
     if (args.verbose)
-        PrintSent(request.bytes);
-    QByteArray reply;
+        PrintSent(bytes);
     if (socket.waitForReadyRead(args.timeoutMs)) {
-        reply = socket.readAll();
+        exchange.arrivedMs = NowUnixMs();
+        exchange.reply = socket.readAll();
         // Replies carry no line end: take what follows closely.
         while (socket.waitForReadyRead(kTcpQuietMs))
-            reply += socket.readAll();
+            exchange.reply += socket.readAll();
     }
     socket.abort();
-    if (reply.isEmpty()) {
-        PrintError(QStringLiteral("no reply"));
-        return kExitNoReply;
+    if (exchange.reply.isEmpty()) {
+        PrintNoReply(args, QStringLiteral("no reply"));
+        return false;
     }
-    Print(QString::fromLatin1(reply));
+    return true;
+}
+
+int RunTcp(const Arguments& args)
+{
+    Exchange exchange;
+    if (!TcpExchange(args, exchange))
+        return kExitNoReply;
+    Print(QString::fromLatin1(exchange.reply));
+    const QByteArray expected = ExpectedReply(args.command);
+    if (!exchange.reply.startsWith(expected))
+        return UnexpectedReply(args, QString::fromLatin1(expected) + QStringLiteral("..."));
     return kExitReply;
 }
 
@@ -358,8 +428,18 @@ QString DatagramText(const QByteArray& reply)
     return QString::fromLatin1(end < 0 ? reply : reply.left(end));
 }
 
-// request: what to send; unset, the request of args, built at the moment of sending.
-int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt)
+// Text datagrams carry the short replies ("OK-H"); anything else of full
+// size is an SNTP reply.
+bool IsSntpReply(const QByteArray& reply)
+{
+    return !reply.startsWith("OK-") && reply.size() >= kDatagramSize;
+}
+
+// One datagram and its answer; kExitReply when one came (with the reason
+// printed when not). request: what to send; unset, the request of args, built
+// at the moment of sending.
+int UdpExchange(const Arguments& args, Exchange& exchange, Request& request,
+                std::optional<Request> prepared = std::nullopt)
 {
     QUdpSocket socket;
     const QHostAddress target(args.host);
@@ -372,11 +452,11 @@ int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt
         PrintError(QStringLiteral("cannot bind: ") + socket.errorString());
         return kExitNoReply;
     }
-    const Request request = prepared ? *prepared : BuildRequest(args);
-    const double sentMs = NowUnixMs();
+    request = prepared ? *prepared : BuildRequest(args);
+    exchange.sentMs = NowUnixMs();
     QByteArray bytes = request.bytes;
     if (request.sntpReply && bytes.size() > 40 && quint8(bytes.at(40)) != 0)
-        WriteNtp(bytes, 40, NtpFromUnixMs(qint64(sentMs)));
+        WriteNtp(bytes, 40, NtpFromUnixMs(qint64(exchange.sentMs)));
     if (socket.writeDatagram(bytes, target, args.port) != bytes.size()) {
         PrintError(QStringLiteral("cannot send: ") + socket.errorString());
         return kExitNoReply;
@@ -392,18 +472,32 @@ int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt
         const QNetworkDatagram datagram = socket.receiveDatagram();
         if (!datagram.isValid())
             continue; // e.g. the port was unreachable: wait on for the time left
-        const double arrivedMs = NowUnixMs();
-        const QByteArray reply = datagram.data();
-        // Text datagrams carry the short replies ("OK-H"); anything else of
-        // full size is an SNTP reply.
-        if (!reply.startsWith("OK-") && reply.size() >= kDatagramSize)
-            PrintSntp(reply, sentMs, arrivedMs);
-        else
-            Print(DatagramText(reply));
+        exchange.arrivedMs = NowUnixMs();
+        exchange.reply = datagram.data();
         return kExitReply;
     }
-    PrintError(QStringLiteral("no reply"));
+    PrintNoReply(args, QStringLiteral("no reply"));
     return kExitNoReply;
+}
+
+int RunUdp(const Arguments& args, std::optional<Request> prepared = std::nullopt)
+{
+    Exchange exchange;
+    Request request;
+    if (const int code = UdpExchange(args, exchange, request, prepared); code != kExitReply)
+        return code;
+    const bool sntp = IsSntpReply(exchange.reply);
+    if (sntp)
+        PrintSntp(exchange.reply, exchange.sentMs, exchange.arrivedMs);
+    else
+        Print(DatagramText(exchange.reply));
+    if (args.command == QLatin1String("raw") || args.command == QLatin1String("sntp"))
+        return kExitReply;
+    const QByteArray expected = ExpectedReply(args.command).trimmed();
+    if (request.sntpReply != sntp || (!sntp && !exchange.reply.startsWith(expected)))
+        return UnexpectedReply(args, request.sntpReply ? QStringLiteral("an SNTP reply")
+                                                       : QString::fromLatin1(expected));
+    return kExitReply;
 }
 
 int RunSntp(const Arguments& args)
@@ -416,6 +510,84 @@ int RunSntp(const Arguments& args)
     WriteNtp(request.bytes, 40, NtpFromUnixMs(QDateTime::currentMSecsSinceEpoch()));
     request.sntpReply = true;
     return RunUdp(udp, request);
+}
+
+// --- status -------------------------------------------------------------------
+
+// "OK-T 2026-12-04 9:05:07.045": the agent's UTC time in milliseconds since 1970.
+std::optional<double> TimeCheckMs(const QByteArray& reply)
+{
+    if (!reply.startsWith("OK-T "))
+        return std::nullopt;
+    QDateTime t = QDateTime::fromString(QString::fromLatin1(reply.mid(5)).trimmed(),
+                                        QStringLiteral("yyyy-MM-dd H:mm:ss.zzz"));
+    if (!t.isValid())
+        return std::nullopt;
+    t.setTimeZone(QTimeZone::utc());
+    return double(t.toMSecsSinceEpoch());
+}
+
+void PrintStatusLine(const char* name, const QString& value)
+{
+    Print(QStringLiteral("%1 : ").arg(QLatin1String(name), -15) + value);
+}
+
+// The agent's time against this computer's, as chronyc tracking shows a
+// source: the offset is taken at the middle of the round trip, so half the
+// round trip bounds its error.
+int RunStatus(const Arguments& args)
+{
+    Arguments time = args;
+    time.command = QStringLiteral("time");
+    Exchange exchange;
+    std::optional<double> agentMs;
+    if (args.udp) {
+        Request request;
+        if (const int code = UdpExchange(time, exchange, request); code != kExitReply)
+            return code;
+        if (IsSntpReply(exchange.reply))
+            agentMs = (UnixMsFromNtp(ReadNtp(exchange.reply, 32)) +
+                       UnixMsFromNtp(ReadNtp(exchange.reply, 40))) /
+                      2.0;
+    } else {
+        if (!TcpExchange(time, exchange))
+            return kExitNoReply;
+        agentMs = TimeCheckMs(exchange.reply);
+    }
+    if (!agentMs)
+        return UnexpectedReply(time, args.udp ? QStringLiteral("an SNTP reply")
+                                              : QStringLiteral("OK-T and a time"));
+    const double roundTrip = exchange.arrivedMs - exchange.sentMs;
+    const double offset = *agentMs - (exchange.sentMs + exchange.arrivedMs) / 2.0;
+
+    QString mac = QStringLiteral("(a UDP heartbeat carries none)");
+    if (!args.udp) {
+        Arguments heartbeat = args;
+        heartbeat.command = QStringLiteral("heartbeat");
+        Exchange beat;
+        if (!TcpExchange(heartbeat, beat))
+            return kExitNoReply;
+        if (!beat.reply.startsWith("OK-H"))
+            return UnexpectedReply(heartbeat, QStringLiteral("OK-H..."));
+        mac = QString::fromLatin1(beat.reply.mid(4)).trimmed();
+        if (mac.isEmpty())
+            mac = QStringLiteral("(none set)");
+    }
+    PrintStatusLine("Agent",
+                    Where(args) + (args.udp ? QStringLiteral(" UDP") : QStringLiteral(" TCP")));
+    PrintStatusLine("Agent time", UtcText(*agentMs));
+    // Whole milliseconds, as the agent's clock gives them; adding 0.0 turns -0 into 0.
+    const double shownMs = std::round(offset) + 0.0;
+    const QString side = shownMs > 0   ? QStringLiteral("agent ahead of this computer")
+                         : shownMs < 0 ? QStringLiteral("agent behind this computer")
+                                       : QStringLiteral("agent level with this computer");
+    PrintStatusLine("Offset", QStringLiteral("%1%2 seconds (%3)")
+                                  .arg(shownMs >= 0 ? QStringLiteral("+") : QString())
+                                  .arg(shownMs / 1000.0, 0, 'f', 3)
+                                  .arg(side));
+    PrintStatusLine("Round trip", QStringLiteral("%1 seconds").arg(roundTrip / 1000.0, 0, 'f', 3));
+    PrintStatusLine("MAC address", mac);
+    return kExitReply;
 }
 
 // --- the controller -----------------------------------------------------------
@@ -508,6 +680,13 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     Arguments args;
     const QString problem = Parse(app.arguments().mid(1), args);
+    if (args.version) {
+        Print(QStringLiteral("nclconsole %1.%2.%3")
+                  .arg(NCL_VERSION_MAJOR)
+                  .arg(NCL_VERSION_MINOR)
+                  .arg(NCL_VERSION_PATCH));
+        return kExitReply;
+    }
     if (args.help) {
         if (args.command.isEmpty())
             std::fputs(kUsage, stdout);
@@ -523,6 +702,9 @@ int main(int argc, char** argv)
     const QString& c = args.command;
     if (c == QLatin1String("sntp"))
         return args.words.isEmpty() ? RunSntp(args) : Usage(QStringLiteral("sntp takes no text"));
+    if (c == QLatin1String("status"))
+        return args.words.isEmpty() ? RunStatus(args)
+                                    : Usage(QStringLiteral("status takes no text"));
     if (c == QLatin1String("listen"))
         return args.words.isEmpty() ? RunListen(args)
                                     : Usage(QStringLiteral("listen takes no text"));

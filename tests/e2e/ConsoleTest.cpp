@@ -99,6 +99,25 @@ testing::AssertionResult SntpOffsetNear(const QString& out, double expectedMs)
                                        << " ms of " << expectedMs << " ms";
 }
 
+// "Offset : +2.500 seconds" and "Round trip : 0.001 seconds" of nclconsole
+// status: the offset is taken at the middle of the round trip, so it can be
+// wrong by half of it, by one more millisecond for the agent's whole ones and
+// by the rounding of the two printed figures.
+testing::AssertionResult StatusOffsetNear(const QString& out, double expectedMs)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(Offset\s+: ([+-][\d.]+) seconds.*\nRound trip\s+: ([\d.]+) seconds)")
+            .match(out);
+    if (!m.hasMatch())
+        return testing::AssertionFailure() << "no status offset in: " << out.toStdString();
+    const double offset = m.captured(1).toDouble() * 1000.0;
+    const double bound = m.captured(2).toDouble() * 1000.0 / 2.0 + 2.0;
+    if (std::fabs(offset - expectedMs) <= bound)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "offset " << offset << " ms is not within " << bound
+                                       << " ms of " << expectedMs << " ms";
+}
+
 // chronyd -Q measures the agent's offset over SNTP and prints it, never setting a
 // clock; it runs with a private config aimed at the agent's port.
 testing::AssertionResult ChronydMeasures(const AgentProcess& agent, double expectedMs)
@@ -141,12 +160,22 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
         {{"raw", "Q+"}, 0, "^Unknown\n$"},
         {{"--timeout", "500", "raw", "T"}, 1, "^$"},
         {{"--timeout", "500", "raw", "H"}, 1, "^$"},
+        {{"--port", "32768", "heartbeat"}, 2, "^$"},
+        // Datagrams to a TCP agent: nothing answers, and the console says what to check.
+        {{"--udp", "--timeout", "300", "heartbeat"}, 1, "^$"},
+        {{"status"},
+         0,
+         R"(^Agent           : 127\.0\.0\.1:\d+ TCP\nAgent time      : .* UTC\n)"
+         R"(Offset          : [+-]\d+\.\d{3} seconds \(agent (ahead of|behind|level with) this computer\)\n)"
+         R"(Round trip      : \d+\.\d{3} seconds\nMAC address     : 00:0C:29:AB:CD:EF\n$)"},
     };
     for (const auto& c : cases) {
         const e2e::ToolResult r = agent.console(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(Matches(c.pattern, r.out)) << r.out.toStdString();
     }
+    EXPECT_TRUE(agent.console({"--udp", "--timeout", "300", "heartbeat"})
+                    .err.contains("is the agent on TCP (ClientFormat 0)? is the port right?"));
     // The status label of a foreground run, one block per request.
     EXPECT_TRUE(agent.printed("Request from 127.0.0.1\n\nUnknown command\n\nResponse: Error\n\n"));
     EXPECT_TRUE(agent.printed("Request from 127.0.0.1\n\nCheck Heartbeat\n\nResponse: OK\n\n"));
@@ -164,6 +193,8 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
     EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.result.out))
         << force.result.out.toStdString();
     EXPECT_TRUE(force.toConsolesTime);
+    agent.setClockOffset(2500);
+    EXPECT_TRUE(StatusOffsetNear(agent.console({"status"}).out, 2500.0));
 
     // A silent client, 1 MB and binary bytes without "+": no reply, nothing kept.
     const int fds = agent.openFds();
@@ -218,7 +249,14 @@ TEST(ConsoleE2E, UdpRequestsSettingsAndShortDatagrams)
         << sntp.out.toStdString();
     EXPECT_TRUE(SntpOffsetNear(sntp.out, 2500.0));
     EXPECT_TRUE(ChronydMeasures(agent, 2500.0));
+    const e2e::ToolResult status = agent.console({"--udp", "status"});
+    EXPECT_TRUE(StatusOffsetNear(status.out, 2500.0));
+    EXPECT_TRUE(status.out.contains("MAC address     : (a UDP heartbeat carries none)\n"));
     EXPECT_EQ(agent.clockOffset(), 2500); // no client moved the agent's clock
+    const e2e::ToolResult tcp = agent.console({"--timeout", "300", "heartbeat"});
+    EXPECT_EQ(tcp.exitCode, 1);
+    EXPECT_TRUE(tcp.err.contains("is the agent on UDP (ClientFormat 2)? is the port right?"))
+        << tcp.err.toStdString();
 
     // 0, 1, 2 and 47 bytes: no reply; the agent goes on serving.
     for (const QString& raw : {QString(), QString("T"), QString("TT"), QString(47, 'T')})
@@ -236,12 +274,16 @@ TEST(ConsoleE2E, TimeServerRoleAnswersTheTimeOnly)
 {
     AgentProcess tcp;
     ASSERT_TRUE(StartAgent(tcp, 0, "NCLsrvc"));
+    // Only raw takes the time as a reply; the console's commands do not.
     for (const QStringList& args :
-         {QStringList{"command", "shutdown"}, QStringList{"raw", "anything"},
+         {QStringList{"command", "shutdown"}, QStringList{"set"}, QStringList{"raw", "anything"},
           QStringList{"raw", "10.0.0.1+x"}}) {
         const e2e::ToolResult r = tcp.console(args);
         EXPECT_TRUE(Matches(R"(^Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", r.out))
             << r.out.toStdString();
+        EXPECT_EQ(r.exitCode, args[0] == "raw" ? 0 : 1);
+        EXPECT_EQ(r.err.contains("a time server rather than the agent's module role?"),
+                  args[0] != "raw");
     }
     EXPECT_FALSE(tcp.standardOutput().contains("Request from"));
 
