@@ -216,8 +216,16 @@ TEST_F(ServiceTest, NclscDrivesTheServiceAndNamesItsFailures)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("An instance of the service is already running."));
 
-    EXPECT_EQ(nclsc({"control", "Nightcall", "128"}).exitCode, 0);
+    // A control code of the agent's own prints what the service wrote back.
+    result = nclsc({"control", "Nightcall", "128"});
+    EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(Setting("OK").startsWith("128-"));
+    EXPECT_TRUE(result.out.contains("        RESULT             : " + Setting("OK") + "\n"))
+        << result.out.toStdString();
+    result = nclsc({"control", "Nightcall", "140"});
+    EXPECT_TRUE(result.out.contains("RESULT             : 140-")) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains("STATUS TEXT        : Options Changed\n"))
+        << result.out.toStdString();
     EXPECT_EQ(nclsc({"control", "Nightcall", "256"}).exitCode, 2);
     result = nclsc({"control", "Nightcall", "127"});
     EXPECT_EQ(result.exitCode, 1);
@@ -279,6 +287,10 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     e2e::ToolResult result = nclsc({"start", "Second"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("1056"));
+    EXPECT_TRUE(result.err.contains("Second cannot start: the service Nightcall already runs "
+                                    "from the data folder " +
+                                    agent.home()))
+        << result.err.toStdString();
     // Started by someone else than the manager, the second one gives up by itself.
     agent.environment().insert("NCLMOD_SERVICE_NAME", "Second");
     ASSERT_TRUE(agent.start());

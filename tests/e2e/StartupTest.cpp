@@ -92,7 +92,7 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
 }
 
 // --help, -h and --version answer and start nothing: no data folder appears;
-// an unknown option is refused.
+// an unknown option is refused. Every tool answers --version too.
 TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
 {
     AgentProcess agent;
@@ -110,6 +110,9 @@ TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
         {"NCLmod", {"--version"}, 0, "NCLmod 1.0.0\n", ""},
         {"NCLmod", {"once", "--frobnicate"}, 2, "", "unknown option --frobnicate"},
         {"NCLmod", {"-x"}, 2, "", "unknown option -x"},
+        {"nclreg", {"--version"}, 0, "nclreg 1.0.0\n", ""},
+        {"nclsc", {"--version"}, 0, "nclsc 1.0.0\n", ""},
+        {"nclconsole", {"--version"}, 0, "nclconsole 1.0.0\n", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.program + " " + c.args.join(' ')).toStdString());
