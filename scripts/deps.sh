@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the packages the build and the tests need, when they are missing.
-# Sourced by scripts/test and scripts/run; non-interactive; a no-op once
-# everything is there, and a plain check when not run as root.
+# Sourced by scripts/test and scripts/run, it only defines the functions they
+# call. Run as root (scripts/deps.sh) it installs them; as another user it
+# names what is missing. Non-interactive; a no-op once everything is there.
 set -euo pipefail
 
 NCL_PACKAGES=(
@@ -45,3 +46,9 @@ ncl_install_deps() {
     [ "$created" = 1 ] && rm -f "$policy"
     return 0
 }
+
+# Run rather than sourced: install what is missing (as root), or name it.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    ncl_install_deps
+    echo "every package the build and the tests need is installed"
+fi
