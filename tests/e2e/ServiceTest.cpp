@@ -329,64 +329,92 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
 }
 
-// A port changed in the store moves a running service within 2 s of control
-// 128, and control 148 after it leaves only the new port listening; the other
-// re-read options hold as fast.
+// A port or transport changed in the store moves a running service within
+// 2 s of control 128, and control 148 after it leaves only the new port
+// serving; the other re-read options hold as fast.
 TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
 {
-    const quint16 oldPort = e2e::FreePort();
-    const quint16 newPort = e2e::FreePort();
-    agent.writeFile(
-        "REVavidod.ini",
-        QStringLiteral("TCPPort,%1\nMACaddr,00:00:00:00:00:01\n").arg(oldPort).toLatin1());
-    ASSERT_TRUE(Create("Nightcall"));
-    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
-    ServicePid();
-    const auto heartbeat = [&](quint16 port) {
-        return e2e::RunTool("nclconsole",
-                            {"--port", QString::number(port), "--timeout", "300", "heartbeat"},
-                            agent.environment());
+    const QString key =
+        QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
+    const auto set = [&](const QString& name, const QString& value) {
+        return agent.nclreg({"add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"}).exitCode;
     };
-    const auto refused = [&](quint16 port) {
+    const auto heartbeat = [&](quint16 port, int format) {
+        QStringList args{"--port", QString::number(port), "--timeout", "300", "heartbeat"};
+        if (format == 2)
+            args.prepend("--udp");
+        return e2e::RunTool("nclconsole", args, agent.environment());
+    };
+    // A UDP heartbeat carries no MAC address.
+    const auto answers = [&](quint16 port, int format) {
+        return heartbeat(port, format).out ==
+               (format == 2 ? QString("OK-H\n") : QString("OK-H 00:00:00:00:00:02\n"));
+    };
+    const auto silent = [&](quint16 port, int format) {
+        if (format == 2)
+            return heartbeat(port, format).exitCode == 1;
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, port);
         return !socket.waitForConnected(300) &&
                socket.error() == QAbstractSocket::ConnectionRefusedError;
     };
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return heartbeat(oldPort).exitCode == 0; }));
-    // Several exchanges, so that more than one element listens on the port.
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(heartbeat(oldPort).exitCode, 0);
-
-    const QString key =
-        QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
-    for (const auto& [name, value] :
-         {std::pair<QString, QString>{"TCPPort", QString::number(newPort)},
-          {"MACaddr", "00:00:00:00:00:02"}})
-        ASSERT_EQ(
-            agent.nclreg({"add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"}).exitCode, 0);
-    for (const char* code : {"128", "148"}) {
-        SCOPED_TRACE(code);
-        QElapsedTimer since;
-        since.start();
-        ASSERT_EQ(nclsc({"control", "Nightcall", code}).exitCode, 0);
-        EXPECT_TRUE(AgentProcess::waitFor(
-            [&] {
-                return heartbeat(newPort).out == "OK-H 00:00:00:00:00:02\n" && refused(oldPort);
-            },
-            std::max(1, 2000 - int(since.elapsed()))));
+    const QString transport[] = {"TCP", "", "UDP"};
+    const struct {
+        int oldFormat;
+        int newFormat;
+    } cases[] = {{0, 0}, {2, 2}, {0, 2}};
+    ASSERT_TRUE(Create("Nightcall"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("ClientFormat %1 to %2")
+                         .arg(c.oldFormat)
+                         .arg(c.newFormat)
+                         .toStdString());
+        const quint16 oldPort = e2e::FreePort();
+        const quint16 newPort = e2e::FreePort();
+        // The first start takes the first-run file, later ones the store.
+        agent.writeFile("REVavidod.ini",
+                        QStringLiteral("TCPPort,%1\nClientFormat,%2\nMACaddr,00:00:00:00:00:01\n")
+                            .arg(oldPort)
+                            .arg(c.oldFormat)
+                            .toLatin1());
+        ASSERT_EQ(set("TCPPort", QString::number(oldPort)) + set("MACaddr", "00:00:00:00:00:01") +
+                      set("ClientFormat", QString::number(c.oldFormat)),
+                  0);
+        ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+        const qint64 pid = ServicePid();
+        ASSERT_TRUE(
+            AgentProcess::waitFor([&] { return heartbeat(oldPort, c.oldFormat).exitCode == 0; }));
+        // Several exchanges, so that more than one element serves the port.
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(heartbeat(newPort).exitCode, 0);
-        EXPECT_TRUE(refused(oldPort));
+            EXPECT_EQ(heartbeat(oldPort, c.oldFormat).exitCode, 0);
+
+        ASSERT_EQ(set("TCPPort", QString::number(newPort)) + set("MACaddr", "00:00:00:00:00:02") +
+                      set("ClientFormat", QString::number(c.newFormat)),
+                  0);
+        for (const char* code : {"128", "148"}) {
+            SCOPED_TRACE(code);
+            QElapsedTimer since;
+            since.start();
+            ASSERT_EQ(nclsc({"control", "Nightcall", code}).exitCode, 0);
+            EXPECT_TRUE(AgentProcess::waitFor(
+                [&] { return answers(newPort, c.newFormat) && silent(oldPort, c.oldFormat); },
+                std::max(1, 2000 - int(since.elapsed()))));
+            for (int i = 0; i < 3; ++i)
+                EXPECT_TRUE(answers(newPort, c.newFormat));
+            EXPECT_TRUE(silent(oldPort, c.oldFormat));
+        }
+        // The service's output (the journal under systemd) says where it went.
+        const QString moved =
+            QStringLiteral("NCLmod: options changed: now %1 port %2 (was %3 port %4)\n")
+                .arg(transport[c.newFormat])
+                .arg(newPort)
+                .arg(transport[c.oldFormat])
+                .arg(oldPort);
+        EXPECT_TRUE(agent.readFile("ServiceOutput.txt").contains(moved))
+            << agent.readFile("ServiceOutput.txt").toStdString();
+        EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
+        ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
     }
-    // The service's output (the journal under systemd) says where it went.
-    EXPECT_TRUE(agent.readFile("ServiceOutput.txt")
-                    .contains(QStringLiteral("NCLmod: options changed: now TCP port %1 (was TCP "
-                                             "port %2)\n")
-                                  .arg(newPort)
-                                  .arg(oldPort)))
-        << agent.readFile("ServiceOutput.txt").toStdString();
-    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
 }
 
 // The production unit: systemd accepts it, and the agent started with its
