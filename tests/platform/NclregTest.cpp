@@ -96,6 +96,41 @@ TEST_F(NclregTest, AddThenQueryPrintsAsRegExeDoes)
                                       "Settings\\NCLmod\\Options\\Sub\n"));
 }
 
+// On a terminal, add asks before it overwrites, as reg.exe does; the answer
+// is typed on a pseudo-terminal that script(1) gives it.
+TEST_F(NclregTest, AddAsksOnATerminalBeforeOverwriting)
+{
+    ASSERT_EQ(Nclreg({"add", kKey, "/v", "TCPPort", "/d", "1001"}).code, 0);
+    const struct {
+        const char* answer;
+        const char* data;   // what the value holds afterwards
+        const char* prints; // after the question
+        int exitCode;
+    } cases[] = {
+        {"no\n", "1001", "The operation was cancelled by the user.", 1},
+        {"yes\n", "2002", "The operation completed successfully.", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        QProcess process;
+        process.start(QStringLiteral("script"), {"-q", "-e", "-c",
+                                                 NclregPath() + QStringLiteral(" add '") + kKey +
+                                                     QStringLiteral("' /v TCPPort /d 2002"),
+                                                 "/dev/null"});
+        ASSERT_TRUE(process.waitForStarted(5000)) << "script(1) is not installed";
+        process.write(c.answer);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), c.exitCode);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(QStringLiteral("Value TCPPort exists, overwrite(Yes/No)? ") +
+                                 QLatin1String(c.prints)))
+            << qPrintable(out);
+        EXPECT_TRUE(Nclreg({"query", kKey, "/v", "TCPPort"})
+                        .out.endsWith(QStringLiteral("REG_SZ    ") + QLatin1String(c.data) +
+                                      QLatin1Char('\n')));
+    }
+}
+
 TEST_F(NclregTest, ExitCodesAndOneErrorLine)
 {
     ASSERT_EQ(Nclreg({"add", "HKLM\\Software\\T", "/v", "a", "/d", "x"}).code, 0);
