@@ -178,6 +178,13 @@ check "no power action" test ! -e "$root/var/lib/nclmod/power"
 # Forced to 2029, the agent moved its simulated clock years ahead.
 check "a forced setting moved the simulated clock" test "$(field offset)" -gt 100000000
 
+echo "-- an upgrade keeps the registration and the data"
+cp "$deb" "$root/tmp/nclmod.deb"
+inroot dpkg -i /tmp/nclmod.deb >/dev/null
+rm "$root/tmp/nclmod.deb"
+check "still registered" bash -c "chroot '$root' nclsc query Nightcall | grep -q '1  STOPPED'"
+check "the data stayed" test -s "$root/var/lib/nclmod/simclock"
+
 echo "-- removal keeps the data, purge takes it"
 inroot dpkg -r nclmod >/dev/null
 for f in /usr/sbin/NCLmod /usr/bin/nclsc /lib/systemd/system/nightcall.service \
