@@ -131,13 +131,21 @@ check "man -w 8 NCLmod" test "$(inroot man -w 8 NCLmod)" = /usr/share/man/man8/N
 check "the NCLmod page has the hand-written part" \
     bash -c "zcat '$root/usr/share/man/man8/NCLmod.8.gz' | grep -q NCLMOD_SIMCLOCK"
 
-echo "-- the service started by the agent's service manager"
+echo "-- the service started by the agent's service manager, confined as its unit confines it"
 # Inside a private network namespace: a controller on 127.0.0.1:1001 hears
 # the agent (on 127.0.0.2:1001) come up; then the console's heartbeat.
+# Without systemd to run the unit, its confinement is rebuilt by hand as far
+# as it shapes what the agent may touch: the user nclmod with no new
+# privileges and only the capability to bind port 1001, the whole root
+# read-only but the data folder (ProtectSystem=strict), empty /home and
+# /root (ProtectHome), a private /tmp (PrivateTmp), read-only kernel
+# tunables. Not rebuilt: the system call filter, the address families and
+# the other capabilities (the clock, power), which the agent does not use here.
 printf 'ServerName, 127.0.0.1\n' >"$root/var/lib/nclmod/REVavidod.ini"
 inroot chown nclmod:nclmod /var/lib/nclmod/REVavidod.ini
-cat >"$root/tmp/service-check" <<'SCRIPT'
+cat >"$root/run/ncl-service-check" <<'SCRIPT'
 set -u
+if touch /var/ncl-probe 2>/dev/null; then echo "confined=no"; else echo "confined=yes"; fi
 nclconsole listen --host 127.0.0.1 --port 1001 --count 1 >/tmp/heard 2>/tmp/listen.err &
 listener=$!
 for _ in $(seq 50); do grep -q "listening on port" /tmp/listen.err && break; sleep 0.1; done
@@ -163,10 +171,23 @@ for _ in $(seq 100); do nclsc query Nightcall | grep -q STOPPED && break; sleep 
 echo "after=$(nclsc query Nightcall | grep STATE)"
 kill "$listener" 2>/dev/null
 SCRIPT
-result=$(unshare --net bash -c "ip link set lo up && exec chroot '$root' /usr/bin/env -i \
-    PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 /bin/bash /tmp/service-check" 2>&1 || true)
+result=$(unshare --net --mount bash -c "set -e
+    ip link set lo up
+    mount --make-rprivate /
+    mount --rbind '$root' '$root'
+    mount --bind '$root/var/lib/nclmod' '$root/var/lib/nclmod'
+    mount -t tmpfs -o mode=1777 tmpfs '$root/tmp'
+    mount -t tmpfs -o mode=0755 tmpfs '$root/home'
+    mount -t tmpfs -o mode=0700 tmpfs '$root/root'
+    mount --bind '$root/proc/sys' '$root/proc/sys'
+    mount -o remount,bind,ro '$root/proc/sys'
+    mount -o remount,bind,ro '$root'
+    exec chroot '$root' /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+        /bin/bash /run/ncl-service-check" 2>&1 || true)
+rm "$root/run/ncl-service-check"
 echo "$result" | sed 's/^/     /'
 field() { sed -n "s/^$1=//p" <<<"$result"; }
+check "the root is read-only but the data folder" test "$(field confined)" = yes
 check "nclsc start Nightcall" test "$(field start)" = 0
 check "the controller heard the agent come up" grep -q " 127.0.0.2 up " <<<"$(field heard)"
 check "running as the service" grep -q "4  RUNNING" <<<"$(field query)"
