@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Network benchmarks of the agent beside a baseline measured in the same run.
 
-  netbench.py sntp      SNTP server: agent (time-server role) vs chronyd -x
+  netbench.py sntp      SNTP server: agent (time-server role) vs chronyd -x, one
+                        request at a time and 16 in flight, several rounds
   netbench.py console   "T+" over a fresh TCP connection, "H+" over UDP: agent
                         vs a minimal C responder (the floor)
   netbench.py accuracy  offset chronyd -Q measures against the agent and
@@ -168,32 +169,6 @@ def udp_sequential(port, payload, count):
     return len(lat) / (time.perf_counter() - start), lat, lost
 
 
-def udp_window(port, count, window):
-    """count requests with up to window outstanding; latency by request id."""
-    s = socket.socket(type=socket.SOCK_DGRAM)
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
-    s.settimeout(0.5)
-    sent_at, lat = {}, []
-    sent = 0
-    start = time.perf_counter()
-    while sent < count or sent_at:
-        while sent < count and len(sent_at) < window:
-            # The request id rides in the transmit timestamp, which comes back as originate.
-            s.sendto(struct.pack("!B39xII", 0x23, 0xE0000000 + sent, 0), ("127.0.0.1", port))
-            sent_at[sent] = time.perf_counter()
-            sent += 1
-        try:
-            data, _ = s.recvfrom(512)
-        except OSError:
-            sent_at.clear()  # what is still out is lost
-            continue
-        rid = struct.unpack("!I", data[24:28])[0] - 0xE0000000
-        t0 = sent_at.pop(rid, None)
-        if t0 is not None:
-            lat.append(time.perf_counter() - t0)
-    return len(lat) / (time.perf_counter() - start), lat, count - len(lat)
-
-
 def tcp_sequential(port, request, count):
     lat, failed = [], 0
     start = time.perf_counter()
@@ -226,20 +201,66 @@ def header(title):
     print("|%s|%s|%s|%s|%s|%s|" % ("-" * 36, "-" * 11, "-" * 10, "-" * 10, "-" * 8, "-" * 7))
 
 
-def bench_sntp(run, count):
-    agent, chrony = free_port(24100), None
+def sntp_client(run):
+    """The C client of bench/sntpclient.c, built once per run."""
+    path = os.path.join(run.work, "sntpclient")
+    if not os.path.exists(path):
+        subprocess.run(["cc", "-O2", "-o", path, os.path.join(ROOT, "bench", "sntpclient.c")],
+                       check=True)
+    return path
+
+
+def sntp_load(run, port, count, window):
+    """(replies/s, p50 us, p99 us, lost) of count requests with window in flight."""
+    out = subprocess.run([sntp_client(run), str(port), str(count), str(window)],
+                         capture_output=True, text=True, check=True).stdout.split()
+    return float(out[0]), float(out[1]), float(out[2]), int(out[3])
+
+
+def bench_sntp(run, count, rounds):
+    agent = free_port(24100)
     chrony = free_port(agent + 1)
     run.agent("NCLsrvc", agent, 2)
     run.chronyd_server(chrony)
     if not (wait_udp(agent, sntp_request()) and wait_udp(chrony, sntp_request())):
         sys.exit("netbench: a server did not start")
-    header("SNTP server, %d requests each (ratio: agent / chronyd)" % count)
-    base = udp_sequential(chrony, sntp_request(), count)
-    row("chronyd -x, sequential", base)
-    row("agent NCLsrvc, sequential", udp_sequential(agent, sntp_request(), count), base[0])
-    base = udp_window(chrony, count * 4, 64)
-    row("chronyd -x, 64 outstanding", base)
-    row("agent NCLsrvc, 64 outstanding", udp_window(agent, count * 4, 64), base[0])
+    # The machine is shared: the two servers take turns, several rounds, and
+    # each round's ratio compares measurements taken seconds apart.
+    loads = [("sequential", count, 1), ("16 in flight", count * 4, 16)]
+    results = {}
+    for r in range(rounds):
+        order = [("chronyd", chrony), ("agent", agent)]
+        if r % 2:
+            order.reverse()
+        for name, window_count, window in loads:
+            for server, port in order:
+                results.setdefault((name, server), []).append(
+                    sntp_load(run, port, window_count, window))
+    print("\nSNTP server on 127.0.0.1: the agent (time-server role) and chronyd -x taking "
+          "turns, %d rounds" % rounds)
+    print("(medians over the rounds; ratios agent / chronyd per round: median and range; "
+          "a rate ratio above 1 and a p99 ratio below 1 favour the agent)\n")
+    fmt = "| %-12s | %-7s | %9s | %7s | %7s | %5s | %-16s | %-16s |"
+    print(fmt % ("load", "server", "replies/s", "p50 us", "p99 us", "lost", "rate ratio",
+                 "p99 ratio"))
+    print("|" + "|".join("-" * (w + 2) for w in (12, 7, 9, 7, 7, 5, 16, 16)) + "|")
+
+    def spread(values):
+        values = sorted(values)
+        return "%.2f (%.2f-%.2f)" % (statistics.median(values), values[0], values[-1])
+
+    for name, _, _ in loads:
+        base = results[(name, "chronyd")]
+        for server in ("chronyd", "agent"):
+            got = results[(name, server)]
+            med = ["%.0f" % statistics.median(v[0] for v in got)] + [
+                "%.1f" % statistics.median(v[k] for v in got) for k in (1, 2)]
+            lost = str(sum(v[3] for v in got))
+            ratios = ["", ""]
+            if server == "agent":
+                ratios = [spread(a[0] / b[0] for a, b in zip(got, base)),
+                          spread(a[2] / b[2] for a, b in zip(got, base))]
+            print(fmt % tuple([name, server] + med + [lost] + ratios))
 
 
 def bench_console(run, count):
@@ -290,7 +311,8 @@ def main():
     run = Run()
     try:
         if sys.argv[1] == "sntp":
-            bench_sntp(run, count or 5000)
+            rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+            bench_sntp(run, count or 5000, rounds)
         elif sys.argv[1] == "console":
             bench_console(run, count or 2000)
         else:
