@@ -143,6 +143,7 @@ void frmMainEntSrvc::Initialize()
         timeset::detect_short_date(ServiceMode ? QStringLiteral("SYSTEM") : QStringLiteral("USER"));
     NCL_TRACE(QStringLiteral("Short date Format: ") + shortDate);
     listener.CurrentInstance = 0;
+    listener.limits.Configure(service::ReadLimits());
     options.setChanged(false);
 }
 
@@ -265,6 +266,7 @@ bool frmMainEntSrvc::CheckSettings()
     const qint16 oldPort = settings::Options().TCPPort();
     const bool oldUdp = UsesUdp(settings::Options().ClientFormat());
     settings::RegistryGet(settings::Options(), appTitle);
+    listener.limits.Configure(service::ReadLimits());
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                           QStringLiteral("False"));
     // New options hold at once, the port and transport too: a console that

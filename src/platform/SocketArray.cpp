@@ -18,6 +18,7 @@ bool SocketArray::Load(qint16 index)
     if (index < 0 || m_elements.contains(index))
         return false;
     auto* element = new SocketControl(this);
+    element->SetDatagramResponder(m_responder);
     m_elements.insert(index, element);
     connect(element, &SocketControl::ConnectionRequest, this,
             [this, index](qint32 requestID) { Q_EMIT ConnectionRequest(index, requestID); });
@@ -37,6 +38,13 @@ bool SocketArray::Load(qint16 index)
     connect(element, &SocketControl::ConnectEvent, this,
             [this, index] { Q_EMIT ConnectEvent(index); });
     return true;
+}
+
+void SocketArray::SetDatagramResponder(DatagramResponder* responder)
+{
+    m_responder = responder;
+    for (SocketControl* element : std::as_const(m_elements))
+        element->SetDatagramResponder(responder);
 }
 
 bool SocketArray::Unload(qint16 index)

@@ -27,6 +27,8 @@ public:
     bool Unload(qint16 index);
     int Count() const { return int(m_elements.size()); }
     QList<qint16> Indexes() const { return m_elements.keys(); }
+    // Given to every element, those loaded later included (see SocketControl).
+    void SetDatagramResponder(DatagramResponder* responder);
 
 Q_SIGNALS:
     void ConnectionRequest(qint16 index, qint32 requestID);
@@ -39,6 +41,7 @@ Q_SIGNALS:
 
 private:
     QMap<qint16, SocketControl*> m_elements;
+    DatagramResponder* m_responder = nullptr;
 };
 
 } // namespace platform

@@ -1,15 +1,14 @@
 #include "platform/SocketControl.h"
 
+#include "platform/DatagramSocket.h"
 #include "runtime/CurrentError.h"
 
 #include <QHash>
 #include <QHostInfo>
-#include <QNetworkDatagram>
 #include <QSignalBlocker>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <cerrno>
 #include <cstring>
@@ -138,9 +137,14 @@ int OpenReusable(int type, const QHostAddress& address, quint16 port, int& err)
 // moment so that the element bound next on that port takes them over with the
 // datagrams already queued on them: the console's next datagram may arrive
 // while the listener is closing one element to bind the next.
-QHash<QString, QPointer<QUdpSocket>>& Parked()
+struct ParkedUdp {
+    int fd = -1;
+    quint64 serial = 0; // tells a later parking on the same key from this one
+};
+
+QHash<QString, ParkedUdp>& Parked()
 {
-    static QHash<QString, QPointer<QUdpSocket>> parked;
+    static QHash<QString, ParkedUdp> parked;
     return parked;
 }
 
@@ -153,8 +157,9 @@ QString ParkKey(const QHostAddress& address, quint16 port)
 
 void DropParked(const QString& key)
 {
-    if (QPointer<QUdpSocket> old = Parked().take(key))
-        old->deleteLater();
+    const ParkedUdp old = Parked().take(key);
+    if (old.fd >= 0)
+        ::close(old.fd);
 }
 
 // Listening elements by "address:port". Several elements listen on one port
@@ -206,7 +211,7 @@ qintptr SocketControl::SocketHandle() const
     if (m_tcp)
         return m_tcp->socketDescriptor();
     if (m_udp)
-        return m_udp->socketDescriptor();
+        return m_udp->Descriptor();
     return -1;
 }
 
@@ -221,7 +226,12 @@ void SocketControl::ReleaseSockets()
     HandOverQueuedConnections();
     Release(m_server, this);
     Release(m_tcp, this);
-    Release(m_udp, this);
+    if (m_udp) {
+        disconnect(m_udp, nullptr, this, nullptr);
+        m_udp->Close();
+        m_udp->deleteLater();
+        m_udp = nullptr;
+    }
     m_closeRequested = false;
 }
 
@@ -267,35 +277,33 @@ bool SocketControl::AdoptParkedUdp(qint32 port)
 {
     if (port == 0)
         return false;
-    QPointer<QUdpSocket> parked = Parked().take(ParkKey(ListenAddress(), quint16(port)));
-    if (!parked)
-        return false;
-    // A fresh socket object on a duplicate of the descriptor: the parked one may
-    // be in the middle of its own readyRead, with its read notifier switched off.
-    const int fd = ::fcntl(int(parked->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-    parked->abort();
-    parked->deleteLater();
-    if (fd < 0 || !AttachUdp(fd))
-        return false;
-    // Datagrams that arrived while it was parked are told now.
-    QMetaObject::invokeMethod(this, &SocketControl::OnDatagrams, Qt::QueuedConnection);
-    return true;
+    const ParkedUdp parked = Parked().take(ParkKey(ListenAddress(), quint16(port)));
+    // Datagrams that arrived while it was parked make it readable at once.
+    return parked.fd >= 0 && AttachUdp(parked.fd);
 }
 
 void SocketControl::ParkUdp()
 {
-    if (!m_udp || m_state != sckOpen || m_udp->localPort() == 0)
+    if (!m_udp || m_state != sckOpen)
         return;
-    QUdpSocket* udp = m_udp;
+    const QHostAddress address = m_udp->LocalAddress();
+    const quint16 port = m_udp->LocalPort();
+    if (port == 0)
+        return;
+    DatagramSocket* udp = m_udp;
     m_udp = nullptr;
     disconnect(udp, nullptr, this, nullptr);
-    udp->setParent(nullptr);
-    const QString key = ParkKey(udp->localAddress(), udp->localPort());
+    const int fd = udp->TakeDescriptor();
+    // Later, as it may be the sender of the signal being handled.
+    udp->deleteLater();
+    static quint64 serial = 0;
+    const QString key = ParkKey(address, port);
     DropParked(key);
-    Parked().insert(key, udp);
+    const ParkedUdp parked{fd, ++serial};
+    Parked().insert(key, parked);
     // Not taken over in time: closed, whatever it still holds.
-    QTimer::singleShot(kParkedMs, udp, [key, udp] {
-        if (Parked().value(key) == udp)
+    QTimer::singleShot(kParkedMs, [key, parked] {
+        if (Parked().value(key).serial == parked.serial)
             DropParked(key);
     });
 }
@@ -315,28 +323,31 @@ bool SocketControl::OpenUdp(qint32 port)
 
 bool SocketControl::AttachUdp(int fd)
 {
-    auto* udp = new QUdpSocket(this);
-    if (!udp->setSocketDescriptor(fd, QAbstractSocket::BoundState)) {
-        ::close(fd);
-        delete udp;
-        return false;
-    }
-    connect(udp, &QUdpSocket::readyRead, this, &SocketControl::OnDatagrams);
-    connect(udp, &QUdpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        const SocketErrorText e = FromQt(error);
+    auto* udp = new DatagramSocket(fd, this);
+    udp->SetResponder(m_responder);
+    connect(udp, &DatagramSocket::Received, this, &SocketControl::OnDatagram);
+    connect(udp, &DatagramSocket::Failed, this, [this](int err) {
+        const SocketErrorText e = FromErrno(err);
         Q_EMIT Error(e.number, QString::fromLatin1(e.text));
     });
     m_udp = udp;
-    m_localPort = udp->localPort();
+    m_localPort = udp->LocalPort();
     m_state = sckOpen;
     return true;
+}
+
+void SocketControl::SetDatagramResponder(DatagramResponder* responder)
+{
+    m_responder = responder;
+    if (m_udp)
+        m_udp->SetResponder(responder);
 }
 
 bool SocketControl::Bind()
 {
     if (m_protocol != sckUDPProtocol)
         return Fail(sckInvalidOp, kBadStateText);
-    if (m_state == sckOpen && m_udp && m_udp->localPort() == m_localPort)
+    if (m_state == sckOpen && m_udp && m_udp->LocalPort() == m_localPort)
         return true;
     ReleaseSockets();
     m_received.clear();
@@ -431,8 +442,9 @@ bool SocketControl::SendData(const QByteArray& bytes)
                 return Fail(11001, QStringLiteral("Authoritative answer: Host not found"));
             target = info.addresses().first();
         }
-        if (m_udp->writeDatagram(bytes, target, quint16(m_remotePort)) < 0) {
-            const SocketErrorText e = FromQt(m_udp->error());
+        int err = 0;
+        if (!m_udp->Send(bytes, target, quint16(m_remotePort), err)) {
+            const SocketErrorText e = FromErrno(err);
             return Fail(e.number, QString::fromLatin1(e.text));
         }
         return true;
@@ -611,19 +623,13 @@ void SocketControl::OnBytesWritten(qint64 bytes)
         Q_EMIT SendComplete();
 }
 
-void SocketControl::OnDatagrams()
+void SocketControl::OnDatagram(const QByteArray& data, const QHostAddress& from, quint16 port)
 {
-    QPointer<SocketControl> self(this);
-    while (self && m_udp && m_udp->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_udp->receiveDatagram();
-        if (!datagram.isValid())
-            break;
-        m_received = datagram.data();
-        m_lastSender = datagram.senderAddress();
-        m_remoteHostIP = AddressText(m_lastSender);
-        m_remotePort = datagram.senderPort();
-        Q_EMIT DataArrival(qint32(m_received.size()));
-    }
+    m_received = data;
+    m_lastSender = from;
+    m_remoteHostIP = AddressText(from);
+    m_remotePort = port;
+    Q_EMIT DataArrival(qint32(m_received.size()));
 }
 
 QString SocketControl::StateName(qint16 state)

@@ -21,10 +21,12 @@
 
 class QTcpServer;
 class QTcpSocket;
-class QUdpSocket;
 
 namespace platform
 {
+
+class DatagramResponder;
+class DatagramSocket;
 
 // The address listeners and bound sockets use: NCLMOD_BIND_ADDRESS when set,
 // else every IPv4 address.
@@ -91,6 +93,11 @@ public:
     // state 8 until the data is out.
     void Close();
 
+    // UDP: answers datagrams where they are read, before any event (see
+    // DatagramSocket); what it answers leaves RemoteHostIP and GetData as they
+    // were. Not owned; nullptr: every datagram is a DataArrival.
+    void SetDatagramResponder(DatagramResponder* responder);
+
     // The printed name of a state value.
     static QString StateName(qint16 state);
 
@@ -122,7 +129,7 @@ private:
     void OnTcpDisconnected();
     void OnTcpError();
     void OnBytesWritten(qint64 bytes);
-    void OnDatagrams();
+    void OnDatagram(const QByteArray& data, const QHostAddress& from, quint16 port);
     bool OpenUdp(qint32 port);
     // Wraps a bound UDP descriptor as this element's socket; closes it on failure.
     bool AttachUdp(int fd);
@@ -139,12 +146,12 @@ private:
 
     QPointer<QTcpServer> m_server;
     QPointer<QTcpSocket> m_tcp;
-    QPointer<QUdpSocket> m_udp;
+    QPointer<DatagramSocket> m_udp;
+    DatagramResponder* m_responder = nullptr;
     bool m_closeRequested = false;            // the local side closed the TCP connection
     QList<QPointer<QTcpSocket>> m_handedOver; // taken over, not yet offered
     QByteArray m_received;
     QHostAddress m_lastSender;
-    quint16 m_lastSenderPort = 0;
 };
 
 } // namespace platform

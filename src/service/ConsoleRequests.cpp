@@ -5,6 +5,7 @@
 #include "runtime/DateTime.h"
 #include "runtime/TextFormat.h"
 #include "service/Listener.h"
+#include "service/RateLimit.h"
 #include "service/TimeReplies.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -21,6 +22,12 @@ const QString kCrLf2 = QStringLiteral("\r\n\r\n");
 bool ModuleRole()
 {
     return settings::App().ModuleType == QLatin1String("M");
+}
+
+bool IsCommandLetter(char first)
+{
+    return first == 'H' || first == 'T' || first == 'S' || first == 'F' || first == 'C' ||
+           first == 'X';
 }
 
 } // namespace
@@ -42,15 +49,36 @@ QString do_RelaySeam(const QString& sData, qint16 nLocalCOM, QString& sStatus, Q
 
 ConsoleRequests::ConsoleRequests(Listener& listener, timeset::CNISTDisplay& display,
                                  QObject* parent)
-    : QObject(parent), m_listener(listener), m_display(display)
+    : QObject(parent), m_listener(listener), m_display(display), m_sntp(listener.limits)
 {
     m_listener.SetRequestDataHandler(
         [this](qint16 index, const QByteArray& data) { DataArrival(index, data); });
+    m_listener.tcpServer.SetDatagramResponder(&m_sntp);
 }
 
 ConsoleRequests::~ConsoleRequests()
 {
+    m_listener.tcpServer.SetDatagramResponder(nullptr);
     m_listener.SetRequestDataHandler(nullptr);
+}
+
+bool ConsoleRequests::Unanswered(const QByteArray& data, const platform::SocketControl& element)
+{
+    const quint8 first = quint8(data.at(0));
+    const bool command = ModuleRole() && IsCommandLetter(char(first));
+    if (!command && !IsSntpRequest(first)) {
+        NCL_TRACE(QStringLiteral("No reply to a datagram that is no request: first byte ") +
+                  QString::number(first, 16).toUpper() + QStringLiteral(" (mode ") +
+                  QString::number(first & 7) + QStringLiteral(", version ") +
+                  QString::number((first >> 3) & 7) + QLatin1Char(')'));
+        return true;
+    }
+    const QString peer = element.RemoteHostIP();
+    if (m_listener.limits.On() && !m_listener.limits.Allow(QHostAddress(peer))) {
+        NCL_TRACE(QStringLiteral("Rate limit: no reply to ") + peer);
+        return true;
+    }
+    return false;
 }
 
 void ConsoleRequests::DataArrival(qint16 index, const QByteArray& data)
@@ -174,6 +202,8 @@ void ConsoleRequests::ModuleUdp(qint16 index, const QByteArray& data)
     const QChar command = QLatin1Char(data.at(0));
     const QString peer = element->RemoteHostIP();
     NCL_TRACE(peer + QStringLiteral(" Cmd: ") + command);
+    if (Unanswered(data, *element))
+        return; // the element stays bound
 
     QString action;
     QString response = QStringLiteral("OK");
@@ -241,6 +271,9 @@ void ConsoleRequests::TimeServer(qint16 index, const QByteArray& data, qint16 cl
                   QStringLiteral(", remote port: ") +
                   QString::number(element ? element->RemotePort() : 0));
         NCL_TRACE(HexDump(QStringLiteral("In from SNTP client:"), data));
+        // A short request is reported by send_NTP_time.
+        if (element && data.size() >= kDatagramSize && Unanswered(data, *element))
+            break;
         send_NTP_time(m_listener, data); // the element stays bound for the next request
         break;
     }

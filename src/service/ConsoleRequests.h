@@ -11,6 +11,8 @@
 // Set and force requests are answered first, then handed to the clock-setting
 // engine, so the reply carries the time before the correction.
 
+#include "service/SntpResponder.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -22,6 +24,11 @@ namespace timeset
 class CNISTDisplay;
 class CNISTtimeset;
 } // namespace timeset
+
+namespace platform
+{
+class SocketControl;
+}
 
 namespace service
 {
@@ -71,9 +78,13 @@ private:
     void ShowRequest(const QString& peer, const QString& action, const QString& response);
     void SetClock(const QByteArray& request);
     void ReportArrivalError();
+    // True, with a trace line, when a datagram gets no answer: it asks for
+    // nothing (a reply, a text answer) or its peer is over the rate limit.
+    bool Unanswered(const QByteArray& data, const platform::SocketControl& element);
 
     Listener& m_listener;
     timeset::CNISTDisplay& m_display;
+    SntpResponder m_sntp;
 };
 
 } // namespace service

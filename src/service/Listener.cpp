@@ -226,9 +226,21 @@ bool Listener::clientClose(platform::SocketControl* socket)
     return CloseRounds([guarded] { return guarded.data(); });
 }
 
+bool Listener::WithinRateLimit(const platform::SocketControl* element)
+{
+    if (!element || !limits.On() || limits.Allow(QHostAddress(element->RemoteHostIP())))
+        return true;
+    NCL_TRACE(QStringLiteral("Rate limit: connection from ") + element->RemoteHostIP() +
+              QStringLiteral(" closed"));
+    return false;
+}
+
 void Listener::ConnectionRequest(qint16 index, qint32 requestID)
 {
     const platform::SocketControl* element = tcpServer.Item(index);
+    // A request not accepted is closed by the socket control.
+    if (!WithinRateLimit(element))
+        return;
     if (ModuleRole()) {
         NCL_TRACE(QStringLiteral("<SVC MOD: connection request from server on remote port ") +
                   QString::number(element ? element->RemotePort() : 0));

@@ -13,6 +13,7 @@
 // SetRequestDataHandler).
 
 #include "platform/SocketArray.h"
+#include "service/RateLimit.h"
 
 #include <QObject>
 #include <QString>
@@ -37,6 +38,8 @@ public:
     // Set by a socket error, cleared whenever an element is put back to listening
     // or bound; the settings check and the status request call serv_init when set.
     bool ListenerNeedsReset = false;
+    // The opt-in limit per peer address on connections and datagram replies.
+    RateLimit limits;
 
     // Starts element instance on TCPPort (listening or bound, by ClientFormat).
     void serv_init(qint16 instance);
@@ -74,6 +77,8 @@ public Q_SLOTS:
 private:
     bool CloseRounds(const std::function<platform::SocketControl*()>& socket);
     platform::SocketControl* Element(qint16 index);
+    // False, with a trace line, when the element's peer is over the rate limit.
+    bool WithinRateLimit(const platform::SocketControl* element);
 
     RequestDataHandler m_requestData;
 };

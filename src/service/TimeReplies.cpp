@@ -9,6 +9,8 @@
 #include "settings/AppState.h"
 #include "timeset/TimeConversions.h"
 
+#include <cstring>
+
 namespace service
 {
 
@@ -31,20 +33,26 @@ void PutBytes(QByteArray& packet, int at, const QByteArray& bytes)
         packet[at + i] = bytes.at(i);
 }
 
+// The 4 NTP seconds bytes of a whole UTC second. The conversion is the
+// engine's; a busy server asks for the same second thousands of times, so
+// the last one is kept.
+const char* NtpSecondsOf(qint64 utcSecond)
+{
+    static qint64 cachedSecond = -1;
+    static char cached[4];
+    if (utcSecond != cachedSecond) {
+        const platform::SystemTime utc = platform::SystemClock::UtcRecordAt(utcSecond * 1000);
+        const QByteArray bytes = timeset::date_to_byte(
+            rt::MakeDate(utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond));
+        std::memcpy(cached, bytes.constData(), 4);
+        cachedSecond = utcSecond;
+    }
+    return cached;
+}
+
 QString Two(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-// The request's first byte plus 1: a client's mode 3 becomes mode 4, server.
-// A client that marks itself unsynchronised (leap indicator 3, as ntpdig
-// does) would get that alarm echoed and drop the reply, so the server
-// answers it with leap indicator 0.
-quint8 FirstByte(quint8 request)
-{
-    constexpr quint8 kAlarm = 0xC0;
-    const bool alarmedClient = (request & kAlarm) == kAlarm && (request & 7) == 3;
-    return quint8((alarmedClient ? request & ~kAlarm : request) + 1);
 }
 
 void ReportSendError(const QString& message)
@@ -65,36 +73,48 @@ float UtcReading::Fraction() const
     return timeset::digits_to_fraction(qint16(ms));
 }
 
-QByteArray SntpReply(const QByteArray& request, const UtcReading& now)
+bool IsSntpRequest(quint8 first)
 {
-    if (request.size() < kDatagramSize)
-        return QByteArray();
-    const platform::SystemTime utc = platform::SystemClock::UtcRecordAt(now.utcMs);
-    const rt::Date whole =
-        rt::MakeDate(utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond);
-    const QByteArray seconds = timeset::date_to_byte(whole);
+    const int mode = first & 7;
+    const int version = (first >> 3) & 7;
+    return (mode == 3 || mode == 1) && version >= 1 && version <= 4;
+}
+
+void BuildSntpReply(const char* request, const UtcReading& now, char* reply)
+{
+    const qint64 second = now.utcMs >= 0 ? now.utcMs / 1000 : (now.utcMs - 999) / 1000;
+    const char* seconds = NtpSecondsOf(second);
     quint8 f0 = 0;
     quint8 f1 = 0;
     FracToBytes(now.Fraction(), f0, f1);
 
-    QByteArray reply = request.left(kDatagramSize);
-    reply[0] = char(FirstByte(quint8(request.at(0))));
+    std::memcpy(reply, request, kDatagramSize);
+    // Request byte 0 plus 1, whole: a client's mode 3 becomes mode 4, server.
+    reply[0] = char(quint8(request[0]) + 1);
     reply[1] = 1;         // stratum
     reply[2] = 4;         // poll
     reply[3] = char(238); // precision, -18
-    PutBytes(reply, kReferenceId, QByteArrayLiteral("TDWN"));
-    PutBytes(reply, kReferenceTime, seconds);
+    std::memcpy(reply + kReferenceId, "TDWN", 4);
+    std::memcpy(reply + kReferenceTime, seconds, 4);
     // The originate timestamp is the client's transmit time when it sent one.
-    const int originate = quint8(request.at(kTransmitTime)) > 0 ? kTransmitTime : kOriginateTime;
-    PutBytes(reply, kOriginateTime, request.mid(originate, 8));
-    PutBytes(reply, kReceiveTime, seconds);
+    const int originate = quint8(request[kTransmitTime]) > 0 ? kTransmitTime : kOriginateTime;
+    std::memmove(reply + kOriginateTime, request + originate, 8);
+    std::memcpy(reply + kReceiveTime, seconds, 4);
     reply[kReceiveTime + 4] = char(f0);
     reply[kReceiveTime + 5] = char(f1);
-    PutBytes(reply, kTransmitTime, seconds);
+    std::memcpy(reply + kTransmitTime, seconds, 4);
     reply[kTransmitTime + 4] = char(f0);
     reply[kTransmitTime + 5] = char(f1);
     reply[kTransmitTime + 6] = 0;
     reply[kTransmitTime + 7] = 0;
+}
+
+QByteArray SntpReply(const QByteArray& request, const UtcReading& now)
+{
+    if (request.size() < kDatagramSize)
+        return QByteArray();
+    QByteArray reply(kDatagramSize, Qt::Uninitialized);
+    BuildSntpReply(request.constData(), now, reply.data());
     return reply;
 }
 

@@ -28,6 +28,13 @@ constexpr int kDatagramSize = 48;
 
 // The reply to a 48-byte SNTP request; empty when the request is shorter.
 QByteArray SntpReply(const QByteArray& request, const UtcReading& now);
+// The same into reply (48 bytes) from a request of at least 48 bytes.
+void BuildSntpReply(const char* request, const UtcReading& now, char* reply);
+// Whether a datagram whose first byte is this asks for the time: version 1
+// to 4 and mode 3 (client) or 1 (symmetric active). Anything else, above
+// all a reply (mode 2 or 4; the text replies "OK-..." are mode 7), gets no
+// answer, so that two servers never answer each other's answers.
+bool IsSntpRequest(quint8 first);
 // The two leading bytes of the NTP fraction of f (0 <= f < 1).
 void FracToBytes(float f, quint8& f0, quint8& f1);
 // The text as single-byte codes in 48 zeroed bytes; empty when it does not fit.

@@ -2,6 +2,7 @@
 // form over TCP and UDP with its reply bytes and status label, the plug-in
 // points of "C" and "X", set requests reaching the clock, and the time server.
 #include "service/ConsoleRequests.h"
+#include "logging/DebugLog.h"
 #include "platform/SystemClock.h"
 #include "service/TimeReplies.h"
 
@@ -169,14 +170,28 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_TRUE(LastLabel().endsWith("Check Heartbeat\r\n\r\nResponse: OK"));
 
     QByteArray sntp(48, '\0');
-    sntp[0] = 'Z';
+    sntp[0] = char(0xE3);
     const QByteArray reply = Udp(peer, sntp);
     ASSERT_EQ(reply.size(), 48);
-    EXPECT_EQ(reply[0], '['); // the SNTP reply, built as the time replies' own tests show
+    EXPECT_EQ(quint8(reply[0]), 0xE4); // the SNTP reply, built as the time replies' own tests show
     EXPECT_TRUE(LastLabel().endsWith("Check client time SNTP\r\n\r\nResponse: OK"));
     sntp[0] = 'T';
     EXPECT_EQ(Udp(peer, sntp).at(0), 'U');
     EXPECT_EQ(listener.CurrentInstance, 3);
+
+    // Replies get nothing and the element stays bound, so that two agents
+    // never answer each other: text answers, SNTP replies, other modes.
+    QByteArray notRequests[] = {service::TextDatagram("OK-H"), sntp, sntp, sntp};
+    notRequests[1][0] = 'U';
+    notRequests[2][0] = char(0xE4);
+    notRequests[3][0] = 'Z';
+    for (const QByteArray& datagram : notRequests)
+        EXPECT_TRUE(Udp(peer, datagram, 200).isEmpty()) << int(datagram[0]);
+    EXPECT_EQ(listener.CurrentInstance, 3);
+    EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte 4F (mode 7, "
+                       "version 1)"));
+    EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte E4 (mode 4, "
+                       "version 4)"));
 
     // Too short for a request: no reply; a short SNTP request: no reply but a rebinding.
     EXPECT_TRUE(Udp(peer, QByteArray(), 200).isEmpty());
@@ -237,6 +252,85 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
     EXPECT_EQ(listener.CurrentInstance, bound); // the time server keeps its element
     EXPECT_TRUE(Udp(peer, QByteArray(47, '\x1b'), 200).isEmpty());
     EXPECT_EQ(Udp(peer, request).size(), 48);
+}
+
+// The time server over UDP with the trace on (the request handler answers)
+// and off (answered where the datagrams are read, in batches): the same
+// replies, nothing for a reply, bursts answered whole, and the rate limit.
+TEST_F(ConsoleRequestsTest, TimeServerDatagramsWithAndWithoutTrace)
+{
+    settings::App().ModuleType = QStringLiteral("E");
+    settings::Options().setClientFormat(2);
+    listener.serv_init(0);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    QByteArray request(48, '\0');
+    request[40] = char(0xEE);
+    auto numbered = [&](quint8 first, int n) {
+        QByteArray r = request;
+        r[0] = char(first);
+        r[47] = char(n);
+        return r;
+    };
+    for (const bool traced : {true, false}) {
+        SCOPED_TRACE(traced ? "traced" : "not traced");
+        logging::DebugOn = traced;
+        EXPECT_EQ(quint8(Udp(peer, numbered(0xE3, 0)).at(0)), 0xE4);
+        EXPECT_TRUE(Udp(peer, numbered(0x1C, 0), 200).isEmpty());
+        EXPECT_TRUE(Udp(peer, service::TextDatagram("OK-T"), 200).isEmpty());
+
+        // A burst, a short datagram amid it: every request answered, in order.
+        constexpr int kBurst = 100;
+        for (int i = 0; i < kBurst; ++i)
+            peer.writeDatagram(i == 50 ? QByteArray(47, '\x23') : numbered(0x23, i),
+                               QHostAddress::LocalHost, quint16(port));
+        QList<int> order;
+        WaitFor([&] {
+            while (peer.hasPendingDatagrams())
+                order << quint8(peer.receiveDatagram().data().at(31));
+            return order.size() >= kBurst - 1;
+        });
+        QList<int> expected;
+        for (int i = 0; i < kBurst; ++i)
+            if (i != 50)
+                expected << i;
+        EXPECT_EQ(order, expected);
+
+        // At most 2 at once and 1 per 4096 s, of the rest every 4th: 1, 2 and 6.
+        listener.limits.Configure({true, 12, 2, 2});
+        QString answered;
+        for (int i = 1; i <= 8; ++i)
+            answered += Udp(peer, numbered(0x23, i), 150).isEmpty() ? '-' : 'R';
+        EXPECT_EQ(answered, "RR---R--");
+        listener.limits.Configure({});
+    }
+    logging::DebugOn = true;
+    EXPECT_TRUE(Logged("Rate limit: no reply to 127.0.0.1"));
+    EXPECT_TRUE(labels.isEmpty());
+}
+
+TEST_F(ConsoleRequestsTest, RateLimitClosesConnectionsAndSparesOtherPeers)
+{
+    listener.serv_init(0);
+    listener.limits.Configure({true, 12, 1, 4});
+    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    // Over the limit: closed unanswered, with no label.
+    const int shown = labels.size();
+    QTcpSocket limited;
+    limited.connectToHost(QHostAddress::LocalHost, quint16(port));
+    EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(limited.readAll(), QByteArray());
+    EXPECT_EQ(labels.size(), shown);
+    EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
+
+    // Another address has an allowance of its own.
+    QTcpSocket other;
+    ASSERT_TRUE(other.bind(QHostAddress("127.0.0.2"), 0));
+    other.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(WaitFor([&] { return other.state() == QAbstractSocket::ConnectedState; }));
+    other.write("H+");
+    EXPECT_TRUE(WaitFor([&] { return other.bytesAvailable() > 0; }));
+    EXPECT_EQ(other.readAll(), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
 }
 
 } // namespace

@@ -72,13 +72,29 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
     EXPECT_EQ(Seconds(late, 40), 4005406506u);
     EXPECT_EQ(quint8(late[44]), 255);
 
-    // A client marked unsynchronised (0xE3) is answered in sync, version kept.
-    EXPECT_EQ(quint8(service::SntpReply(Request(0xE3, 0xEE), At(0))[0]), 0x24);
-    EXPECT_EQ(quint8(service::SntpReply(Request(0xE4, 0xEE), At(0))[0]), 0xE5);
+    // Byte 0 plus 1 whole, leap indicator included.
+    EXPECT_EQ(quint8(service::SntpReply(Request(0xE3, 0xEE), At(0))[0]), 0xE4);
+    EXPECT_EQ(quint8(service::SntpReply(Request(0xFF, 0xEE), At(0))[0]), 0x00);
 
     for (int size : {0, 1, 2, 47})
         EXPECT_TRUE(service::SntpReply(QByteArray(size, 'T'), At(0)).isEmpty()) << size;
     EXPECT_EQ(service::SntpReply(QByteArray(60, '\x1b'), At(0)).size(), 48);
+}
+
+TEST(TimeReplies, OnlyRequestsAreAnswered)
+{
+    struct Case {
+        quint8 first;
+        bool request;
+    };
+    const Case cases[] = {
+        {0x1B, true},  {0x23, true},  {0xE3, true},  {0x0B, true},  {0x21, true},
+        {0x09, true},  {0x03, false}, {0x2B, false}, {0x3B, false}, {0x1C, false},
+        {0x24, false}, {0xE4, false}, {0x1A, false}, {0x1D, false}, {0x1E, false},
+        {0x1F, false}, {'O', false},  {'U', false},  {'Z', false},  {0x00, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(service::IsSntpRequest(c.first), c.request) << int(c.first);
 }
 
 TEST(TimeReplies, FracToBytes)

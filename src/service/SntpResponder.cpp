@@ -1,0 +1,43 @@
+#include "service/SntpResponder.h"
+
+#include "logging/DebugLog.h"
+#include "runtime/CurrentError.h"
+#include "service/RateLimit.h"
+#include "service/TimeReplies.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+
+#include <cstring>
+
+namespace service
+{
+
+bool SntpResponder::Batches() const
+{
+    return !logging::DebugOn && settings::App().ModuleType != QLatin1String("M") &&
+           settings::Options().ClientFormat() == 2;
+}
+
+platform::DatagramResponder::Outcome SntpResponder::Respond(const char* data, int size,
+                                                            const platform::DatagramPeer& peer,
+                                                            char* reply, int& replySize)
+{
+    // Short requests are reported by the request handler.
+    if (!Batches() || size < kDatagramSize)
+        return Pass;
+    if (!IsSntpRequest(quint8(data[0])) || !m_limits.Allow(peer.address))
+        return Drop;
+    BuildSntpReply(data, UtcReading::Now(), reply);
+    replySize = kDatagramSize;
+    return Answer;
+}
+
+void SntpResponder::ReplyFailed(int errorNumber)
+{
+    rt::RaiseError(errorNumber, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    logging::ReportError(logging::Error, QStringLiteral("Port Error in sending NTP data."),
+                         rt::Err().number, QStringLiteral("frmMainEntSrvc"),
+                         QStringLiteral("send_NTP_time"), 0);
+}
+
+} // namespace service
