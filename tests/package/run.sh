@@ -216,6 +216,23 @@ check "kept after removal: the data folder" test -f "$root/var/lib/nclmod/regist
 inroot dpkg -P nclmod >/dev/null
 check "purged: the data folder" test ! -e "$root/var/lib/nclmod"
 check "kept after purge: the user nclmod" inroot getent passwd nclmod
+
+echo "-- where systemd runs, only systemd starts the service"
+# The maintainer scripts see a running systemd in /run/systemd/system. None
+# runs here, and policy-rc.d refuses every start, so this shows only what the
+# registration becomes; the start that must be refused runs confined anyway.
+mkdir -p "$root/run/systemd/system"
+cp "$deb" "$root/tmp/nclmod.deb"
+inroot dpkg -i /tmp/nclmod.deb >/dev/null
+rm "$root/tmp/nclmod.deb"
+check "registered" bash -c "chroot '$root' nclsc query Nightcall | grep -q '1  STOPPED'"
+refused=$(unshare --net chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    NCLMOD_SIMCLOCK=/tmp/simclock NCLMOD_FORBID_REAL_CLOCK=1 NCLMOD_POWER=record:/tmp/power \
+    nclsc start Nightcall 2>&1 || true)
+check "nclsc start refuses a service systemd starts" grep -q "1058" <<<"$refused"
+inroot dpkg -P nclmod >/dev/null
+rm -rf "$root/run/systemd" "$root/tmp/simclock" "$root/tmp/power"
+check "purged again: the data folder" test ! -e "$root/var/lib/nclmod"
 inroot apt-get autoremove --purge -y -qq >/dev/null
 left=$(cd "$root" && find . -xdev \( -iname '*nclmod*' -o -iname '*nightcall*' \) -print)
 check "no file named after the package is left" test -z "$left"
