@@ -210,18 +210,33 @@ def sntp_client(run):
     return path
 
 
-def sntp_load(run, port, count, window):
-    """(replies/s, p50 us, p99 us, lost) of count requests with window in flight."""
+def cpu_seconds(pid):
+    """CPU time the process's threads have used so far (scheduler statistics, in ns)."""
+    total = 0
+    for task in glob.glob("/proc/%d/task/*/schedstat" % pid):
+        with open(task) as f:
+            total += int(f.read().split()[0])
+    return total / 1e9
+
+
+def sntp_load(run, server, count, window):
+    """(replies/s, p50 us, p99 us, lost, server CPU us per reply) of count requests with window
+    in flight; server is (port, pid)."""
+    port, pid = server
+    before = cpu_seconds(pid)
     out = subprocess.run([sntp_client(run), str(port), str(count), str(window)],
                          capture_output=True, text=True, check=True).stdout.split()
-    return float(out[0]), float(out[1]), float(out[2]), int(out[3])
+    cpu = (cpu_seconds(pid) - before) * 1e6 / max(1, count - int(out[3]))
+    return float(out[0]), float(out[1]), float(out[2]), int(out[3]), cpu
 
 
 def bench_sntp(run, count, rounds):
     agent = free_port(24100)
     chrony = free_port(agent + 1)
     run.agent("NCLsrvc", agent, 2)
+    agent_pid = run.procs[-1].pid
     run.chronyd_server(chrony)
+    chrony_pid = run.procs[-1].pid
     if not (wait_udp(agent, sntp_request()) and wait_udp(chrony, sntp_request())):
         sys.exit("netbench: a server did not start")
     # The machine is shared: the two servers take turns, several rounds, and
@@ -229,7 +244,7 @@ def bench_sntp(run, count, rounds):
     loads = [("sequential", count, 1), ("16 in flight", count * 4, 16)]
     results = {}
     for r in range(rounds):
-        order = [("chronyd", chrony), ("agent", agent)]
+        order = [("chronyd", (chrony, chrony_pid)), ("agent", (agent, agent_pid))]
         if r % 2:
             order.reverse()
         for name, window_count, window in loads:
@@ -238,12 +253,13 @@ def bench_sntp(run, count, rounds):
                     sntp_load(run, port, window_count, window))
     print("\nSNTP server on 127.0.0.1: the agent (time-server role) and chronyd -x taking "
           "turns, %d rounds" % rounds)
-    print("(medians over the rounds; ratios agent / chronyd per round: median and range; "
-          "a rate ratio above 1 and a p99 ratio below 1 favour the agent)\n")
-    fmt = "| %-12s | %-7s | %9s | %7s | %7s | %5s | %-16s | %-16s |"
-    print(fmt % ("load", "server", "replies/s", "p50 us", "p99 us", "lost", "rate ratio",
-                 "p99 ratio"))
-    print("|" + "|".join("-" * (w + 2) for w in (12, 7, 9, 7, 7, 5, 16, 16)) + "|")
+    print("(medians over the rounds; CPU us: the server's user and system time per reply; "
+          "ratios agent / chronyd per round: median and range; a rate ratio above 1 and a "
+          "p99 ratio below 1 favour the agent)\n")
+    fmt = "| %-12s | %-7s | %9s | %7s | %7s | %5s | %7s | %-16s | %-16s |"
+    print(fmt % ("load", "server", "replies/s", "p50 us", "p99 us", "lost", "CPU us",
+                 "rate ratio", "p99 ratio"))
+    print("|" + "|".join("-" * (w + 2) for w in (12, 7, 9, 7, 7, 5, 7, 16, 16)) + "|")
 
     def spread(values):
         values = sorted(values)
@@ -256,11 +272,12 @@ def bench_sntp(run, count, rounds):
             med = ["%.0f" % statistics.median(v[0] for v in got)] + [
                 "%.1f" % statistics.median(v[k] for v in got) for k in (1, 2)]
             lost = str(sum(v[3] for v in got))
+            cpu = "%.1f" % statistics.median(v[4] for v in got)
             ratios = ["", ""]
             if server == "agent":
                 ratios = [spread(a[0] / b[0] for a, b in zip(got, base)),
                           spread(a[2] / b[2] for a, b in zip(got, base))]
-            print(fmt % tuple([name, server] + med + [lost] + ratios))
+            print(fmt % tuple([name, server] + med + [lost, cpu] + ratios))
 
 
 def bench_console(run, count):

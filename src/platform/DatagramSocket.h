@@ -34,8 +34,9 @@ public:
     static constexpr int kReplyRoom = 512;
 
     virtual ~DatagramResponder() = default;
-    // Whether the datagrams pending now may be read as a batch and given to Respond.
-    virtual bool Batches() const = 0;
+    // Whether the datagrams pending now may be read as a batch and given to
+    // Respond; asked once per wake-up, before the batch.
+    virtual bool Batches() = 0;
     // Answer: the reply (at most kReplyRoom bytes) is in reply and replySize.
     // Pass: the datagram is told with Received, as without a responder.
     virtual Outcome Respond(const char* data, int size, const DatagramPeer& peer, char* reply,

@@ -5,8 +5,10 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <string>
 
 namespace platform
 {
@@ -195,14 +197,17 @@ SystemClock& Clock()
     if (g_testClock)
         return *g_testClock;
     static std::unique_ptr<SystemClock> clock;
-    static QString configuredFile;
-    const QString simFile = qEnvironmentVariable("NCLMOD_SIMCLOCK");
-    if (!clock || simFile != configuredFile) {
-        configuredFile = simFile;
-        if (simFile.isEmpty())
+    static std::string configuredFile;
+    // Read raw on every call, as a time server asks for each reply: no
+    // allocation unless the variable changed.
+    const char* simFile = std::getenv("NCLMOD_SIMCLOCK");
+    const char* now = simFile ? simFile : "";
+    if (!clock || configuredFile != now) {
+        configuredFile = now;
+        if (configuredFile.empty())
             clock = std::make_unique<RealClock>();
         else
-            clock = std::make_unique<SimulatedClock>(simFile);
+            clock = std::make_unique<SimulatedClock>(QString::fromLocal8Bit(now));
     }
     return *clock;
 }

@@ -1,6 +1,7 @@
 #include "service/SntpResponder.h"
 
 #include "logging/DebugLog.h"
+#include "platform/SystemClock.h"
 #include "runtime/CurrentError.h"
 #include "service/RateLimit.h"
 #include "service/TimeReplies.h"
@@ -12,10 +13,16 @@
 namespace service
 {
 
-bool SntpResponder::Batches() const
+bool SntpResponder::Fast() const
 {
     return !logging::DebugOn && settings::App().ModuleType != QLatin1String("M") &&
            settings::Options().ClientFormat() == 2;
+}
+
+bool SntpResponder::Batches()
+{
+    m_clock = &platform::Clock();
+    return Fast();
 }
 
 platform::DatagramResponder::Outcome SntpResponder::Respond(const char* data, int size,
@@ -23,11 +30,11 @@ platform::DatagramResponder::Outcome SntpResponder::Respond(const char* data, in
                                                             char* reply, int& replySize)
 {
     // Short requests are reported by the request handler.
-    if (!Batches() || size < kDatagramSize)
+    if (!Fast() || size < kDatagramSize)
         return Pass;
     if (!IsSntpRequest(quint8(data[0])) || !m_limits.Allow(peer.address))
         return Drop;
-    BuildSntpReply(data, UtcReading::Now(), reply);
+    BuildSntpReply(data, UtcReading{m_clock->NowUtcMs()}, reply);
     replySize = kDatagramSize;
     return Answer;
 }

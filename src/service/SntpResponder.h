@@ -8,6 +8,11 @@
 
 #include "platform/DatagramSocket.h"
 
+namespace platform
+{
+class SystemClock;
+}
+
 namespace service
 {
 
@@ -18,13 +23,17 @@ class SntpResponder : public platform::DatagramResponder
 public:
     explicit SntpResponder(RateLimit& limits) : m_limits(limits) {}
 
-    bool Batches() const override;
+    bool Batches() override;
     Outcome Respond(const char* data, int size, const platform::DatagramPeer& peer, char* reply,
                     int& replySize) override;
     void ReplyFailed(int errorNumber) override;
 
 private:
+    bool Fast() const;
+
     RateLimit& m_limits;
+    // Looked up once per wake-up, read once per reply.
+    const platform::SystemClock* m_clock = nullptr;
 };
 
 } // namespace service
