@@ -47,6 +47,8 @@ const char* const kUsage =
     "  set [TIME]         S: set the agent's clock to TIME (\"YYYY-MM-DD hh:mm:ss mmm\", UTC);\n"
     "                     without TIME, this computer's UTC time\n"
     "  force [TIME]       F: as set, whatever the agent's thresholds say\n"
+    "                     (--udp: an SNTP request carrying the time; the agent needs\n"
+    "                     ServerFormat 2 to read it)\n"
     "  command TEXT       C: a remote command\n"
     "  relay TEXT         X: a relay command\n"
     "  raw TEXT           TEXT sent as it stands (no command letter added)\n"
@@ -80,9 +82,16 @@ const CommandHelp kCommandHelp[] = {
              "which is printed field by field.\n"},
     {"set", "nclconsole [options] set [YYYY-MM-DD hh:mm:ss mmm]\n  Sends \"S+ date time "
             "milliseconds\" (UTC); without a time, this computer's UTC time.\n  The reply carries "
-            "the agent's time before it sets its clock.\n"},
+            "the agent's time before it sets its clock.\n"
+            "  With --udp: a 48-byte SNTP request whose first byte is S and whose transmit\n"
+            "  time is the time to set; the agent reads it only with ServerFormat 2, and\n"
+            "  answers with an SNTP reply. The agent's SNTP mode check takes the letter S\n"
+            "  for a client's packet: it records \"Server error\" (status 100) and does not\n"
+            "  set its clock. Use force to set a clock over UDP.\n"},
     {"force", "nclconsole [options] force [YYYY-MM-DD hh:mm:ss mmm]\n  As set, with F+: the "
-              "agent sets its clock even below its setting threshold.\n"},
+              "agent sets its clock even below its setting threshold.\n"
+              "  With --udp: as set, first byte F; the agent (ServerFormat 2) sets its clock\n"
+              "  to the transmit time when the difference reaches its setting threshold.\n"},
     {"command", "nclconsole [options] command TEXT\n  Sends C+TEXT, a remote command; the agent "
                 "answers OK-C.\n"},
     {"relay", "nclconsole [options] relay TEXT\n  Sends X+TEXT, a relay command; the agent "
@@ -246,8 +255,37 @@ QString ConsoleTimeText(const QString& marker, qint64 unixMs)
 
 struct Request {
     QByteArray bytes;
-    bool sntpReply = false; // the UDP reply is an SNTP packet
+    bool sntpReply = false;     // the UDP reply is an SNTP packet
+    bool stampWhenSent = false; // the transmit time is the moment of sending
+    bool showTransmit = false;  // --verbose shows the transmit time
+    qint64 transmitMs = 0;      // the transmit time, milliseconds since 1970
 };
+
+// "YYYY-MM-DD hh:mm:ss mmm" (UTC) in milliseconds since 1970; false when it is not that.
+bool ParseConsoleTime(const QString& text, qint64& unixMs)
+{
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.size() < 2 || parts.size() > 3)
+        return false;
+    QDateTime t = QDateTime::fromString(parts[0] + QLatin1Char(' ') + parts[1],
+                                        QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    int ms = 0;
+    if (!t.isValid() || (parts.size() == 3 && !ParseNumber(parts[2], 0, 999, ms)))
+        return false;
+    t.setTimeZone(QTimeZone::utc());
+    unixMs = t.toMSecsSinceEpoch() + ms;
+    return true;
+}
+
+// The datagram of a set or force: an SNTP request whose first byte is the
+// command letter, with the time to set as its transmit time (bytes 40-47).
+QByteArray SettingDatagram(char letter, qint64 unixMs)
+{
+    QByteArray datagram(kDatagramSize, '\0');
+    datagram[0] = letter;
+    WriteNtp(datagram, 40, NtpFromUnixMs(unixMs));
+    return datagram;
+}
 
 QByteArray Padded(const QByteArray& text)
 {
@@ -271,17 +309,27 @@ Request BuildRequest(const Arguments& args)
             // An SNTP request whose first byte is the command letter.
             request.bytes = QByteArray(kDatagramSize, '\0');
             request.bytes[0] = 'T';
-            WriteNtp(request.bytes, 40, NtpFromUnixMs(QDateTime::currentMSecsSinceEpoch()));
             request.sntpReply = true;
+            request.stampWhenSent = true;
             return request;
         }
     } else if (c == QLatin1String("set") || c == QLatin1String("force")) {
-        const QString marker =
-            c == QLatin1String("set") ? QStringLiteral("S+") : QStringLiteral("F+");
+        const bool set = c == QLatin1String("set");
+        if (args.udp) {
+            qint64 when = QDateTime::currentMSecsSinceEpoch();
+            request.stampWhenSent = rest.isEmpty();
+            if (!request.stampWhenSent && !ParseConsoleTime(QString::fromLatin1(rest), when))
+                return {};
+            request.bytes = SettingDatagram(set ? 'S' : 'F', when);
+            request.transmitMs = when;
+            request.sntpReply = true;
+            request.showTransmit = true;
+            return request;
+        }
+        const QString marker = set ? QStringLiteral("S+") : QStringLiteral("F+");
         request.bytes =
             rest.isEmpty() ? ConsoleTimeText(marker, QDateTime::currentMSecsSinceEpoch()).toLatin1()
                            : marker.toLatin1() + ' ' + rest;
-        request.sntpReply = args.udp;
     } else if (c == QLatin1String("command")) {
         request.bytes = "C+" + rest;
     } else if (c == QLatin1String("relay")) {
@@ -454,14 +502,21 @@ int UdpExchange(const Arguments& args, Exchange& exchange, Request& request,
     }
     request = prepared ? *prepared : BuildRequest(args);
     exchange.sentMs = NowUnixMs();
-    QByteArray bytes = request.bytes;
-    if (request.sntpReply && bytes.size() > 40 && quint8(bytes.at(40)) != 0)
-        WriteNtp(bytes, 40, NtpFromUnixMs(qint64(exchange.sentMs)));
+    QByteArray& bytes = request.bytes;
+    if (request.stampWhenSent) {
+        request.transmitMs = qint64(exchange.sentMs);
+        WriteNtp(bytes, 40, NtpFromUnixMs(request.transmitMs));
+    }
     if (socket.writeDatagram(bytes, target, args.port) != bytes.size()) {
         PrintError(QStringLiteral("cannot send: ") + socket.errorString());
         return kExitNoReply;
     }
-    if (args.verbose)
+    if (args.verbose && request.showTransmit)
+        PrintError(QStringLiteral("sent %1 bytes: %2, an SNTP request with transmit time ")
+                       .arg(bytes.size())
+                       .arg(QLatin1Char(bytes.at(0))) +
+                   UtcText(double(request.transmitMs)));
+    else if (args.verbose)
         PrintSent(bytes);
     QElapsedTimer waited;
     waited.start();
@@ -507,8 +562,8 @@ int RunSntp(const Arguments& args)
     Request request;
     request.bytes = QByteArray(kDatagramSize, '\0');
     request.bytes[0] = char(0x23); // leap 0, version 4, mode 3 (client)
-    WriteNtp(request.bytes, 40, NtpFromUnixMs(QDateTime::currentMSecsSinceEpoch()));
     request.sntpReply = true;
+    request.stampWhenSent = true;
     return RunUdp(udp, request);
 }
 
@@ -718,5 +773,9 @@ int main(int argc, char** argv)
         return Usage(c + QStringLiteral(" needs a text"));
     if (!takesText && !args.words.isEmpty())
         return Usage(c + QStringLiteral(" takes no text"));
+    qint64 ignored = 0;
+    if (args.udp && !needsText && !args.words.isEmpty() &&
+        !ParseConsoleTime(args.words.join(QLatin1Char(' ')), ignored))
+        return Usage(c + QStringLiteral(" over UDP needs the time as YYYY-MM-DD hh:mm:ss mmm"));
     return args.udp ? RunUdp(args) : RunTcp(args);
 }

@@ -23,7 +23,9 @@ protected:
         options.setClientKeyType(0);
         options.setServername(QStringLiteral("127.0.0.1"));
         options.setMACaddr(QStringLiteral("00-0C-29-3A-5B-7C"));
+        options.setServerFormat(2);
     }
+    enginetest::ScopedOptions savedOptions;
 };
 
 QByteArray EchoHeartbeat(const QString& request)
@@ -53,6 +55,8 @@ TEST_F(ControllerContactTest, HeartbeatReachesControllerAndItsReplyTheEngine)
     EXPECT_EQ(contact.tcpClient.State(), 0);
     EXPECT_EQ(settings::Options().ControlMode(), 1);
     EXPECT_EQ(settings::Options().ControlFunction(), "H");
+    // The agent's own time format is not the contact's to change.
+    EXPECT_EQ(settings::Options().ServerFormat(), 2);
 
     const QString trace = Trace();
     for (const char* line :

@@ -60,8 +60,10 @@ Setting TimedSetting(const AgentProcess& agent, const QStringList& args)
         s.result.exitCode = console.exitCode();
     s.result.out = QString::fromLatin1(console.readAllStandardOutput());
     s.result.err = QString::fromLatin1(console.readAllStandardError());
+    // The text form ("S+ date time ms") or the SNTP form ("transmit time date time.ms UTC").
     const QRegularExpressionMatch m =
-        QRegularExpression(R"(sent \d+ bytes: [SF]\+ (\S+ \S+) (\d+))").match(s.result.err);
+        QRegularExpression(R"((?:[SF]\+|transmit time) (\S+ \d\d:\d\d:\d\d)[ .](\d+))")
+            .match(s.result.err);
     if (!m.hasMatch() || changedAt < 0) {
         s.toConsolesTime << "the clock was not set or the request not echoed: "
                          << s.result.err.toStdString();
@@ -404,15 +406,26 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
 TEST(ConsoleE2E, UdpRequestsSettingsAndShortDatagrams)
 {
     AgentProcess agent;
-    ASSERT_TRUE(StartAgent(agent, 2));
+    agent.environment().insert("TZ", "America/New_York");
+    ASSERT_TRUE(agent.startServing(2, "MACaddr,00:0C:29:AB:CD:EF\nServerFormat,2\n"));
+    // A set or force is an SNTP request whose first byte is the letter. The
+    // agent answers, then reads the transmit time; its mode check takes the
+    // letter S for a client's packet, so "set" records a server error (100)
+    // and leaves the clock, while "force" (F) sets it to the console's time.
     agent.setClockOffset(7000);
-    const Setting set = TimedSetting(agent, {"--udp", "set"});
-    EXPECT_EQ(set.result.exitCode, 0);
-    EXPECT_TRUE(SntpOffsetNear(set.result.out, 7000.0)); // answered with an SNTP reply
-    EXPECT_TRUE(set.toConsolesTime);
+    const e2e::ToolResult set = agent.console({"--udp", "--verbose", "set"});
+    EXPECT_EQ(set.exitCode, 0);
+    EXPECT_TRUE(SntpOffsetNear(set.out, 7000.0)); // answered with an SNTP reply
+    EXPECT_TRUE(set.err.contains("sent 48 bytes: S, an SNTP request with transmit time "))
+        << set.err.toStdString();
+    EXPECT_TRUE(AgentProcess::waitFor(
+        [&] { return Matches(R"(\n.{40} 100 )", agent.readFile("logfile.txt")); }, 5000))
+        << agent.readFile("logfile.txt").toStdString();
+    EXPECT_EQ(agent.clockOffset(), 7000);
     agent.setClockOffset(-4000);
     const Setting force = TimedSetting(agent, {"--udp", "force"});
     EXPECT_EQ(force.result.exitCode, 0);
+    EXPECT_TRUE(SntpOffsetNear(force.result.out, -4000.0));
     EXPECT_TRUE(force.toConsolesTime);
 
     agent.setClockOffset(2500);

@@ -5,10 +5,12 @@
 #include "logging/DebugLog.h"
 #include "platform/SystemClock.h"
 #include "service/TimeReplies.h"
+#include "timeset/CNISTtimeset.h"
 
 #include "ListenerFixture.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -156,6 +158,50 @@ TEST_F(ConsoleRequestsTest, SetAndForceAnswerFirstThenMoveTheClock)
         QRegularExpression(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d$)").match(force).hasMatch())
         << force.toStdString();
     EXPECT_EQ(display.calls.count("NISTdone"), 2);
+}
+
+// Over UDP a set or force is an SNTP request whose first byte is the letter;
+// with ServerFormat 2 the engine reads its transmit time. The letter S reads
+// as a client's mode, which the engine's mode check refuses (status 100).
+TEST_F(ConsoleRequestsTest, UdpSetAndForceCarryTheTimeInAnSntpRequest)
+{
+    enginetest::ScopedOptions options;
+    options->setClientFormat(2);
+    options->setServerFormat(2);
+    options->setSetMaxThreshold(86400);
+    options->setSetMinThreshold(300);
+    listener.serv_init(0);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    timeset::CNISTtimeset engine;
+    requests.Engine = [&]() -> timeset::CNISTtimeset& { return engine; };
+    const struct {
+        char letter;
+        qint16 status;
+        bool moved;
+        const char* action;
+    } cases[] = {{'S', 100, false, "Set client time"}, {'F', 0, true, "Force client time"}};
+    for (const auto& c : cases) {
+        testsupport::WriteFile(home.file("simclock"), "-7000");
+        display.calls.clear();
+        QElapsedTimer exchange;
+        exchange.start();
+        // The console's time: 7 seconds ahead of the agent's clock.
+        const QByteArray reply =
+            Udp(peer, enginetest::SntpPacket(clock.NowUtcMs() + 7000, quint8(c.letter)));
+        ASSERT_TRUE(WaitFor([&] { return display.calls.contains("NISTdone"); })) << c.letter;
+        const qint64 elapsed = exchange.elapsed();
+        EXPECT_EQ(reply.size(), 48) << c.letter; // the SNTP reply went out first
+        EXPECT_EQ(engine.SettingStatus(), c.status) << c.letter;
+        const qint64 offset = testsupport::ReadFile(home.file("simclock")).toLongLong();
+        if (c.moved) {
+            EXPECT_LE(offset, 1);
+            EXPECT_GE(offset, -elapsed - 1);
+        } else {
+            EXPECT_EQ(offset, -7000);
+        }
+        EXPECT_TRUE(LastLabel().endsWith(QString(c.action) + "\r\n\r\nResponse: OK"));
+    }
 }
 
 TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
