@@ -1,6 +1,7 @@
 #include "contact/colClients.h"
 
 #include "logging/DebugLog.h"
+#include "logging/SyncLog.h"
 #include "runtime/CsvFields.h"
 #include "runtime/CurrentError.h"
 #include "runtime/DateText.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cmath>
 
 namespace contact
@@ -224,9 +226,9 @@ bool colClients::Read_in_file(const QString& path, qint16 keyType)
     EraseAll();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        rt::RaiseError(53, QStringLiteral("File not found"));
-        logging::ReportError(logging::Problem, QStringLiteral("Can't read client file ") + path, 53,
-                             kModule, QStringLiteral("Read_in_file"), 12);
+        rt::RaiseErrno(errno, path); // still the failed open's
+        logging::ReportError(logging::Problem, QStringLiteral("Can't read client file ") + path,
+                             rt::Err().number, kModule, QStringLiteral("Read_in_file"), 12);
         return false;
     }
     QTextStream in(&file);
@@ -254,9 +256,11 @@ void colClients::ReadInData(qint32 skipLines, const QString& syncLogPath)
         const QString line = in.readLine();
         if (line.trimmed().isEmpty() || ++seen <= skipLines)
             continue;
-        rt::Date stamp = 0;
-        if (!rt::TextToDate(line.left(8) + QLatin1Char(' ') + line.mid(9, 8), stamp))
+        rt::Date day = 0;
+        rt::Date time = 0;
+        if (!logging::SyncLogDate(line, day) || !rt::TextToDate(line.mid(9, 8).trimmed(), time))
             continue;
+        const rt::Date stamp = day + rt::TimePart(time);
         const float difference = float(rt::Val(line.mid(19, 8)));
         const QString key = line.mid(47, 20).trimmed();
         cClient* client = key.isEmpty() ? nullptr : m_byKey.value(FoldKey(key), nullptr);
@@ -282,9 +286,9 @@ bool colClients::SavetoDisk(const QString& path) const
     NCL_TRACE(QStringLiteral("Saving contents to file: ") + path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        rt::RaiseError(75, QStringLiteral("Path/File access error"));
+        rt::RaiseErrno(errno, path); // still the failed open's
         logging::ReportError(logging::Problem, QStringLiteral("Can't write client file ") + path,
-                             75, kModule, QStringLiteral("SavetoDisk"), 13);
+                             rt::Err().number, kModule, QStringLiteral("SavetoDisk"), 13);
         return false;
     }
     for (const auto& c : m_clients) {

@@ -133,7 +133,7 @@ void MainMenuCommands::mnuOptionsMAC_Click()
     settings::COptions& options = settings::Options();
     QString defaultText = options.MACaddr();
     if (defaultText.isEmpty())
-        defaultText = platform::FirstEthernetMac();
+        defaultText = platform::AdapterQueryMac();
     QString answer;
     if (!m_dialogs.InputBox(QStringLiteral("MAC Address"),
                             QStringLiteral("Enter the MAC address of the adapter card"),

@@ -150,11 +150,12 @@ void frmMainEntSrvc::Initialize()
 void frmMainEntSrvc::SyncInit()
 {
     NCL_TRACE(QStringLiteral("---SyncInit---"));
-    const settings::COptions& options = settings::Options();
+    settings::COptions& options = settings::Options();
     PreviousSync = schedule::CSync();
     PreviousSync.Init_Registry(options);
     if (!options.SyncWarning())
         return;
+    settings::LoadLastSyncTime(options, settings::App().AppTitle);
     const qint64 seconds = qint64(std::floor((rt::Now() - options.LastSyncTime()) * 86400.0));
     NCL_TRACE(QStringLiteral("Seconds since last time check: ") + QString::number(seconds));
     if (seconds > options.msecTimeOffset()) {
@@ -519,6 +520,8 @@ void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
     if (AutoSetting.Save_Auto_Settings(sync))
         options.Update_Auto_Settings(sync);
     logging::LogSetting(sync, server);
+    if (!engine.SettingRefused().isEmpty())
+        logging::LogRefusedSetting(engine.SettingRefused());
     // A clock set, or found close enough, ends a period of failed checks.
     const qint16 status = engine.SettingStatus();
     if (options.SyncWarning() && (status == 0 || status == 5)) {

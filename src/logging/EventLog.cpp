@@ -120,8 +120,9 @@ void LogEvent(const QString& message, qint16 eventType, const QString& eventFile
         QString error;
         const bool created = !QFileInfo::exists(eventFile);
         const QString text = (created ? EventLogHeader() : QString()) + line + kCrLf;
-        if (!AppendWhole(eventFile, text, error)) {
-            rt::RaiseError(75, error);
+        int osError = 0;
+        if (!AppendWhole(eventFile, text, error, &osError)) {
+            rt::RaiseErrno(osError, eventFile);
             ReportError(Problem, QStringLiteral("Couldn't write log file to ") + eventFile, 75,
                         QStringLiteral("modMain"), QStringLiteral("PrintEvntBody"), 10);
             return;

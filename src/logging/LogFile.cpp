@@ -2,15 +2,19 @@
 
 #include <QFile>
 
+#include <cerrno>
+
 namespace logging
 {
 
-bool AppendWhole(const QString& path, const QString& text, QString& error)
+bool AppendWhole(const QString& path, const QString& text, QString& error, int* osError)
 {
     QFile file(path);
     // Unbuffered: the bytes go to the file in one write(2) on an O_APPEND
     // descriptor, so lines of other writers never interleave with ours.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (osError)
+            *osError = errno;
         error = file.errorString();
         return false;
     }
@@ -19,6 +23,8 @@ bool AppendWhole(const QString& path, const QString& text, QString& error)
     const qint64 written = file.write(bytes);
     if (written == bytes.size())
         return true;
+    if (osError)
+        *osError = errno;
     error = file.errorString();
     if (file.size() > before)
         file.resize(before);

@@ -5,6 +5,7 @@
 #include "logging/EventLog.h"
 #include "logging/LogFile.h"
 #include "logging/ReportPrinter.h"
+#include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
 #include "schedule/CSync.h"
 #include "settings/AppState.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstdio>
 
 namespace logging
 {
@@ -216,6 +218,27 @@ void LogSetting(const schedule::CSync& sync, const QString& settingServer)
                      QStringLiteral(" seconds exceeds limit of ") +
                      QString::number(options.LoggingMaxSec()) + QStringLiteral(" seconds."),
                  EventWarning, options.LoggingEvntFileName());
+}
+
+bool SyncLogDate(const QString& line, rt::Date& day)
+{
+    rt::Date value = 0;
+    if (!rt::TextToDate(QStringLiteral("20") + line.left(8), value))
+        return false;
+    day = rt::DatePart(value);
+    return true;
+}
+
+void LogRefusedSetting(const QString& reason)
+{
+    const QString text = QStringLiteral("Setting refused - the clock was not changed: ") + reason;
+    NCL_TRACE(text);
+    LogEvent(text, EventWarning, settings::Options().LoggingEvntFileName());
+    QString line = QStringLiteral("clock setting refused, the clock was not changed: ") + reason;
+    if (reason.endsWith(QLatin1String("(error 70)")))
+        line += QStringLiteral("; setting the clock needs root or CAP_SYS_TIME");
+    std::fprintf(stderr, "%s: %s\n", qPrintable(settings::App().AppTitle), qPrintable(line));
+    std::fflush(stderr);
 }
 
 QString ShowSyncWarning(qint32 minutes)

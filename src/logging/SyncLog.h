@@ -2,6 +2,8 @@
 // The sync log: one line per clock setting, in a column-aligned text file
 // (mode 1) or a printed report (mode 2); the setting events; the sync warning.
 
+#include "runtime/DateTime.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -25,10 +27,18 @@ void EndSyncLog(qint16 mode);
 
 // The setting line of the text file (without its line end).
 QString SyncLogLine(const schedule::CSync& sync, const QString& server);
+// The date of a setting line: its first 8 characters, a two-digit year first
+// (LogDateFormat), read with "20" put in front so that every locale reads the
+// same day. The readers of the sync log (history, client list) all use this.
+bool SyncLogDate(const QString& line, rt::Date& day);
 
 // After a clock setting: the sync log and the "Setting done - " and limit
 // events, as the logging options say. settingServer is the time server in use.
 void LogSetting(const schedule::CSync& sync, const QString& settingServer);
+// A setting the platform refused (the reason, e.g. "Permission denied (error
+// 70)"): the sync log keeps its line, as for any setting; this adds a warning
+// event and a line on standard error, which a service manager's journal keeps.
+void LogRefusedSetting(const QString& reason);
 
 // Raises the sync warning for the minutes since the last good time check and
 // returns the status-label text. The event goes out once per period of

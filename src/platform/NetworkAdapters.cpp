@@ -34,10 +34,12 @@ QList<NetworkAdapter> EthernetAdapters()
     return adapters;
 }
 
-QString FirstEthernetMac()
+QString AdapterQueryMac()
 {
-    const QList<NetworkAdapter> adapters = EthernetAdapters();
-    return adapters.isEmpty() ? QString() : adapters.first().macAddress;
+    QString description;
+    QString mac;
+    GetEthernetAdapter(description, mac);
+    return mac;
 }
 
 QString MacAddressText(const QByteArray& address)

@@ -16,8 +16,10 @@ struct NetworkAdapter {
 
 // Ethernet adapters with a hardware address, in the system's order.
 QList<NetworkAdapter> EthernetAdapters();
-// The first Ethernet adapter's address, "" when there is none.
-QString FirstEthernetMac();
+// The address the adapter query gives by default (the last Ethernet
+// adapter's), "" when there is none: the default of the MACaddr option and of
+// the MAC address menu entry.
+QString AdapterQueryMac();
 // "00:1a:2b:3c:4d:5e" -> "00-1A-2B-3C-4D-5E"; "" when it is not six hex pairs.
 QString FormatMacAddress(const QString& hardwareAddress);
 // The MAC text of raw address bytes: two upper-case hex digits a byte, joined

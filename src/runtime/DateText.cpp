@@ -15,8 +15,9 @@
 //   each optionally after a weekday name and a comma: "Friday, December 4, 2026"
 //     (the weekday is not checked against the date)
 // Month names: English, full or three letters (and "Sept"), or the locale's own.
-// Years of one or two digits: 00-29 are 2000-2029, 30-99 are 1930-1999; the
-// year must end up in 100-9999.
+// Years of one or two digits fall in the 100 years centred on the current
+// year (in 2026: 76-99 are 1976-1999, 00-75 are 2000-2075); the year must end
+// up in 100-9999.
 // Times: h:mm, h:mm:ss, h:mm:ss.fff (any number of fraction digits, rounded to
 //   the millisecond), each with an optional AM/PM (or A/P) after optional
 //   blanks, or an hour with AM/PM alone ("8 PM"). Hours 0-23, or 0-12 with
@@ -105,11 +106,19 @@ private:
     qsizetype m_pos = 0;
 };
 
+// A year of one or two digits falls in the 100 years centred on the current
+// year (in 2026: 1976 to 2075), so 30 is 2030 while consoles mean it so.
 int ExpandYear(int year, int digits)
 {
     if (digits > 2)
         return year;
-    return year < 30 ? 2000 + year : 1900 + year;
+    const int current = FromDate(Now()).year;
+    const int full = current - current % 100 + year;
+    if (full > current + 49)
+        return full - 100;
+    if (full < current - 50)
+        return full + 100;
+    return full;
 }
 
 bool NameMatches(const QString& word, const QString& name)

@@ -145,8 +145,11 @@ double TimePart(Date value)
 
 Date Now()
 {
+    // Whole seconds, as the clock shows them: a stamp made from "now" never
+    // names a second later than the moment it records (formatting a value
+    // with milliseconds would round up to the next second half the time).
     const platform::SystemTime t = platform::Clock().GetLocalTime();
-    return MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 } // namespace rt

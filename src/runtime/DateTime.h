@@ -41,7 +41,8 @@ int DayOfYear(Date value);
 double DatePart(Date value);
 double TimePart(Date value);
 
-// Local "now" from the platform clock (the simulated clock when one is configured).
+// Local "now" from the platform clock (the simulated clock when one is
+// configured), in whole seconds: the milliseconds are cut off, not rounded.
 Date Now();
 
 } // namespace rt

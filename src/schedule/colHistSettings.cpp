@@ -1,6 +1,7 @@
 #include "schedule/colHistSettings.h"
 
 #include "logging/DebugLog.h"
+#include "logging/SyncLog.h"
 #include "runtime/CurrentError.h"
 #include "runtime/DateText.h"
 #include "runtime/Numbers.h"
@@ -11,6 +12,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace schedule
 {
@@ -39,8 +41,8 @@ QString Field(const QString& line, int column, int width)
 void ParseLine(const QString& line, CHistSetting& entry)
 {
     rt::Date date = 0;
-    if (rt::TextToDate(QStringLiteral("20") + Field(line, 1, 8), date))
-        entry.setSetDate(rt::DatePart(date));
+    if (logging::SyncLogDate(line, date))
+        entry.setSetDate(date);
     else
         ReportReadError(QStringLiteral("Type mismatch: date"));
     rt::Date time = 0;
@@ -96,7 +98,10 @@ void colHistSettings::ReadInFile(qint16 skipLines, const QString& path, const QS
         return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        ReportReadError(file.errorString());
+        rt::RaiseErrno(errno, path); // still the failed open's
+        logging::ReportError(logging::Information, QStringLiteral("ReadInFile error"),
+                             rt::Err().number, QStringLiteral("modMain"),
+                             QStringLiteral("ReadInFile"), 240);
         return;
     }
     const qint16 maxPoints = settings::Options().SyncDataPoints();

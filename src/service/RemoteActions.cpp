@@ -11,7 +11,7 @@
 #include <QFile>
 #include <QStringList>
 
-#include <cstring>
+#include <cerrno>
 
 namespace service
 {
@@ -25,8 +25,6 @@ constexpr qint16 kCommandSite = 41;
 constexpr qint16 kReadSite = 42;
 // The reason handed with an exit request: all bits set.
 constexpr qint32 kExitReason = -1;
-constexpr qint32 kFileNotFound = 53;
-constexpr qint32 kAccessError = 75;
 
 void TraceStepError(const char* step, int error)
 {
@@ -68,7 +66,7 @@ QByteArray ReadInData(const QString& name, qint32 n, bool& endOfFile)
         return {};
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly)) {
-        rt::RaiseError(QFile::exists(name) ? kAccessError : kFileNotFound, file.errorString());
+        rt::RaiseErrno(errno, name); // still the failed open's
         logging::ReportError(logging::Information, QStringLiteral("ReadInData error"),
                              rt::Err().number, kModule, QStringLiteral("ReadInData"), kReadSite);
         return {};
@@ -150,7 +148,7 @@ void RemoteActions::OtherCommand(const QString& command, qint16 index, QString& 
         sLog = QStringLiteral("Run: ") + command;
         int error = 0;
         if (!platform::Shell(command, error)) {
-            rt::RaiseError(error, QString::fromLocal8Bit(std::strerror(error)));
+            rt::RaiseErrno(error);
             ReportCommandError(QStringLiteral("Could not run: ") + command);
         }
         return;

@@ -5,6 +5,7 @@
 #include "platform/NetworkAdapters.h"
 #include "platform/RegistryStore.h"
 #include "runtime/CurrentError.h"
+#include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
 #include "settings/AppState.h"
 #include "settings/OptionText.h"
@@ -340,7 +341,7 @@ void SetDefaults(COptions& options)
                        platform::DataPath(QString::fromLatin1(file.text).toLower()));
     }
     Apply(kDisplayAndControllerDefaults, options);
-    const QString mac = platform::FirstEthernetMac();
+    const QString mac = platform::AdapterQueryMac();
     if (!mac.isEmpty())
         options.setMACaddr(mac);
     Apply(kControllerDefaults, options);
@@ -463,6 +464,18 @@ bool SaveLastSyncTime(rt::Date syncTime, const QString& appTitle)
     return platform::SaveSetting(appTitle, kSection, QStringLiteral("LastSyncTime"),
                                  rt::GeneralDate(syncTime)) ||
            ReportWriteError("RegistrySyncSettingSave", kSiteSyncSettingSave);
+}
+
+void LoadLastSyncTime(COptions& options, const QString& appTitle)
+{
+    const QString text =
+        platform::GetSetting(appTitle, kSection, QStringLiteral("LastSyncTime"), QString());
+    rt::Date stored = 0;
+    if (!text.isEmpty() && rt::TextToDate(text, stored)) {
+        options.setLastSyncTime(stored);
+        return;
+    }
+    options.setLastSyncTime(rt::Now());
 }
 
 } // namespace settings

@@ -44,6 +44,10 @@ bool SaveOptionKey(const QString& keyPath, const QString& valueName, const QStri
 bool SaveAutoSettings(qint32 accuracy, rt::Date syncTime, qint32 difference,
                       const QString& appTitle);
 bool SaveLastSyncTime(rt::Date syncTime, const QString& appTitle);
+// Reads "LastSyncTime" back from the settings store into the options (the
+// start-up read of the options keys does not hold it). With nothing stored
+// yet (no clock setting so far) the watch for the sync warning starts now.
+void LoadLastSyncTime(COptions& options, const QString& appTitle);
 
 // The value names each procedure handles, in its order.
 const QStringList& OptionKeyReadNames();  // Registry_Get

@@ -117,6 +117,9 @@ public:
     // one-way network delay in seconds, added when setting
     float NISTLegTime() const { return m_NISTLegTime; }
     void setNISTLegTime(float v) { m_NISTLegTime = v; }
+    // Why the platform refused to set the clock for this message, e.g.
+    // "Permission denied (error 70)"; empty when nothing was refused.
+    const QString& SettingRefused() const { return m_settingRefused; }
 
 private:
     // The message's arrival, read once so its UTC record and local value agree.
@@ -152,12 +155,15 @@ private:
     void TraceLocalSettings(rt::Date local) const;
     void TraceTimeDifferenceDays(double t) const;
 
+    // Raises the runtime error of a refused setting and keeps it as the reason.
+    void RefuseSetting(int platformError);
     bool SetTimeOfDay(const QString& hhnnss, int& errorNumber);
     bool SetDateOnly(rt::Date date, int& errorNumber);
 
     EngineOptions m_options;
     bool m_directSetting = false;
     int m_lastPlatformError = 0;
+    QString m_settingRefused;
 
     qint32 m_NISTJulianDays = 0;
     QString m_NISTDate;

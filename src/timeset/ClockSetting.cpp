@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace timeset
 {
@@ -60,7 +59,7 @@ void CNISTtimeset::System_set_time(rt::Date& newTime)
         errorNumber = m_lastPlatformError;
     }
     if (!ok) {
-        rt::RaiseError(errorNumber, QString::fromLocal8Bit(std::strerror(errorNumber)));
+        RefuseSetting(errorNumber);
         logging::ReportError(
             logging::Error, QStringLiteral("Time setting error - check permissions"), errorNumber,
             QStringLiteral("CNISTTimeset API"), QStringLiteral("System_set_time"), 70);
@@ -131,16 +130,23 @@ void CNISTtimeset::System_set_date(rt::Date& newDate)
         format = QStringLiteral("m/d/yy");
     else if (format.isEmpty())
         format = rt::ShortDatePattern();
-    const QString text = rt::FormatDate(newDate, format);
-    NCL_TRACE(QStringLiteral("System_set_date to new date: ") + text);
+    NCL_TRACE(QStringLiteral("System_set_date to new date: ") + rt::FormatDate(newDate, format));
 
-    rt::Date parsed = 0;
+    // The date is set from the value, not read back from that text: a
+    // two-digit year in it would lose the century.
     int errorNumber = EINVAL;
-    if (rt::TextToDate(text, parsed) && SetDateOnly(parsed, errorNumber))
+    if (std::isfinite(newDate) && SetDateOnly(newDate, errorNumber))
         return;
-    rt::RaiseError(errorNumber, QString::fromLocal8Bit(std::strerror(errorNumber)));
+    RefuseSetting(errorNumber);
     logging::ReportError(logging::Information, QStringLiteral("DataArrived error"), errorNumber,
                          QStringLiteral("CNISTTimeset"), QStringLiteral("DataArrived"), 71);
+}
+
+void CNISTtimeset::RefuseSetting(int platformError)
+{
+    rt::RaiseErrno(platformError);
+    m_settingRefused = rt::Err().description + QStringLiteral(" (error ") +
+                       QString::number(rt::Err().number) + QLatin1Char(')');
 }
 
 bool CNISTtimeset::SetTimeOfDay(const QString& hhnnss, int& errorNumber)
@@ -162,7 +168,7 @@ bool CNISTtimeset::SetTimeOfDay(const QString& hhnnss, int& errorNumber)
 
 bool CNISTtimeset::SetDateOnly(rt::Date date, int& errorNumber)
 {
-    const rt::CivilTime civil = rt::FromDate(date);
+    const rt::CivilTime civil = rt::FromDate(rt::DatePart(date));
     platform::SystemClock& clock = platform::Clock();
     platform::SystemTime record = clock.GetLocalTime();
     record.wYear = qint16(civil.year);

@@ -34,6 +34,7 @@ void CNISTtimeset::DataArrived(const QByteArray& message, CNISTDisplay& display)
     NCL_TRACE(QStringLiteral("DATA ARRIVED Event"));
     m_SettingStatus = StatusSettingMade;
     m_directSetting = false;
+    m_settingRefused.clear();
     Arrival arrival;
     const qint64 arrivalMs = platform::Clock().NowUtcMs();
     const platform::SystemTime local = platform::SystemClock::LocalRecordAt(arrivalMs);
@@ -121,6 +122,8 @@ qint16 CNISTtimeset::RunSntp(const QByteArray& datagram, Arrival& arrival)
             if (!platform::Clock().SetSystemTime(record, errorNumber)) {
                 NCL_TRACE(QStringLiteral("Error on SetSystemTime: ") + QString::number(0));
                 NCL_TRACE(QString::number(errorNumber));
+                RefuseSetting(errorNumber);
+                rt::ClearError(); // nothing reports it here; the reason is kept
             }
             m_directSetting = true;
         }

@@ -92,7 +92,8 @@ bool CNISTtimeset::DaylightOnBySystem() const
 
 qint16 CNISTtimeset::CheckDates(rt::Date local, rt::Date corrected)
 {
-    if (ClockStamp(local, "yy-mm-dd") == ClockStamp(corrected, "yy-mm-dd")) {
+    // The full year: dates a century apart are not the same date.
+    if (ClockStamp(local, "yyyy-mm-dd") == ClockStamp(corrected, "yyyy-mm-dd")) {
         NCL_TRACE(QStringLiteral("3: Dates OK"));
         return StatusSettingMade;
     }

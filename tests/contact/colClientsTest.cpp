@@ -8,6 +8,7 @@
 
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
+#include "runtime/RuntimeFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -156,30 +157,37 @@ TEST_F(ClientListTest, ReadingSkipsNegativeLinesAndReportsBadOnesThenGoesOn)
     EXPECT_FALSE(list.Read_in_file(QString(), 0));
 }
 
+// The sync log's dates (two-digit year first) read as the history reader reads
+// them, whatever order the locale gives its short dates.
 TEST_F(ClientListTest, SyncLogUpdatesOnlyLaterSettingsOfListedClients)
 {
-    AddClient(list, 1, "a", "10.0.0.1", 1, "pc-a");
-    AddClient(list, 2, "b", "10.0.0.2", 1, "pc-b");
-    list.Item(2)->dLastSettingDate = Literal("#2030-01-01#");
-    // Date, time at column 10, difference at 20, accuracy at 31, key at 48.
-    auto line = [](const char* date, const char* time, const char* diff, const char* key) {
-        return QString::fromLatin1(date).leftJustified(9) +
-               QString::fromLatin1(time).leftJustified(10) +
-               QString::fromLatin1(diff).leftJustified(11) +
-               QStringLiteral("0.001").leftJustified(17) + QString::fromLatin1(key);
-    };
-    const QString log = QStringLiteral("header line\r\n\r\n") +
-                        line("01/30/24", "10:00:00", "-0.500", "pc-a") + "\r\n" +
-                        line("01/31/24", "13:05:00", "1.250", "pc-a") + "\r\n" +
-                        line("01/29/24", "09:00:00", "9.000", "pc-a") + "\r\n" +
-                        line("01/31/24", "13:05:00", "3.000", "pc-b") + "\r\n" +
-                        line("01/31/24", "13:05:00", "4.000", "pc-x") + "\r\n";
-    testsupport::WriteFile(home.file("logfile.txt"), log.toLatin1());
-    list.ReadInData(1, home.file("logfile.txt"));
-    EXPECT_DOUBLE_EQ(list.Item(1)->dLastSettingDate, Literal("#2024-01-31 13:05:00#"));
-    EXPECT_FLOAT_EQ(list.Item(1)->uLastSettingDiff, 1.25f);
-    EXPECT_DOUBLE_EQ(list.Item(2)->dLastSettingDate, Literal("#2030-01-01#"));
-    EXPECT_FLOAT_EQ(list.Item(2)->uLastSettingDiff, 0.0f);
+    for (const char* localeName : {"en_US", "en_GB", "ja_JP"}) {
+        SCOPED_TRACE(localeName);
+        const testsupport::ScopedDateLocale locale(localeName);
+        list.EraseAll();
+        AddClient(list, 1, "a", "10.0.0.1", 1, "pc-a");
+        AddClient(list, 2, "b", "10.0.0.2", 1, "pc-b");
+        list.Item(2)->dLastSettingDate = Literal("#2030-01-01#");
+        // Date, time at column 10, difference at 20, accuracy at 31, key at 48.
+        auto line = [](const char* date, const char* time, const char* diff, const char* key) {
+            return QString::fromLatin1(date).leftJustified(9) +
+                   QString::fromLatin1(time).leftJustified(10) +
+                   QString::fromLatin1(diff).leftJustified(11) +
+                   QStringLiteral("0.001").leftJustified(17) + QString::fromLatin1(key);
+        };
+        const QString log = QStringLiteral("header line\r\n\r\n") +
+                            line("24-01-30", "10:00:00", "-0.500", "pc-a") + "\r\n" +
+                            line("24-01-31", "13:05:00", "1.250", "pc-a") + "\r\n" +
+                            line("24-01-29", "09:00:00", "9.000", "pc-a") + "\r\n" +
+                            line("24-01-31", "13:05:00", "3.000", "pc-b") + "\r\n" +
+                            line("24-01-31", "13:05:00", "4.000", "pc-x") + "\r\n";
+        testsupport::WriteFile(home.file("logfile.txt"), log.toLatin1());
+        list.ReadInData(1, home.file("logfile.txt"));
+        EXPECT_DOUBLE_EQ(list.Item(1)->dLastSettingDate, Literal("#2024-01-31 13:05:00#"));
+        EXPECT_FLOAT_EQ(list.Item(1)->uLastSettingDiff, 1.25f);
+        EXPECT_DOUBLE_EQ(list.Item(2)->dLastSettingDate, Literal("#2030-01-01#"));
+        EXPECT_FLOAT_EQ(list.Item(2)->uLastSettingDiff, 0.0f);
+    }
 }
 
 TEST_F(ClientListTest, LargestDifferenceAndTheChoiceList)

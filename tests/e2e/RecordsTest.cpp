@@ -95,7 +95,9 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
 
     const QDateTime before = QDateTime::currentDateTimeUtc();
     ASSERT_TRUE(SetFrom(agent, -9000, 2)); // behind: 9 s, above the 5 s limit
-    ASSERT_TRUE(SetFrom(agent, 7000, 3));  // ahead: -7 s
+    // Settings are stamped in whole seconds; within one the drift is not derived.
+    QThread::msleep(1100);
+    ASSERT_TRUE(SetFrom(agent, 7000, 3)); // ahead: -7 s
     const QDateTime after = QDateTime::currentDateTimeUtc();
 
     // The event log: header, one line per setting and the limit warning.
@@ -138,6 +140,27 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
          "AutoPrevAccuracy"});
     EXPECT_NEAR(stored.out.section("REG_SZ", 1).trimmed().toDouble(), drift, 1.0)
         << stored.out.toStdString();
+
+    // A clock the agent may not set: the setting keeps its sync-log line and
+    // its "Setting done" event, and the refusal is a warning and a line on
+    // standard error (the journal, under a service manager).
+    agent.setClockOffset(3000);
+    QFile::setPermissions(agent.file("simclock"), QFileDevice::ReadOwner);
+    ASSERT_TRUE(SetFrom(agent, 3000, 5)) << agent.readFile("evntfile.txt").toStdString();
+    const QStringList refused = EventLines(agent);
+    EXPECT_EQ(refused[3].mid(17), "  Info    Setting done - time changed: -3 seconds.");
+    EXPECT_EQ(refused[4].mid(17), "  Warning Setting refused - the clock was not changed: "
+                                  "Permission denied (error 70)");
+    EXPECT_EQ(agent.clockOffset(), 3000);
+    EXPECT_EQ(agent.readFile("logfile.txt").count("\r\n"), 3 + 3);
+    EXPECT_TRUE(AgentProcess::waitFor(
+        [&] {
+            return agent.standardError().contains(
+                "NCLmod: clock setting refused, the clock was not changed: Permission denied "
+                "(error 70); setting the clock needs root or CAP_SYS_TIME\n");
+        },
+        3000))
+        << agent.standardError().toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 }
 

@@ -56,6 +56,25 @@ TEST_F(MainWindowTest, UnloadSavesChangedOptionsAndEnds)
     EXPECT_FALSE(settings::Options().Changed());
 }
 
+// The last time check lives in the settings store; a restart reads it back
+// and counts from it, not from the zero date.
+TEST_F(MainWindowTest, RestartCountsTheSyncWarningFromTheLastTimeCheck)
+{
+    settings::Options().setSyncWarning(true);
+    form.SyncInit(); // no clock setting recorded yet: the watch starts now
+    EXPECT_FALSE(form.lblNISTLog.contains("days")) << form.lblNISTLog.toStdString();
+
+    const rt::Date checked = rt::Now() - 2.0 / 24;
+    settings::SaveLastSyncTime(checked, "NCLmod");
+    settings::Options() = settings::COptions();
+    ASSERT_EQ(host::Main({}, "NCLmod"), host::MainResult::ShowWindow);
+    settings::Options().setSyncWarning(true);
+    host::frmMainEntSrvc restarted{&serviceControl};
+    restarted.SyncInit();
+    EXPECT_NEAR(settings::Options().LastSyncTime(), checked, 1.0 / 86400);
+    EXPECT_EQ(restarted.lblNISTLog, "Warning: Unable to check clock\r\nfor the last 2.0 hours");
+}
+
 TEST_F(MainWindowTest, ServiceLoopEndsWithinOneSleepAfterStop)
 {
     bool success = false;

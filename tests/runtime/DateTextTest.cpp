@@ -3,6 +3,9 @@
 
 #include "runtime/RuntimeFixtures.h"
 
+#include <QDateTime>
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 using namespace rt;
@@ -44,8 +47,6 @@ TEST(DateText, FormsTheAgentMeets)
         {"Sept 4, 2026", "2026-09-04 00:00:00"},
         {"  2026/12/4  ", "2026-12-04 00:00:00"},
         {"12/4/26 20:55:06", "2026-12-04 20:55:06"},
-        {"1/1/30", "1930-01-01 00:00:00"},
-        {"1/1/29", "2029-01-01 00:00:00"},
         {"2/29/2024", "2024-02-29 00:00:00"},
         {"12:00 AM", "1899-12-30 00:00:00"},
         {"12:30 PM", "1899-12-30 12:30:00"},
@@ -55,6 +56,30 @@ TEST(DateText, FormsTheAgentMeets)
     };
     for (const TextCase& c : cases)
         EXPECT_EQ(Read(c.text), c.read) << c.text;
+}
+
+// Two-digit years fall in the 100 years centred on the clock's year.
+TEST(DateText, TwoDigitYearsFallInTheHundredYearsAroundTheCurrentOne)
+{
+    const testsupport::ScopedDateLocale locale("en_US");
+    const struct {
+        int currentYear;
+        const char* text;
+        const char* read;
+    } cases[] = {
+        {2026, "1/1/29", "2029-01-01 00:00:00"}, {2026, "1/1/30", "2030-01-01 00:00:00"},
+        {2026, "1/1/50", "2050-01-01 00:00:00"}, {2026, "1/1/75", "2075-01-01 00:00:00"},
+        {2026, "1/1/76", "1976-01-01 00:00:00"}, {2026, "1/1/0", "2000-01-01 00:00:00"},
+        {2080, "1/1/99", "2099-01-01 00:00:00"}, {2080, "1/1/30", "2030-01-01 00:00:00"},
+        {2080, "1/1/29", "2129-01-01 00:00:00"}, {1999, "1/1/48", "2048-01-01 00:00:00"},
+        {1999, "1/1/49", "1949-01-01 00:00:00"}, {2026, "Dec 4, 99", "1999-12-04 00:00:00"},
+    };
+    for (const auto& c : cases) {
+        const testsupport::StillClock clock(
+            QDateTime(QDate(c.currentYear, 6, 15), QTime(12, 0), QTimeZone::utc())
+                .toMSecsSinceEpoch());
+        EXPECT_EQ(Read(c.text), c.read) << c.currentYear << ": " << c.text;
+    }
 }
 
 TEST(DateText, NotDates)

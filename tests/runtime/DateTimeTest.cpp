@@ -1,4 +1,5 @@
 #include "runtime/DateTime.h"
+#include "runtime/TextFormat.h"
 
 #include "runtime/RuntimeFixtures.h"
 
@@ -107,12 +108,14 @@ TEST(DateTime, WeekdayAndDayOfYear)
     EXPECT_EQ(DayOfYear(MakeDate(2026, 1, 1, 12)), 1);
 }
 
-TEST(DateTime, NowIsTheLocalTimeOfThePlatformClock)
+// The whole seconds of the clock: .750 is still second 6, never 7.
+TEST(DateTime, NowIsTheLocalTimeOfThePlatformClockInWholeSeconds)
 {
-    const qint64 utcMs = 1796417706250; // 2026-12-04 20:55:06.250 UTC
+    const qint64 utcMs = 1796417706750; // 2026-12-04 20:55:06.750 UTC
     const testsupport::StillClock clock(utcMs);
     const Date now = Now();
-    const qint64 localMs = utcMs + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
+    const qint64 localMs = utcMs - 750 + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
     EXPECT_NEAR(now, 25569.0 + double(localMs) / 86400000.0, 1e-9);
-    EXPECT_EQ(FromDate(now).msec, 250);
+    EXPECT_EQ(FromDate(now).second, 6);
+    EXPECT_EQ(FormatDate(now, "hh:nn:ss").right(2), "06");
 }

@@ -133,6 +133,68 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
     }
 }
 
+// Every ServerFormat and ServerConn against one message of each kind, each
+// two seconds ahead: only the message of the chosen way sets the clock.
+TEST_F(Driver, RoutesByServerFormatAndServerConn)
+{
+    const QByteArray messages[] = {
+        "S+ 26-12-04 12:00:02 600",                        // console set string
+        "60000 26-12-04 12:00:02 00 0 0 50.0 UTC(NIST) *", // NIST or ACTS line
+        "Fri Dec 04 12:00:02 2026",                        // Daytime text
+        enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 2, 600)),
+        date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 2)), // four-byte time
+    };
+    constexpr qint16 S = StatusSettingMade, P = StatusParseError, U = StatusUnknownFormat;
+    const struct {
+        std::vector<qint16> formats;
+        std::vector<qint16> conns;
+        qint16 status[5]; // per message above
+    } rows[] = {
+        {{0, 5}, {0, 1}, {S, S, P, P, P}},
+        {{1}, {0, 1}, {P, P, S, P, P}},
+        {{2}, {0, 1}, {P, P, P, S, P}},
+        {{3, 4}, {0, 1}, {P, P, P, P, S}},
+        {{-1, 6, 7, 99}, {0, 1}, {U, U, U, U, U}},
+        {{-1, 0, 1, 2, 3, 4, 5, 6, 7}, {2}, {P, S, P, P, P}}, // direct dial reads ACTS
+    };
+    for (const auto& row : rows) {
+        for (const qint16 format : row.formats) {
+            for (const qint16 conn : row.conns) {
+                options->setServerFormat(format);
+                options->setServerConn(conn);
+                for (int m = 0; m < 5; ++m) {
+                    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
+                    const CNISTtimeset engine = Run(messages[m]);
+                    EXPECT_EQ(engine.SettingStatus(), row.status[m])
+                        << "ServerFormat " << format << ", ServerConn " << conn << ", message "
+                        << m;
+                    EXPECT_EQ(Sets().empty(), row.status[m] != S)
+                        << "ServerFormat " << format << ", ServerConn " << conn << ", message "
+                        << m;
+                }
+            }
+        }
+    }
+}
+
+// A console's two-digit year over midnight: the time, then the date, both in
+// the console's century; the trace keeps its two-digit form.
+TEST_F(Driver, DatesFrom2030OnKeepTheirCentury)
+{
+    enginetest::ScopedTrace trace;
+    for (const int year : {2029, 2030, 2050, 2075, 2099}) {
+        ClockAt(UtcMs(year, 12, 6, 23, 59, 59));
+        const QByteArray yy = QByteArray::number(year % 100);
+        const CNISTtimeset engine = Run("F+ " + yy + "-12-07 00:00:01 0");
+        EXPECT_EQ(engine.SettingStatus(), StatusSettingMade) << year;
+        EXPECT_EQ(Sets(),
+                  (std::vector<qint64>{UtcMs(year, 12, 6, 0, 0, 1), UtcMs(year, 12, 7, 0, 0, 1)}))
+            << year;
+        EXPECT_TRUE(trace.text().contains("System_set_date to new date: 12/7/" + yy + "\r\n"))
+            << year;
+    }
+}
+
 TEST_F(Driver, ForcedWithoutCorrectedTimeNeverSetsTheZeroDate)
 {
     // A four-byte time keeps no corrected time below the minimum.
@@ -161,14 +223,15 @@ TEST_F(Driver, FailuresSetNothingAndSayWhy)
         {2, enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 3), 0x23), StatusServerError,
          "...Error in server", UtcMs(2026, 12, 4, 12, 0, 0)},
         {0, "garbage in", StatusParseError, "...Error in parsing", UtcMs(2026, 12, 4, 12, 0, 0)},
-        {0, "60000 26-12-04 12:00:00 00 0 0 50.0 UTC(NIST) *", StatusConversionError,
-         "..Error in time conversion. No time set", UtcMs(2126, 12, 4, 12, 0, 0)},
+        {1, "Fri Dec 04 12:00:00 2026", StatusConversionError,
+         "..Error in time conversion. No time set", UtcMs(2026, 12, 4, 12, 0, 0)},
         {7, "60000 26-12-04 12:00:00 00 0 0 50.0 UTC(NIST) *", StatusUnknownFormat,
          "..Unknown timeserver format. No time set", UtcMs(2026, 12, 4, 12, 0, 0)},
         {0, "60000 26-12-04 13:00:00 00 0 0 50.0 UTC(NIST) *", StatusAboveMaximum,
          "..Error 4 in time setting. No time set", UtcMs(2026, 12, 4, 12, 0, 0)},
     };
     options->setSetMaxThreshold(600);
+    options->setServerTZDiff("9999"); // hours: no 16-bit count of minutes holds it
     for (const auto& c : cases) {
         options->setServerFormat(c.format);
         ClockAt(c.clockMs);
@@ -196,6 +259,7 @@ TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
     EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
     EXPECT_TRUE(trace.text().contains("Time setting error - check permissions"));
     EXPECT_TRUE(trace.text().contains("System_set_time 70"));
+    EXPECT_TRUE(trace.text().contains("Err:70, Desc:Permission denied"));
     EXPECT_EQ(testsupport::ReadFile(file), "0\n");
 }
 

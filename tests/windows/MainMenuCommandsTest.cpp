@@ -124,7 +124,7 @@ TEST_F(MenuCommandsTest, ControllerAddressAndMacAreSaved)
     commands.mnuOptionsMAC_Click();
     EXPECT_EQ(dialogs.asked[1].title, "MAC Address");
     EXPECT_EQ(dialogs.asked[1].prompt, "Enter the MAC address of the adapter card");
-    EXPECT_EQ(dialogs.asked[1].defaultText, platform::FirstEthernetMac());
+    EXPECT_EQ(dialogs.asked[1].defaultText, platform::AdapterQueryMac());
     EXPECT_EQ(saved("MACaddr"), "not-a-mac-but-accepted");
     EXPECT_EQ(settings::Options().MACaddr(), "not-a-mac-but-accepted");
 }
