@@ -186,12 +186,11 @@ void MainMenuCommands::mnuFileService_Click()
 QString MainMenuCommands::HelpPage()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
+    // An installed help page only: the README is shown by the program itself
+    // (its user sections), not handed whole to a browser.
     const QStringList candidates = {
         platform::DataPath(QStringLiteral("NCL.html")),
         appDir + QStringLiteral("/NCL.html"),
-        appDir + QStringLiteral("/README.md"),
-        appDir + QStringLiteral("/../README.md"),
-        appDir + QStringLiteral("/../share/doc/nclmod/README.md"),
     };
     for (const QString& path : candidates) {
         if (QFileInfo(path).isFile())

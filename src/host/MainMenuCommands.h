@@ -39,7 +39,7 @@ public:
 
     // True when the answer is a usable port; otherwise `reason` says why.
     static bool ValidatePortEntry(const QString& answer, QString& reason);
-    // The help page shipped with the agent, "" when none is found.
+    // An installed help page (NCL.html), "" when none is found.
     static QString HelpPage();
     static QString AboutText();
 

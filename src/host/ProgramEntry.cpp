@@ -26,11 +26,6 @@ namespace
 const char* const kComments = "Nightcall Module: clock-synchronisation agent";
 constexpr int kFileNotFound = 53;
 
-void OpenDebugFileForAppend()
-{
-    logging::SetDebugFile(true);
-}
-
 void BuildRegistryPaths()
 {
     settings::AppState& app = settings::App();
@@ -82,7 +77,7 @@ CommandSwitches ApplySwitches(const QStringList& words)
         } else if (word == QLatin1String("debug")) {
             logging::DebugOn = true;
             logging::DebugFileOn = true;
-            OpenDebugFileForAppend();
+            logging::OpenDebugFile();
         } else if (word == QLatin1String("removereg")) {
             switches.removereg = true;
         } else if (word == QLatin1String("background")) {

@@ -93,6 +93,7 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
         std::exit(code);
     };
     AskYesNo = [](const QString&, const QString&) { return true; };
+    QueryServiceColor = [] { return ServiceStateColor(kServiceName); };
 }
 
 frmMainEntSrvc::~frmMainEntSrvc()
@@ -178,32 +179,58 @@ void frmMainEntSrvc::Form_Activate()
             NCL_TRACE(QStringLiteral(
                 "--------------------Form Main(Svc Module)  ----------------------------------"));
         }
+        // Read afresh at every activation: the service may have been started
+        // or stopped (from the service window, or from outside) meanwhile.
         if (!ServiceMode && settings::App().PlatformFamily == QLatin1String("Windows NT")) {
-            lblSvcStatusColor = ServiceStateColor(kServiceName);
+            lblSvcStatusColor = QueryServiceColor();
             if (lblSvcStatusColor == kGreen) {
                 BackgroundServiceRunning = true;
                 cmdStatusVisible = true;
-                tmrMin.setInterval(15000);
-                tmrMin.start();
+                if (!tmrMin.isActive()) {
+                    tmrMin.setInterval(15000);
+                    tmrMin.start();
+                }
                 setStatusText(QStringLiteral(
                     "Note: the background service (VARavazuvozo) is now\r\nrunning and "
                     "responding to requests from Redeviruza."));
             } else {
                 BackgroundServiceRunning = false;
+                // The Status button and its poll are for a running service only.
+                cmdStatusVisible = false;
+                tmrMin.stop();
                 if (lblNISTLog.startsWith(QLatin1String("Note:")))
                     setStatusText(QStringLiteral("Ready"));
             }
         }
     }
     if (!BackgroundServiceRunning) {
-        controllerContact.SetReuseAddress();
-        controllerContact.Heartbeat(options.Servername(), options.MACaddr(), QStringLiteral("U"));
-        AnnounceStart();
-        listener.serv_init(listener.CurrentInstance);
+        // Heartbeat and listener when this copy starts serving: at the first
+        // activation, or once the service it left the port to has stopped.
+        if (!m_serving) {
+            controllerContact.SetReuseAddress();
+            controllerContact.Heartbeat(options.Servername(), options.MACaddr(),
+                                        QStringLiteral("U"));
+            AnnounceStart();
+            listener.serv_init(listener.CurrentInstance);
+            m_serving = true;
+        }
     } else {
         NCL_TRACE(QStringLiteral("Not starting listening"));
+        // A service started while this copy listened: the port is the service's.
+        if (m_serving)
+            ResetPortsPending = true;
     }
-    ResetPortsPending = false;
+    if (ResetPortsPending) {
+        if (BackgroundServiceRunning) {
+            NCL_TRACE(QStringLiteral("Service running, closing port in application"));
+            listener.clientClose(listener.tcpServer.Item(listener.CurrentInstance));
+            schedule::PauseMilliseconds(100);
+            ServiceMessage(QStringLiteral("RESET_PORTS"));
+            m_serving = false;
+        }
+        ResetPortsPending = false;
+    }
+    Q_EMIT statusChanged();
 }
 
 void frmMainEntSrvc::timerInit_Timer()
@@ -418,6 +445,7 @@ bool frmMainEntSrvc::Form_Unload()
         } else if (!AskYesNo(QStringLiteral("Are you sure you want to exit the Service Module?"),
                              QStringLiteral("Tidewarden"))) {
             Minimised = true;
+            Q_EMIT minimiseRequested();
             return true;
         } else {
             NCL_TRACE(QStringLiteral("Exiting systray..."));
@@ -432,7 +460,9 @@ bool frmMainEntSrvc::Form_Unload()
         logging::EndSyncLog(options.LoggingMode());
     if (logging::DebugFileOn)
         logging::CloseDebugFile();
-    if (options.Changed() && !Minimised)
+    // Saved also from the tray with the window minimised: a change made
+    // before (the start-up entry, say) is not lost on the way out.
+    if (options.Changed())
         SaveNewSettings(options);
     if (!m_serviceLoopRunning)
         EndProgram(0);

@@ -90,6 +90,8 @@ public:
     std::function<void(int)> EndProgram;
     // Asks the operator a yes/no question; headless runs answer yes.
     std::function<bool(const QString& text, const QString& title)> AskYesNo;
+    // The installed service's state as its status colour; replaced by tests.
+    std::function<quint32()> QueryServiceColor;
 
     void Form_Load();
     void Initialize();
@@ -154,6 +156,9 @@ public:
 
 Q_SIGNALS:
     void statusChanged();
+    // The operator chose to stay at the exit question: the window goes to
+    // the tray (or is minimised), whichever way Exit was asked for.
+    void minimiseRequested();
 
 private:
     // Records a finished setting of the engine: sync record, automatic
@@ -166,6 +171,9 @@ private:
     ServiceControl* m_serviceControl;
     bool m_unloading = false;
     bool m_startAnnounced = false;
+    // This copy listens on TCPPort (started by an activation that found no
+    // running service).
+    bool m_serving = false;
     // While the service loop runs, its end (not the unload) finishes the process.
     bool m_serviceLoopRunning = false;
     std::unique_ptr<timeset::CNISTtimeset> m_engine;

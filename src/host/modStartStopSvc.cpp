@@ -255,7 +255,7 @@ bool Send_Mesg(qint32 code, const QString& service)
         const quint32 error = platform::GetLastServiceError();
         if (error != 0)
             rt::RaiseError(qint32(error), platform::ServiceErrorText(error));
-        logging::ReportError(logging::Problem,
+        logging::ReportError(logging::Information,
                              QStringLiteral("Failed to successfully send service message #") +
                                  QString::number(code),
                              195, kModule, QStringLiteral("Send_Mesg"), 195);

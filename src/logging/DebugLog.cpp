@@ -74,6 +74,11 @@ void WriteDebug(const QString& text, bool keepOpen)
     }
 }
 
+void OpenDebugFile()
+{
+    OpenDebugStream();
+}
+
 void SetDebugFile(bool on)
 {
     if (on) {

@@ -23,6 +23,9 @@ enum EventType : qint16 { EventError = 1, EventWarning = 2, EventInformation = 4
 
 void WriteDebug(const QString& text, bool keepOpen = false);
 void SetDebugFile(bool on);
+// Opens DebugFileName for appending without writing a line (the "debug"
+// word of the command line).
+void OpenDebugFile();
 bool SetDebugFileMode(bool currentState);
 // Always returns 0; reads (and clears) the current error of rt::Err().
 qint16 ReportError(qint16 severity, const QString& message, qint32 errorNumber,

@@ -60,6 +60,8 @@ TEST_F(ProgramEntryTest, SwitchesApplyInOrderAndAreCaseSensitive)
     EXPECT_TRUE(logging::DebugOn);
     EXPECT_FALSE(logging::DebugFileOn);                     // "screen" came last
     EXPECT_TRUE(QFile::exists(home.file("DebugFile.txt"))); // but "debug" opened the file
+    logging::CloseDebugFile();
+    EXPECT_EQ(ReadFile(home.file("DebugFile.txt")), ""); // and wrote nothing of its own
     EXPECT_FALSE(switches.once);
     EXPECT_FALSE(switches.removereg);
 

@@ -154,7 +154,9 @@ TEST_F(ServiceEventsTest, MessagesThatCannotBeSentFailWithoutReachingTheManager)
     EXPECT_FALSE(SendAndWait(140, settingsKey(), kServiceName));
     const QString text = trace();
     EXPECT_TRUE(text.contains("Control Service Failed: Error 1062"));
-    EXPECT_TRUE(text.contains("Failed to successfully send service message #140"));
+    EXPECT_TRUE(text.contains("ERROR  Severity:1, Err:1062, "));
+    EXPECT_TRUE(text.contains("ID: Send_Mesg 195, Msg:Failed to successfully send service message "
+                              "#140, Resp:0"));
 }
 
 TEST_F(ServiceEventsTest, InteractiveCopyTalksToTheServiceInThisProcess)

@@ -1,17 +1,25 @@
 #include "host/windows/MainWindowView.h"
+#include "host/modStartStopSvc.h"
+#include "host/windows/frmSvcOptions.h"
+#include "platform/SocketControl.h"
+#include "settings/StartupEntries.h"
 
 #include "WindowsTestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace testsupport;
 using namespace windowstest;
@@ -133,25 +141,109 @@ TEST_F(MainWindowViewTest, WithoutATrayTheWindowStaysOnMinimiseAndTipsReportTheE
     EXPECT_GT(trace().count("Add icon error"), errors);
 }
 
-TEST_F(MainWindowViewTest, ClosingAsksWhenStartingWithTheSystem)
+// Starting with the system, Exit asks first. "No" sends the window away
+// (minimised here, where there is no tray) whichever way Exit came; an Exit
+// while it is away ends without asking and keeps the unsaved start-up change.
+TEST_F(MainWindowViewTest, ExitQuestionIsTheSameFromEveryPath)
 {
-    settings::Options().setSystemStartup(true);
     view.show();
+    view.mnuOptionsStartup->trigger(); // changed, not yet saved
+    ASSERT_TRUE(settings::Options().SystemStartup());
+    const struct {
+        const char* path;
+        std::function<void()> exit;
+    } paths[] = {
+        {"File, Exit", [&] { view.mnuFileExit->trigger(); }},
+        {"the Exit button", [&] { view.cmdManual->click(); }},
+        {"the tray's Exit", [&] { view.tray.mnuLeftExit->trigger(); }},
+    };
+    for (const auto& p : paths) {
+        BoxAnswerer answerer({}, QMessageBox::No);
+        p.exit();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(answerer.titles, QStringList({"Tidewarden"})) << p.path;
+        EXPECT_EQ(answerer.messages,
+                  QStringList({"Are you sure you want to exit the Service Module?"}))
+            << p.path;
+        EXPECT_TRUE(view.isMinimized()) << p.path;
+        EXPECT_TRUE(form.Minimised) << p.path;
+        EXPECT_TRUE(endCodes.empty()) << p.path;
+        view.showNormal();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(form.Minimised) << p.path;
+    }
     {
         BoxAnswerer answerer({}, QMessageBox::No);
-        EXPECT_FALSE(view.close());
-        EXPECT_EQ(answerer.titles, QStringList({"Tidewarden"}));
-        EXPECT_EQ(answerer.messages,
-                  QStringList({"Are you sure you want to exit the Service Module?"}));
+        view.cmdManual->click();
+        QCoreApplication::processEvents();
     }
-    EXPECT_TRUE(form.Minimised);
-    EXPECT_TRUE(endCodes.empty());
-    EXPECT_FALSE(form.StopRequested);
-
-    form.Minimised = false;
     BoxAnswerer answerer({}, QMessageBox::Yes);
-    EXPECT_TRUE(view.close());
+    view.tray.mnuLeftExit->trigger();
+    EXPECT_TRUE(answerer.messages.isEmpty());
     EXPECT_EQ(endCodes, std::vector<int>({0}));
+    EXPECT_TRUE(settings::StartupEntryExists("NCLmod"));
+}
+
+// Each activation reads the service's state again and makes the window
+// top-most: a service started since takes the note, the Status button and
+// the port; once it stops, this copy listens again.
+TEST_F(MainWindowViewTest, EveryActivationReadsTheServiceStateAfresh)
+{
+    quint32 color = host::kColorGrey;
+    form.QueryServiceColor = [&] { return color; };
+    const auto listening = [&] {
+        const platform::SocketControl* e =
+            form.listener.tcpServer.Item(form.listener.CurrentInstance);
+        return e && e->State() == platform::SocketControl::sckListening;
+    };
+    const auto activate = [&] {
+        QEvent event(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&view, &event);
+    };
+    view.Activate();
+    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(listening());
+    EXPECT_TRUE(view.cmdStatus->isHidden());
+
+    color = host::kColorGreen;
+    activate();
+    EXPECT_TRUE(form.BackgroundServiceRunning);
+    EXPECT_FALSE(view.cmdStatus->isHidden());
+    EXPECT_TRUE(view.lblNISTLog->text().startsWith("Note: the background service"));
+    EXPECT_FALSE(listening());
+    EXPECT_TRUE(trace().contains("Service running, closing port in application"));
+
+    color = host::kColorGrey;
+    activate();
+    EXPECT_FALSE(form.BackgroundServiceRunning);
+    EXPECT_TRUE(view.cmdStatus->isHidden());
+    EXPECT_EQ(view.lblNISTLog->text(), "Ready");
+    EXPECT_TRUE(listening());
+    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+// With no help page installed, Help of the main window and of the service
+// window show the README's sections for users in a window of the program.
+TEST_F(MainWindowViewTest, HelpShowsTheUsersPartOfTheReadme)
+{
+    const auto helpText = [](QWidget* owner) {
+        auto* help = owner->findChild<QDialog*>("frmHelp");
+        if (!help || !help->isVisible())
+            return QString("<no help window>");
+        const QString text = help->findChild<QTextBrowser*>("txtHelp")->toPlainText();
+        help->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return text;
+    };
+    view.mnuHelpTopics->trigger();
+    const QString text = helpText(&view);
+    EXPECT_TRUE(text.startsWith("Nightcall Module")) << text.left(80).toStdString();
+    EXPECT_TRUE(text.contains("The two commands"));
+    EXPECT_FALSE(text.contains("Tests, benchmarks")) << "developer notes are not help";
+
+    host::frmSvcOptions* service = view.ShowServiceOptions();
+    service->cmdHelp->click();
+    EXPECT_EQ(helpText(service), text);
 }
 
 TEST_F(MainWindowViewTest, TrayCallbacksFollowTheMouseMessages)

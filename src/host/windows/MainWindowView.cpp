@@ -29,6 +29,7 @@ MainWindowView::MainWindowView(frmMainEntSrvc& mainForm, QWidget* parent)
     };
     connect(&form, &frmMainEntSrvc::statusChanged, this, &MainWindowView::Refresh);
     connect(&tray, &frmSysTray::showRequested, this, &MainWindowView::ShowFromTray);
+    connect(&form, &frmMainEntSrvc::minimiseRequested, this, &MainWindowView::GoToTray);
     Refresh();
 }
 
@@ -161,8 +162,7 @@ void MainWindowView::Activate()
     if (!m_activated && !form.StartedAsService && !form.ServiceMode)
         tray.add_icon(QStringLiteral("Dorval Service"));
     m_activated = true;
-    form.Form_Activate();
-    Refresh();
+    Activated();
     if (form.Minimised && tray.check_if_loaded()) {
         hide();
     } else {
@@ -170,6 +170,42 @@ void MainWindowView::Activate()
         raise();
         activateWindow();
     }
+}
+
+void MainWindowView::Activated()
+{
+    // Showing the window again below activates it once more: not nested.
+    if (m_inActivation)
+        return;
+    m_inActivation = true;
+    if (!form.StartedAsService && !(windowFlags() & Qt::WindowStaysOnTopHint)) {
+        // Top-most, as the window has been at every activation; a change of
+        // flags hides a shown window, so it is shown again.
+        const bool shown = isVisible();
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        if (shown)
+            show();
+    }
+    form.Form_Activate();
+    Refresh();
+    m_inActivation = false;
+}
+
+void MainWindowView::GoToTray()
+{
+    if (tray.check_if_loaded())
+        hide();
+    else
+        showMinimized();
+}
+
+bool MainWindowView::event(QEvent* event)
+{
+    // Every activation after the first (which Activate runs itself); one that
+    // comes late, once the window has gone to the tray or the task bar, is stale.
+    if (event->type() == QEvent::WindowActivate && m_activated && !isMinimized() && isVisible())
+        Activated();
+    return QMainWindow::event(event);
 }
 
 frmSvcOptions* MainWindowView::ShowServiceOptions()
@@ -209,13 +245,9 @@ void MainWindowView::changeEvent(QEvent* event)
 
 void MainWindowView::closeEvent(QCloseEvent* event)
 {
+    // The operator chose to stay: the form has sent the window to the tray.
     if (form.Form_Unload()) {
-        // The operator chose to stay: the window goes to the tray instead.
         event->ignore();
-        if (tray.check_if_loaded())
-            hide();
-        else
-            showMinimized();
         return;
     }
     event->accept();

@@ -56,8 +56,10 @@ public:
     QAction* mnuHelpTopics;
     QAction* mnuHelpAbout;
 
-    // The first activation: adds the tray icon (tip "Dorval Service"), runs
-    // the window's activation and shows what it found.
+    // Shows the window and activates it: the first time adds the tray icon
+    // (tip "Dorval Service"); every activation makes the window top-most,
+    // runs the window's activation (which reads the service's state afresh)
+    // and shows what it found.
     void Activate();
     // Shows the form's state.
     void Refresh();
@@ -65,6 +67,7 @@ public:
     frmSvcOptions* ShowServiceOptions();
 
 protected:
+    bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -73,11 +76,16 @@ private:
     void BuildMenus();
     void BuildBody();
     void ShowFromTray();
+    // The activation proper, each time the window becomes the active one.
+    void Activated();
+    // After "No" to the exit question: to the tray, or minimised without one.
+    void GoToTray();
     // Runs a menu command and shows its outcome.
     void Run(void (MainMenuCommands::*command)());
 
     QPointer<frmSvcOptions> m_serviceOptions;
     bool m_activated = false;
+    bool m_inActivation = false;
 };
 
 // True when this process should show windows: a display is there (Qt's
