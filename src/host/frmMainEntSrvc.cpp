@@ -70,6 +70,17 @@ frmMainEntSrvc::frmMainEntSrvc(ServiceControl* serviceControl, QObject* parent)
     connect(&timerInit, &QTimer::timeout, this, &frmMainEntSrvc::timerInit_Timer);
     connect(&tmrMin, &QTimer::timeout, this, &frmMainEntSrvc::StatusPoll);
     connect(&listener, &service::Listener::StatusText, this, &frmMainEntSrvc::setStatusText);
+    connect(&listener, &service::Listener::PortUnavailableAtStart, this,
+            [this](qint32 number, const QString& text) {
+                // Said where a person sees it; the agent keeps its other duties,
+                // except when another program (a second agent) holds the port:
+                // two agents would take each other's requests, so this one ends.
+                platform::TellOnStandardError(text);
+                logging::LogEvent(text, logging::EventError,
+                                  settings::Options().LoggingEvntFileName());
+                if (number == platform::SocketControl::sckAddressInUse)
+                    EndProgram(1);
+            });
     requests.Engine = [this]() -> timeset::CNISTtimeset& { return NISTtimeset(); };
     connect(&requests, &service::ConsoleRequests::StatusText, this, [this](const QString& text) {
         setStatusText(text);

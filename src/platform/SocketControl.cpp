@@ -1,22 +1,20 @@
 #include "platform/SocketControl.h"
 
 #include "platform/DatagramSocket.h"
+#include "platform/ListeningPort.h"
+#include "platform/PortBinding.h"
 #include "runtime/CurrentError.h"
 
 #include <QHash>
 #include <QHostInfo>
 #include <QSignalBlocker>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <utility>
 
 namespace platform
 {
@@ -96,43 +94,6 @@ QString AddressText(const QHostAddress& address)
     return isV4 ? QHostAddress(v4).toString() : address.toString();
 }
 
-// A socket bound to address:port with address and port reuse, not yet listening.
-// -1 with errno in err on failure.
-int OpenReusable(int type, const QHostAddress& address, quint16 port, int& err)
-{
-    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
-    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        err = errno;
-        return -1;
-    }
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    if (v6) {
-        auto* sa = reinterpret_cast<sockaddr_in6*>(&storage);
-        sa->sin6_family = AF_INET6;
-        sa->sin6_port = htons(port);
-        const Q_IPV6ADDR raw = address.toIPv6Address();
-        std::memcpy(&sa->sin6_addr, raw.c, sizeof raw.c);
-        length = sizeof *sa;
-    } else {
-        auto* sa = reinterpret_cast<sockaddr_in*>(&storage);
-        sa->sin_family = AF_INET;
-        sa->sin_port = htons(port);
-        sa->sin_addr.s_addr = htonl(address.toIPv4Address());
-        length = sizeof *sa;
-    }
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
-        err = errno;
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Bound UDP sockets that an element closed, by "address:port", kept open for a
 // moment so that the element bound next on that port takes them over with the
 // datagrams already queued on them: the console's next datagram may arrive
@@ -162,25 +123,12 @@ void DropParked(const QString& key)
         ::close(old.fd);
 }
 
-// Listening elements by "address:port". Several elements listen on one port
-// and the kernel shares new connections among them; when one stops listening
-// (the rotation destroys it, or it is closed to be reset) the connections
-// queued on it would be reset, so another element on the port takes them.
-QHash<QString, QList<QPointer<SocketControl>>>& Listeners()
-{
-    static QHash<QString, QList<QPointer<SocketControl>>> listeners;
-    return listeners;
-}
-
 template <typename T> void Release(QPointer<T>& socket, QObject* owner)
 {
     if (!socket)
         return;
     QObject::disconnect(socket, nullptr, owner, nullptr);
-    if constexpr (std::is_same_v<T, QTcpServer>)
-        socket->close();
-    else
-        socket->abort();
+    socket->abort();
     // Later, as the socket may be the sender of the signal being handled.
     socket->deleteLater();
     socket = nullptr;
@@ -206,8 +154,8 @@ SocketControl::~SocketControl()
 
 qintptr SocketControl::SocketHandle() const
 {
-    if (m_server)
-        return m_server->socketDescriptor();
+    if (m_listening)
+        return m_listening->SocketHandle();
     if (m_tcp)
         return m_tcp->socketDescriptor();
     if (m_udp)
@@ -223,8 +171,10 @@ bool SocketControl::Fail(qint32 number, const QString& description)
 
 void SocketControl::ReleaseSockets()
 {
-    HandOverQueuedConnections();
-    Release(m_server, this);
+    if (m_listening) {
+        m_listening->Detach(this);
+        m_listening = nullptr;
+    }
     Release(m_tcp, this);
     if (m_udp) {
         disconnect(m_udp, nullptr, this, nullptr);
@@ -239,38 +189,39 @@ bool SocketControl::Listen()
 {
     if (m_protocol != sckTCPProtocol)
         return Fail(sckInvalidOp, kBadStateText);
-    if (m_state == sckListening && m_server && m_server->serverPort() == m_localPort)
+    if (m_state == sckListening && m_listening && m_listening->Port() == m_localPort)
         return true;
     ReleaseSockets();
     m_received.clear();
     m_state = sckClosed;
     int err = 0;
-    const int fd = OpenReusable(SOCK_STREAM, ListenAddress(), quint16(m_localPort), err);
-    if (fd < 0 || ::listen(fd, SOMAXCONN) != 0) {
-        if (fd >= 0) {
-            err = errno;
-            ::close(fd);
-        }
+    ListeningPort* port =
+        ListeningPort::Open(ListenAddress(), quint16(m_localPort), parent() ? parent() : this, err);
+    if (!port) {
         const SocketErrorText e = FromErrno(err);
         return Fail(e.number, QString::fromLatin1(e.text));
     }
-    auto* server = new QTcpServer(this);
-    if (!server->setSocketDescriptor(fd)) {
-        ::close(fd);
-        delete server;
-        return Fail(10022, QStringLiteral("Invalid argument"));
-    }
-    connect(server, &QTcpServer::newConnection, this, &SocketControl::OnNewConnections);
-    connect(server, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
-        m_state = sckError;
-        const SocketErrorText e = FromQt(error);
-        Q_EMIT Error(e.number, QString::fromLatin1(e.text));
-    });
-    m_server = server;
-    m_localPort = server->serverPort();
+    m_listening = port;
+    m_localPort = port->Port();
     m_state = sckListening;
-    Listeners()[ParkKey(server->serverAddress(), server->serverPort())].append(this);
+    port->Attach(this);
     return true;
+}
+
+void SocketControl::ListenerFailed(QAbstractSocket::SocketError error)
+{
+    m_state = sckError;
+    const SocketErrorText e = FromQt(error);
+    Q_EMIT Error(e.number, QString::fromLatin1(e.text));
+}
+
+void SocketControl::ListeningPortClosed(const ListeningPort* port)
+{
+    if (m_listening != port)
+        return;
+    m_listening = nullptr;
+    if (m_state == sckListening)
+        m_state = sckClosed;
 }
 
 bool SocketControl::AdoptParkedUdp(qint32 port)
@@ -313,7 +264,8 @@ bool SocketControl::OpenUdp(qint32 port)
     if (AdoptParkedUdp(port))
         return true;
     int err = 0;
-    const int fd = OpenReusable(SOCK_DGRAM, ListenAddress(), quint16(port), err);
+    const int fd =
+        BindPort(SOCK_DGRAM, ListenAddress(), quint16(port), PortSharing::Exclusive, err);
     if (fd < 0) {
         const SocketErrorText e = FromErrno(err);
         return Fail(e.number, QString::fromLatin1(e.text));
@@ -397,7 +349,8 @@ bool SocketControl::Connect()
     auto* socket = new QTcpSocket(this);
     if (m_localPort != 0) {
         int err = 0;
-        const int fd = OpenReusable(SOCK_STREAM, ListenAddress(), quint16(m_localPort), err);
+        const int fd =
+            BindPort(SOCK_STREAM, ListenAddress(), quint16(m_localPort), PortSharing::Shared, err);
         if (fd < 0) {
             delete socket;
             const SocketErrorText e = FromErrno(err);
@@ -485,17 +438,6 @@ void SocketControl::Close()
     m_state = sckClosed;
 }
 
-void SocketControl::OnNewConnections()
-{
-    QPointer<SocketControl> self(this);
-    while (self && m_server && m_server->hasPendingConnections()) {
-        QTcpSocket* socket = m_server->nextPendingConnection();
-        if (!socket)
-            break;
-        OfferConnection(socket);
-    }
-}
-
 void SocketControl::OfferConnection(QTcpSocket* socket)
 {
     socket->setParent(nullptr);
@@ -509,63 +451,6 @@ void SocketControl::OfferConnection(QTcpSocket* socket)
     if (QPointer<QTcpSocket> left = Pending().take(requestID)) {
         left->abort();
         left->deleteLater();
-    }
-}
-
-void SocketControl::HandOverQueuedConnections()
-{
-    QList<QTcpSocket*> queued;
-    for (const QPointer<QTcpSocket>& socket : std::exchange(m_handedOver, {}))
-        if (socket)
-            queued.append(socket);
-    if (m_server && m_server->isListening()) {
-        QList<QPointer<SocketControl>>& peers =
-            Listeners()[ParkKey(m_server->serverAddress(), m_server->serverPort())];
-        peers.removeAll(QPointer<SocketControl>(this));
-        peers.removeAll(QPointer<SocketControl>());
-        while (m_server->hasPendingConnections())
-            if (QTcpSocket* socket = m_server->nextPendingConnection())
-                queued.append(socket);
-        // Those the kernel completed but nobody has taken yet.
-        const int fd = int(m_server->socketDescriptor());
-        for (int c; (c = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
-            auto* socket = new QTcpSocket;
-            if (socket->setSocketDescriptor(c)) {
-                queued.append(socket);
-            } else {
-                ::close(c);
-                delete socket;
-            }
-        }
-        for (const QPointer<SocketControl>& peer : peers) {
-            if (peer && peer->m_server && peer->m_state == sckListening) {
-                for (QTcpSocket* socket : queued)
-                    peer->TakeOverConnection(socket);
-                return;
-            }
-        }
-    }
-    for (QTcpSocket* socket : queued) {
-        socket->abort();
-        socket->deleteLater();
-    }
-}
-
-void SocketControl::TakeOverConnection(QTcpSocket* socket)
-{
-    socket->setParent(this);
-    m_handedOver.append(socket);
-    if (m_handedOver.size() == 1)
-        QMetaObject::invokeMethod(this, &SocketControl::OnHandedOverConnections,
-                                  Qt::QueuedConnection);
-}
-
-void SocketControl::OnHandedOverConnections()
-{
-    QPointer<SocketControl> self(this);
-    while (self && !m_handedOver.isEmpty()) {
-        if (QTcpSocket* socket = m_handedOver.takeFirst())
-            OfferConnection(socket);
     }
 }
 

@@ -4,22 +4,22 @@
 //
 // TCP listens (ConnectionRequest carries a request identifier that any
 // element may Accept), connects out, sends and receives; UDP binds, receives
-// datagrams and answers the last sender. Listening and bound sockets set
-// SO_REUSEADDR and SO_REUSEPORT, so elements can listen on the same port in
-// turn and an outbound socket can use the listener's port as its local port.
+// datagrams and answers the last sender. A listening socket control is a view
+// over the one lasting kernel listener of its address and port (see
+// ListeningPort), so listening elements come and go while the port stays
+// open; an outbound socket can use the listener's port as its local port.
 // Events are Qt signals emitted from the event loop, one at a time.
 //
 // Failing operations return false and set the current error (rt::Err()) with
 // the socket error number and its description.
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QHostAddress>
-#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QTcpServer;
 class QTcpSocket;
 
 namespace platform
@@ -27,6 +27,7 @@ namespace platform
 
 class DatagramResponder;
 class DatagramSocket;
+class ListeningPort;
 
 // The address listeners and bound sockets use: NCLMOD_BIND_ADDRESS when set,
 // else every IPv4 address.
@@ -49,8 +50,15 @@ public:
         sckClosing = 8,
         sckError = 9
     };
-    // Error numbers raised by the operations themselves.
-    enum : qint32 { sckInvalidOp = 40020, sckBadState = 40006 };
+    // Error numbers raised by the operations themselves, and those of a port
+    // that cannot be listened on or bound.
+    enum : qint32 {
+        sckInvalidOp = 40020,
+        sckBadState = 40006,
+        sckAddressInUse = 10048,
+        sckPermissionDenied = 10013,
+        sckAddressNotAvailable = 10049
+    };
 
     explicit SocketControl(QObject* parent = nullptr);
     ~SocketControl() override;
@@ -74,7 +82,9 @@ public:
     qintptr SocketHandle() const;
 
     // TCP: listen on LocalPort. Already listening on that port: nothing to do;
-    // any other open state is closed first.
+    // any other open state is closed first. The port's lasting listener is
+    // opened on first use, owned by this control's parent (the array) when it
+    // has one, else by the control itself.
     bool Listen();
     // UDP: bind to LocalPort (0: any free port), as Listen for an open socket.
     bool Bind();
@@ -113,18 +123,15 @@ Q_SIGNALS:
     void ConnectEvent();
 
 private:
-    friend class SocketArray; // unloading an element drops its sockets at once
+    friend class SocketArray;   // unloading an element drops its sockets at once
+    friend class ListeningPort; // offers connections and tells listening errors
 
     bool Fail(qint32 number, const QString& description);
     void ReleaseSockets();
     void AdoptTcp(QTcpSocket* socket);
-    void OnNewConnections();
     void OfferConnection(QTcpSocket* socket);
-    // A listening element that stops listening hands the connections queued on
-    // it to another element listening on the same port (see Listeners).
-    void HandOverQueuedConnections();
-    void TakeOverConnection(QTcpSocket* socket);
-    void OnHandedOverConnections();
+    void ListenerFailed(QAbstractSocket::SocketError error);
+    void ListeningPortClosed(const ListeningPort* port);
     void OnTcpReadyRead();
     void OnTcpDisconnected();
     void OnTcpError();
@@ -144,12 +151,11 @@ private:
     qint16 m_protocol = sckTCPProtocol;
     qint16 m_state = sckClosed;
 
-    QPointer<QTcpServer> m_server;
+    QPointer<ListeningPort> m_listening;
     QPointer<QTcpSocket> m_tcp;
     QPointer<DatagramSocket> m_udp;
     DatagramResponder* m_responder = nullptr;
-    bool m_closeRequested = false;            // the local side closed the TCP connection
-    QList<QPointer<QTcpSocket>> m_handedOver; // taken over, not yet offered
+    bool m_closeRequested = false; // the local side closed the TCP connection
     QByteArray m_received;
     QHostAddress m_lastSender;
 };

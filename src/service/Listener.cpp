@@ -1,6 +1,7 @@
 #include "service/Listener.h"
 
 #include "logging/DebugLog.h"
+#include "platform/ListeningPort.h"
 #include "platform/SystemClock.h"
 #include "runtime/CurrentError.h"
 #include "runtime/TextFormat.h"
@@ -9,6 +10,7 @@
 #include "settings/COptions.h"
 
 #include <QPointer>
+#include <QTimer>
 
 namespace service
 {
@@ -42,9 +44,17 @@ void TraceDataArrived(qint16 index, const QByteArray& data)
               QStringLiteral(" bytes (request handling not yet available)"));
 }
 
+int IdleLimitFromEnvironment()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("NCLMOD_TEST_IDLE_LIMIT_MS", &ok);
+    return ok && ms > 0 ? ms : 30000;
+}
+
 } // namespace
 
-Listener::Listener(QObject* parent) : QObject(parent), m_requestData(TraceDataArrived)
+Listener::Listener(QObject* parent)
+    : QObject(parent), m_requestData(TraceDataArrived), m_idleLimitMs(IdleLimitFromEnvironment())
 {
     connect(&tcpServer, &platform::SocketArray::ConnectionRequest, this,
             &Listener::ConnectionRequest);
@@ -113,21 +123,45 @@ void Listener::serv_init(qint16 instance)
     const qint16 clientFormat = settings::Options().ClientFormat();
     element->setLocalPort(port);
     element->setRemotePort(port);
+    ReleaseOldPort(port, UsesUdp(clientFormat));
     bool ok = false;
     if (!UsesUdp(clientFormat)) {
         element->setProtocol(platform::SocketControl::sckTCPProtocol);
         ok = element->Listen();
+        if (ok)
+            m_tcpPort = quint16(element->LocalPort());
     } else {
         element->setProtocol(platform::SocketControl::sckUDPProtocol);
         ok = element->Bind();
     }
     if (!ok) {
+        const qint32 number = rt::Err().number;
+        const QString text = PortUnavailableText(port, number, rt::Err().description);
         Report(1, QStringLiteral("Can't init server."), QStringLiteral("serv_init"), 25);
+        if (!m_opened)
+            Q_EMIT PortUnavailableAtStart(number, text);
         return;
     }
+    m_opened = true;
     NCL_TRACE(QStringLiteral("Service server listening on ") + ProtocolName(clientFormat) +
               QStringLiteral(" port ") + QString::number(element->LocalPort()));
     ListenerNeedsReset = false;
+}
+
+QString Listener::PortUnavailableText(qint16 port, qint32 number, const QString& description)
+{
+    const QString p = QStringLiteral("port ") + QString::number(quint16(port));
+    switch (number) {
+    case platform::SocketControl::sckAddressInUse:
+        return p + QStringLiteral(" is already in use by another program");
+    case platform::SocketControl::sckPermissionDenied:
+        return p + QStringLiteral(" needs root or CAP_NET_BIND_SERVICE");
+    case platform::SocketControl::sckAddressNotAvailable:
+        return p + QStringLiteral(" cannot be opened: ") + platform::ListenAddress().toString() +
+               QStringLiteral(" (NCLMOD_BIND_ADDRESS) is not an address of this computer");
+    default:
+        return p + QStringLiteral(" cannot be opened: ") + description;
+    }
 }
 
 void Listener::reset_server(qint16 instance)
@@ -137,14 +171,19 @@ void Listener::reset_server(qint16 instance)
     else
         NCL_TRACE(QStringLiteral("SERVER: Resetting server"));
     ListenerNeedsReset = false;
+    StopIdleTimer(instance);
     if (!Element(instance)) {
         Report(1, QStringLiteral("Can't reset server."), QStringLiteral("reset_server"), 25);
         return;
     }
     if (!CloseInstance(instance)) {
         NCL_TRACE(QStringLiteral("reset_server: failed to close connection"));
+        UnloadIfRetiring(instance);
         return;
     }
+    // Its exchange has ended: an element that a newer connection replaced goes now.
+    if (UnloadIfRetiring(instance))
+        return;
     // The pauses of the close rounds let events run; the element may be gone.
     platform::SocketControl* element = Element(instance);
     if (!element) {
@@ -153,6 +192,7 @@ void Listener::reset_server(qint16 instance)
     }
     const qint16 port = settings::Options().TCPPort();
     const QString servername = settings::Options().Servername();
+    ReleaseOldPort(port, UsesUdp(settings::Options().ClientFormat()));
     bool ok = false;
     if (UsesUdp(settings::Options().ClientFormat())) {
         element->setRemoteHost(servername);
@@ -166,6 +206,8 @@ void Listener::reset_server(qint16 instance)
         element->setRemotePort(port);
         element->setLocalPort(port);
         ok = element->Listen();
+        if (ok)
+            m_tcpPort = quint16(element->LocalPort());
         if (ok && element->State() != platform::SocketControl::sckListening) {
             NCL_TRACE(QStringLiteral("FAILED TO RESET_SERVER"));
             return;
@@ -186,12 +228,87 @@ void Listener::reset_server(qint16 instance)
 qint16 Listener::NextInstance(qint16 instance)
 {
     const qint16 previous = instance;
-    // After the last 16-bit index the rotation starts again at 1; element 0 stays.
-    CurrentInstance = previous >= 32767 ? qint16(1) : qint16(previous + 1);
+    // After the last 16-bit index the rotation starts again at 1; element 0
+    // stays, and so does an index whose element is still finishing its exchange.
+    qint16 next = previous;
+    for (int tries = 0; tries == 0 || (m_retiring.contains(next) && tries < 32767); ++tries)
+        next = next >= 32767 ? qint16(1) : qint16(next + 1);
+    CurrentInstance = next;
     tcpServer.Load(CurrentInstance);
-    if (previous >= 1 && previous != CurrentInstance)
-        tcpServer.Unload(previous);
+    if (previous >= 1 && previous != CurrentInstance) {
+        // One by one, the element in use has had its exchange (the peer closed,
+        // it was reset and listens again) and is destroyed at once. When the
+        // next connection comes while that exchange still runs, destroying the
+        // element would cut the peer off mid-request, so it is destroyed when
+        // the exchange ends instead (reset_server).
+        if (InExchange(previous)) {
+            m_retiring.insert(previous);
+        } else {
+            StopIdleTimer(previous);
+            tcpServer.Unload(previous);
+        }
+    }
     return CurrentInstance;
+}
+
+bool Listener::InExchange(qint16 index) const
+{
+    const platform::SocketControl* element = tcpServer.Item(index);
+    return element && (element->State() == platform::SocketControl::sckConnected ||
+                       element->State() == platform::SocketControl::sckClosing);
+}
+
+int Listener::OpenConnections(const QString& peer) const
+{
+    int open = 0;
+    for (const qint16 index : tcpServer.Indexes())
+        if (InExchange(index) && tcpServer.Item(index)->RemoteHostIP() == peer)
+            ++open;
+    return open;
+}
+
+bool Listener::UnloadIfRetiring(qint16 index)
+{
+    if (!m_retiring.remove(index))
+        return false;
+    tcpServer.Unload(index);
+    NCL_TRACE(QStringLiteral("Element ") + QString::number(index) +
+              QStringLiteral(" unloaded at the end of its exchange"));
+    return true;
+}
+
+void Listener::ReleaseOldPort(qint16 port, bool udp)
+{
+    if (m_tcpPort == 0 || (!udp && m_tcpPort == quint16(port)))
+        return;
+    platform::ListeningPort::Close(platform::ListenAddress(), m_tcpPort);
+    m_tcpPort = 0;
+}
+
+void Listener::RestartIdleTimer(qint16 index)
+{
+    QTimer*& timer = m_idleTimers[index];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setInterval(m_idleLimitMs);
+        connect(timer, &QTimer::timeout, this, [this, index] { CloseIdle(index); });
+    }
+    timer->start();
+}
+
+void Listener::StopIdleTimer(qint16 index)
+{
+    if (QTimer* timer = m_idleTimers.take(index))
+        timer->deleteLater();
+}
+
+void Listener::CloseIdle(qint16 index)
+{
+    NCL_TRACE(QStringLiteral("Idle connection closed: nothing received for ") +
+              QString::number(m_idleLimitMs / 1000.0) + QStringLiteral(" s. Index ") +
+              QString::number(index));
+    reset_server(index);
 }
 
 bool Listener::CloseRounds(const std::function<platform::SocketControl*()>& socket)
@@ -253,10 +370,20 @@ void Listener::ConnectionRequest(qint16 index, qint32 requestID)
     }
     const qint16 clientFormat = settings::Options().ClientFormat();
     if (clientFormat == 0) {
+        // One peer cannot hold every element: past the cap it is closed at once.
+        const QString peer = element ? element->RemoteHostIP() : QString();
+        if (OpenConnections(peer) >= kMaxConnectionsPerPeer) {
+            NCL_TRACE(QStringLiteral("Connection from ") + peer + QStringLiteral(" closed: ") +
+                      QString::number(kMaxConnectionsPerPeer) +
+                      QStringLiteral(" connections from it are open"));
+            return;
+        }
         NextInstance(CurrentInstance);
         NCL_TRACE(QStringLiteral(" TCP, NIST  format"));
         platform::SocketControl* accepting = tcpServer.Item(CurrentInstance);
-        if (!accepting || !accepting->Accept(requestID))
+        if (accepting && accepting->Accept(requestID))
+            RestartIdleTimer(CurrentInstance);
+        else
             Report(2, QStringLiteral("Bad connection request."),
                    QStringLiteral("ConnectionRequest"), 27);
     } else if (clientFormat == 2) {
@@ -271,6 +398,8 @@ void Listener::DataArrival(qint16 index, qint32 bytesTotal)
     platform::SocketControl* element = tcpServer.Item(index);
     if (!element)
         return;
+    if (m_idleTimers.contains(index))
+        RestartIdleTimer(index);
     m_requestData(index, element->GetData());
 }
 

@@ -7,7 +7,14 @@
 // One exchange over TCP: element k listens -> ConnectionRequest -> element
 // k+1 is created (element k destroyed when k >= 1) and accepts -> data -> the
 // peer closes -> Close -> reset_server(k+1) makes it listen again. Element 0
-// is never destroyed.
+// is never destroyed. Elements are views over one lasting kernel listener per
+// address and port (platform::ListeningPort), so connections keep arriving
+// while elements are closed, reset and destroyed.
+//
+// Exchanges may overlap: an element whose exchange is still running when the
+// next connection comes is destroyed only when that exchange ends. A
+// connection that sends nothing for IdleLimitMs is closed, and one peer
+// address has at most kMaxConnectionsPerPeer connections open.
 //
 // What arrives as data is handed, whole, to the request-data handler (see
 // SetRequestDataHandler).
@@ -15,10 +22,14 @@
 #include "platform/SocketArray.h"
 #include "service/RateLimit.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
+
+class QTimer;
 
 namespace service
 {
@@ -31,6 +42,12 @@ public:
     using RequestDataHandler = std::function<void(qint16 index, const QByteArray& data)>;
 
     explicit Listener(QObject* parent = nullptr);
+
+    // Console connections one peer address may have open; the next is closed at once.
+    static constexpr int kMaxConnectionsPerPeer = 32;
+    // A connection that sends nothing for this long is closed: 30 s, or
+    // NCLMOD_TEST_IDLE_LIMIT_MS, which only the tests set.
+    int IdleLimitMs() const { return m_idleLimitMs; }
 
     // The server sockets, and the main window's state they go with.
     platform::SocketArray tcpServer;
@@ -57,6 +74,9 @@ public:
     static QString ProtocolName(qint16 clientFormat);
     // UTC time of day as h:nn:ss.zzz, e.g. 9:05:07.045.
     static QString UtcStamp();
+    // The line a person reads when the port cannot be listened on or bound,
+    // for the socket error number the attempt raised.
+    static QString PortUnavailableText(qint16 port, qint32 number, const QString& description);
 
     // The seam where the console request handler plugs in. Until it does,
     // data is only traced as arrived.
@@ -65,6 +85,9 @@ public:
 Q_SIGNALS:
     // Text for the main window's status label.
     void StatusText(const QString& text);
+    // serv_init could not open the port before any element of this listener
+    // had listened or bound: the socket error number and PortUnavailableText.
+    void PortUnavailableAtStart(qint32 number, const QString& text);
 
 public Q_SLOTS:
     void ConnectionRequest(qint16 index, qint32 requestID);
@@ -79,8 +102,22 @@ private:
     platform::SocketControl* Element(qint16 index);
     // False, with a trace line, when the element's peer is over the rate limit.
     bool WithinRateLimit(const platform::SocketControl* element);
+    bool InExchange(qint16 index) const;
+    int OpenConnections(const QString& peer) const;
+    // Destroys an element whose destruction waited for the end of its exchange.
+    bool UnloadIfRetiring(qint16 index);
+    // The lasting TCP listener of a port the options no longer name is closed.
+    void ReleaseOldPort(qint16 port, bool udp);
+    void RestartIdleTimer(qint16 index);
+    void StopIdleTimer(qint16 index);
+    void CloseIdle(qint16 index);
 
     RequestDataHandler m_requestData;
+    QSet<qint16> m_retiring;
+    QHash<qint16, QTimer*> m_idleTimers;
+    int m_idleLimitMs = 30000;
+    bool m_opened = false; // an element has listened or bound
+    quint16 m_tcpPort = 0; // the port of the lasting TCP listener in use
 };
 
 } // namespace service

@@ -1,7 +1,9 @@
 // The socket control's contract where the listener tests do not reach it: an
 // outbound connection from the listener's own port, data gathered until
-// GetData, and operations refused in the wrong state.
+// GetData, the lasting listener under its views, and operations refused in
+// the wrong state.
 #include "platform/SocketControl.h"
+#include "platform/ListeningPort.h"
 #include "runtime/CurrentError.h"
 
 #include "EventWait.h"
@@ -61,6 +63,51 @@ TEST(SocketControl, ConnectsOutFromTheListenersPort)
     EXPECT_EQ(outbound.State(), SocketControl::sckClosing);
     outbound.Close();
     EXPECT_EQ(outbound.State(), SocketControl::sckClosed);
+}
+
+// The kernel listener outlives its views: a connection that comes while no
+// view listens waits and is offered to the next one; nobody else may bind
+// the port; closing the lasting listener frees it.
+TEST(SocketControl, ListeningPortOutlivesItsViews)
+{
+    testsupport::ScopedEnv bind("NCLMOD_BIND_ADDRESS", "127.0.0.1");
+    QObject owner;
+    auto* first = new SocketControl(&owner);
+    first->setLocalPort(0);
+    ASSERT_TRUE(first->Listen());
+    const quint16 port = quint16(first->LocalPort());
+    first->Close();
+    EXPECT_EQ(first->State(), SocketControl::sckClosed);
+    delete first;
+
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(peer.waitForConnected(2000)) << "the port stayed open";
+    peer.write("H+");
+    testsupport::Spin(100);
+    EXPECT_EQ(peer.state(), QAbstractSocket::ConnectedState);
+
+    QTcpServer other;
+    EXPECT_FALSE(other.listen(QHostAddress::LocalHost, port)) << "the port is not shared";
+
+    auto* second = new SocketControl(&owner);
+    SocketControl accepting;
+    QObject::connect(second, &SocketControl::ConnectionRequest,
+                     [&](qint32 id) { accepting.Accept(id); });
+    second->setLocalPort(port);
+    ASSERT_TRUE(second->Listen());
+    ASSERT_TRUE(WaitFor([&] { return accepting.State() == SocketControl::sckConnected; }));
+    QByteArray got;
+    EXPECT_TRUE(WaitFor([&] {
+        got += accepting.GetData();
+        return got == "H+";
+    })) << got.toStdString();
+    EXPECT_EQ(accepting.RemotePort(), peer.localPort());
+
+    EXPECT_TRUE(platform::ListeningPort::Close(QHostAddress::LocalHost, port));
+    EXPECT_EQ(second->State(), SocketControl::sckClosed);
+    EXPECT_FALSE(platform::ListeningPort::Close(QHostAddress::LocalHost, port));
+    EXPECT_TRUE(WaitFor([&] { return QTcpServer().listen(QHostAddress::LocalHost, port); }));
 }
 
 TEST(SocketControl, RefusesOperationsInTheWrongState)

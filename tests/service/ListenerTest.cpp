@@ -1,7 +1,8 @@
 // The listener on real loopback sockets: the TCP exchange and the element
-// rotation, refused requests, UDP, the close rounds giving up, resets after
-// errors, failures to listen, the bind address, the log line texts, and bad
-// input: a thousand peers that connect and drop, a thousand garbage datagrams.
+// rotation, overlapping exchanges, refused requests, UDP, the close rounds
+// giving up, resets after errors, failures to listen, the bind address, the
+// log line texts, and bad input: a thousand peers that connect and drop, a
+// thousand garbage datagrams.
 #include "service/Listener.h"
 #include "schedule/SimulatedWaitClock.h"
 #include "schedule/WaitClock.h"
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -108,8 +110,49 @@ TEST_F(ListenerTest, TcpExchangeRotatesElementsAndListensAgain)
     EXPECT_TRUE(
         log.contains(QRegularExpression(R"(State \[\d\d:\d\d:\d\d\]:  2   Listening\r\n)")));
     EXPECT_TRUE(log.contains(QRegularExpression(R"(Conn Req at: \d{1,2}:\d\d:\d\d\.\d{3}\r\n)")));
+    EXPECT_FALSE(log.contains("unloaded at the end of its exchange"));
     ASSERT_EQ(status.size(), 3);
     EXPECT_TRUE(status[0].endsWith(" Connection request from server..."));
+}
+
+// A connection that comes while the previous exchange still runs does not
+// cut it off: the busy element stays until its peer closes, then goes.
+TEST_F(ListenerTest, OverlappingExchangeKeepsItsElementUntilItEnds)
+{
+    listener.serv_init(0);
+    const auto connected = [&](qint16 index) {
+        const SocketControl* e = listener.tcpServer.Item(index);
+        return e && e->State() == SocketControl::sckConnected;
+    };
+    QTcpSocket first;
+    first.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(WaitFor([&] { return connected(1); }));
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(WaitFor([&] { return connected(2); }));
+    EXPECT_EQ(listener.CurrentInstance, 2);
+    EXPECT_TRUE(connected(1)) << "the first exchange still has its element";
+
+    // The first console sends only now; both are served on their own elements.
+    first.write("H+");
+    second.write("T+");
+    ASSERT_TRUE(WaitFor([&] { return received.size() == 2; }));
+    EXPECT_TRUE(
+        std::count(received.begin(), received.end(), std::make_pair(qint16(1), QByteArray("H+"))));
+    EXPECT_TRUE(
+        std::count(received.begin(), received.end(), std::make_pair(qint16(2), QByteArray("T+"))));
+
+    first.disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return !listener.tcpServer.Exists(1); }));
+    EXPECT_TRUE(Logged("Element 1 unloaded at the end of its exchange\r\n"));
+    EXPECT_TRUE(connected(2));
+    second.disconnectFromHost();
+    ASSERT_TRUE(WaitFor([&] { return Listening(); }));
+    // From here on one by one again: the listening element goes at once.
+    ASSERT_TRUE(Exchange());
+    EXPECT_EQ(listener.CurrentInstance, 3);
+    EXPECT_FALSE(listener.tcpServer.Exists(2));
+    EXPECT_EQ(listener.tcpServer.Count(), 2);
 }
 
 TEST_F(ListenerTest, RequestsOfOtherClientFormatsAreOnlyLogged)
@@ -245,6 +288,8 @@ TEST_F(ListenerTest, FloodOfConnectAndDropPeers)
         std::vector<std::unique_ptr<QTcpSocket>> peers;
         for (int i = 0; i < kBatch; ++i) {
             peers.push_back(std::make_unique<QTcpSocket>());
+            // From two addresses, each below the cap of connections per peer.
+            peers.back()->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(1 + i % 2)));
             peers.back()->connectToHost(QHostAddress::LocalHost, quint16(port));
         }
         for (auto& peer : peers)

@@ -1,0 +1,199 @@
+// Many peers at once against the real agent: consoles and time clients that
+// connect together, a console that sends late, heartbeats through a stream of
+// new connections, the idle limit, the cap of connections per peer address,
+// and a second agent or an unusable address at start.
+#include "AgentProcess.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+using e2e::AgentProcess;
+
+namespace
+{
+
+using Sockets = std::vector<std::unique_ptr<QTcpSocket>>;
+
+// A console from one of the loopback source addresses 127.0.0.x.
+std::unique_ptr<QTcpSocket> Connect(quint16 port, int source)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(source)));
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    return socket;
+}
+
+bool AllConnected(const Sockets& sockets)
+{
+    return std::all_of(sockets.begin(), sockets.end(),
+                       [](const auto& s) { return s->state() == QAbstractSocket::ConnectedState; });
+}
+
+bool AllClosed(const Sockets& sockets)
+{
+    return std::all_of(sockets.begin(), sockets.end(), [](const auto& s) {
+        return s->state() == QAbstractSocket::UnconnectedState;
+    });
+}
+
+// Sends the request on every socket and counts the replies that begin as expected.
+int Answered(Sockets& consoles, const QByteArray& request, const QByteArray& reply)
+{
+    for (auto& console : consoles)
+        console->write(request);
+    std::vector<QByteArray> replies(consoles.size());
+    const auto count = [&] {
+        int answered = 0;
+        for (size_t i = 0; i < consoles.size(); ++i) {
+            replies[i] += consoles[i]->readAll();
+            answered += replies[i].startsWith(reply);
+        }
+        return answered;
+    };
+    AgentProcess::waitFor([&] { return count() == int(consoles.size()); }, 20000);
+    return count();
+}
+
+// n consoles connect together, from 8 source addresses so that none passes
+// the cap per peer, and then send.
+int AnsweredTogether(quint16 port, int n, const QByteArray& request, const QByteArray& reply)
+{
+    Sockets consoles;
+    for (int i = 0; i < n; ++i)
+        consoles.push_back(Connect(port, 10 + i % 8));
+    if (!AgentProcess::waitFor([&] { return AllConnected(consoles); }, 10000))
+        return 0;
+    return Answered(consoles, request, reply);
+}
+
+// Both roles over TCP: the module answers "H+", the time server any text.
+TEST(PeersE2E, ConsolesConnectingTogetherAreAllAnswered)
+{
+    const struct {
+        const char* role;
+        QByteArray request;
+        QByteArray reply;
+    } roles[] = {{"NCLmod", "H+", "OK-H "}, {"NCLsrvc", "time?", "Server: "}};
+    for (const auto& r : roles) {
+        SCOPED_TRACE(r.role);
+        AgentProcess agent;
+        ASSERT_TRUE(agent.startServing(0, {}, {}, r.role));
+        EXPECT_EQ(AnsweredTogether(agent.port(), 100, r.request, r.reply), 100);
+        int answered = 0;
+        for (int batch = 0; batch < 20; ++batch)
+            answered += AnsweredTogether(agent.port(), 50, r.request, r.reply);
+        EXPECT_EQ(answered, 1000);
+
+        // A console that connects and sends 200 ms later, while another connects.
+        Sockets late;
+        late.push_back(Connect(agent.port(), 1));
+        ASSERT_TRUE(AgentProcess::waitFor([&] { return AllConnected(late); }));
+        late.push_back(Connect(agent.port(), 1));
+        AgentProcess::waitFor([] { return false; }, 200);
+        EXPECT_EQ(Answered(late, r.request, r.reply), 2);
+    }
+}
+
+// A peer opens a connection every 10 ms and drops it 100 ms later; the
+// console's heartbeats meanwhile are all answered.
+TEST(PeersE2E, HeartbeatsAreAnsweredThroughAStreamOfConnections)
+{
+    AgentProcess agent;
+    ASSERT_TRUE(agent.startServing(0, "MACaddr,00:0C:29:AB:CD:EF\n"));
+    QTimer flood;
+    int opened = 0;
+    QObject::connect(&flood, &QTimer::timeout, [&] {
+        QTcpSocket* peer = Connect(agent.port(), 2).release();
+        QTimer::singleShot(100, peer, &QObject::deleteLater);
+        ++opened;
+    });
+    flood.start(10);
+    int answered = 0;
+    for (int i = 0; i < 50; ++i) {
+        Sockets console;
+        console.push_back(Connect(agent.port(), 1));
+        answered += Answered(console, "H+", "OK-H 00:0C:29:AB:CD:EF") == 1;
+    }
+    flood.stop();
+    EXPECT_EQ(answered, 50);
+    EXPECT_GE(opened, 50);
+}
+
+// Silent connections are closed after the idle limit; 32 open connections
+// from one address are the most it gets, while other addresses are served.
+TEST(PeersE2E, IdleConnectionsAreClosedAndOnePeerIsCapped)
+{
+    AgentProcess agent;
+    agent.environment().insert("NCLMOD_TEST_IDLE_LIMIT_MS", "2000");
+    agent.writeFile("debug.txt", "");
+    ASSERT_TRUE(agent.startServing(0, {}, {"debug"}));
+
+    QElapsedTimer opened;
+    opened.start();
+    Sockets silent;
+    for (int i = 0; i < 32; ++i)
+        silent.push_back(Connect(agent.port(), 1));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return AllConnected(silent); }));
+    ASSERT_TRUE(agent.waitForTrace(" TCP, NIST  format\r\n", 2000));
+    Sockets over;
+    over.push_back(Connect(agent.port(), 1));
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return AllClosed(over); }, 1000))
+        << "the 33rd connection is closed at once";
+    EXPECT_TRUE(agent.waitForTrace(
+        "Connection from 127.0.0.1 closed: 32 connections from it are open\r\n", 1000));
+    Sockets other;
+    other.push_back(Connect(agent.port(), 2));
+    EXPECT_EQ(Answered(other, "H+", "OK-H "), 1) << "another address is served";
+    EXPECT_TRUE(AllConnected(silent));
+
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return AllClosed(silent); }, 6000));
+    EXPECT_GE(opened.elapsed(), 1900);
+    EXPECT_TRUE(agent.waitForTrace("Idle connection closed: nothing received for 2 s. Index ", 0));
+    Sockets again;
+    again.push_back(Connect(agent.port(), 1));
+    EXPECT_EQ(Answered(again, "H+", "OK-H "), 1);
+}
+
+// The port cannot be had at start: one line on standard error and an event.
+// Held by another agent, the second one ends; an address that is not this
+// computer's leaves the agent running its other duties.
+TEST(PeersE2E, PortThatCannotBeOpenedAtStartIsSaidOnce)
+{
+    for (const int clientFormat : {0, 2}) {
+        SCOPED_TRACE(clientFormat);
+        AgentProcess first;
+        ASSERT_TRUE(first.startServing(clientFormat));
+        AgentProcess second;
+        second.startServing(clientFormat,
+                            "LoggingEvntOn,True\nLoggingEvntFileName," +
+                                second.file("evntfile.txt") + "\n",
+                            {}, "NCLmod", first.port());
+        EXPECT_EQ(second.waitForExit(10000), 1);
+        const QString line =
+            QStringLiteral("port %1 is already in use by another program").arg(first.port());
+        EXPECT_EQ(second.standardError(), "NCLmod: " + line + "\n");
+        EXPECT_TRUE(second.readFile("evntfile.txt").contains("Error   " + line));
+        EXPECT_TRUE(first.answers());
+    }
+
+    AgentProcess elsewhere;
+    elsewhere.writeFile("REVavidod.ini", "TCPPort,29999\n");
+    elsewhere.environment().insert("NCLMOD_BIND_ADDRESS", "192.0.2.1");
+    ASSERT_TRUE(elsewhere.start());
+    const QString line = "NCLmod: port 29999 cannot be opened: 192.0.2.1 (NCLMOD_BIND_ADDRESS) "
+                         "is not an address of this computer\n";
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return elsewhere.standardError() == line; }))
+        << elsewhere.standardError().toStdString();
+    AgentProcess::waitFor([] { return false; }, 1000);
+    EXPECT_TRUE(elsewhere.running());
+    EXPECT_EQ(elsewhere.terminate(), 0);
+}
+
+} // namespace
