@@ -99,7 +99,10 @@ bool AgentProcess::start(const QStringList& arguments, const QString& programNam
         QFile::link(Executable("NCLmod"), program);
     }
     m_process.setProcessEnvironment(m_environment);
-    m_process.start(program, arguments);
+    if (m_wrapper.isEmpty())
+        m_process.start(program, arguments);
+    else
+        m_process.start(m_wrapper.first(), m_wrapper.mid(1) + QStringList{program} + arguments);
     return m_process.waitForStarted(5000);
 }
 

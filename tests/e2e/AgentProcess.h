@@ -38,6 +38,8 @@ public:
     QString home() const { return m_home.path(); }
     QString file(const QString& name) const { return m_home.path() + "/" + name; }
     QProcessEnvironment& environment() { return m_environment; }
+    // A command that runs the agent, e.g. setpriv with another user; empty: none.
+    QStringList& wrapper() { return m_wrapper; }
     const QProcessEnvironment& environment() const { return m_environment; }
     void writeFile(const QString& name, const QByteArray& content) const;
     QString readFile(const QString& name) const;
@@ -82,6 +84,7 @@ public:
 private:
     QTemporaryDir m_home;
     QProcessEnvironment m_environment;
+    QStringList m_wrapper;
     QProcess m_process;
     QString m_stdout;
     QString m_stderr;
