@@ -35,22 +35,27 @@ QMap<QString, QString> QueryValues(const AgentProcess& agent)
 // file; later runs read it back, and the command-line words decide the trace.
 TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
 {
+    // Free ports on loopback: a port held elsewhere would end the agent at start.
+    const QString port = QString::number(e2e::FreePort());
+    const QString otherPort = QString::number(e2e::FreePort());
     AgentProcess agent;
+    agent.environment().insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
     agent.writeFile("debug.txt", "");
-    agent.writeFile("REVavidod.ini", "TCPPort, 1234\n"
-                                     "\"ServerName\" , \"127.0.0.1\"\n"
-                                     "LoggingMaxSec,45\n"
-                                     "Servername, wrong-case\n"
-                                     "garbage line without comma\n"
-                                     ", value without a name\n"
-                                     "\n");
+    agent.writeFile("REVavidod.ini", "TCPPort, " + port.toLatin1() +
+                                         "\n"
+                                         "\"ServerName\" , \"127.0.0.1\"\n"
+                                         "LoggingMaxSec,45\n"
+                                         "Servername, wrong-case\n"
+                                         "garbage line without comma\n"
+                                         ", value without a name\n"
+                                         "\n");
     ASSERT_TRUE(agent.start({"debug"}));
     ASSERT_TRUE(agent.waitForTrace("Start Service sent"));
     EXPECT_EQ(agent.terminate(), 0);
 
     QMap<QString, QString> values = QueryValues(agent);
     EXPECT_EQ(values.size(), 72); // 71 options and "Changed"
-    EXPECT_EQ(values.value("TCPPort"), "1234");
+    EXPECT_EQ(values.value("TCPPort"), port);
     EXPECT_EQ(values.value("ServerName"), "127.0.0.1");
     EXPECT_EQ(values.value("LoggingMaxSec"), "45");
     EXPECT_EQ(values.value("SettingMode"), "2");
@@ -66,7 +71,7 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
 
     // Second run: a changed value is read back, nothing is initialised again.
     ASSERT_EQ(
-        agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "4321", "/f"})
+        agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", otherPort, "/f"})
             .exitCode,
         0);
     QFile::remove(agent.file("DebugFile.txt"));
@@ -76,8 +81,8 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
     trace = agent.readFile("DebugFile.txt");
     EXPECT_FALSE(trace.contains("for the first time."));
     EXPECT_TRUE(trace.contains("Start Registry_Get:"));
-    EXPECT_TRUE(trace.contains("Option Key: TCPPort, Value: 4321"));
-    EXPECT_EQ(QueryValues(agent).value("TCPPort"), "4321");
+    EXPECT_TRUE(trace.contains("Option Key: TCPPort, Value: " + otherPort));
+    EXPECT_EQ(QueryValues(agent).value("TCPPort"), otherPort);
 
     // On an empty store again: "screen" after "debug" stops the trace file;
     // a fifth word ("removereg" would empty the store) is dropped.
