@@ -169,6 +169,7 @@ nclsc stop Nightcall >/dev/null
 echo "stop=$?"
 for _ in $(seq 100); do nclsc query Nightcall | grep -q STOPPED && break; sleep 0.1; done
 echo "after=$(nclsc query Nightcall | grep STATE)"
+echo "output=$(tr '\n' '|' </var/lib/nclmod/ServiceOutput.txt)"
 kill "$listener" 2>/dev/null
 SCRIPT
 result=$(unshare --net --mount bash -c "set -e
