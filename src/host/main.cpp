@@ -25,9 +25,17 @@ int main(int argc, char** argv)
 
     // Windows only where there is a display; otherwise the same logic runs headless.
     const bool windows = host::WindowsWanted();
+    // Headless, Qt's own poll() loop does less per wake-up than the GLib one,
+    // and a busy time server wakes up once per request. Only this process
+    // is meant: the programs it starts get the environment as it was.
+    const bool glibChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!windows && !glibChosen)
+        qputenv("QT_NO_GLIB", "1");
     std::unique_ptr<QCoreApplication> application =
         windows ? std::make_unique<QApplication>(argc, argv)
                 : std::make_unique<QCoreApplication>(argc, argv);
+    if (!windows && !glibChosen)
+        qunsetenv("QT_NO_GLIB");
     QCoreApplication& app = *application;
     const host::MainResult result =
         host::Main(app.arguments().mid(1), QString::fromLocal8Bit(argv[0]));

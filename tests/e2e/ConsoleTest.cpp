@@ -326,6 +326,40 @@ TEST(ConsoleE2E, NoReplyLoopBetweenTwoAgents)
         EXPECT_TRUE(agent->answers());
 }
 
+// The rate limit of the registry key, read at start: of 20 requests from one
+// address only what the burst left after the start-up probe and one leak
+// are answered; without the key all 20 are.
+TEST(ConsoleE2E, RateLimitFromTheRegistryAtStart)
+{
+    AgentProcess limited, free;
+    const QString key = "HKLM\\SOFTWARE\\Nightcall\\Limits";
+    for (const auto& [name, value] : {std::pair{"Interval", "12"}, {"Burst", "3"}, {"Leak", "4"}})
+        ASSERT_EQ(
+            limited.nclreg({"add", key, "/v", name, "/t", "REG_DWORD", "/d", value, "/f"}).exitCode,
+            0);
+    ASSERT_TRUE(StartAgent(limited, 2, "NCLsrvc"));
+    ASSERT_TRUE(StartAgent(free, 2, "NCLsrvc"));
+    QByteArray request(48, '\0');
+    request[0] = 0x23;
+    request[40] = char(0xEE);
+    for (AgentProcess* agent : {&limited, &free}) {
+        QUdpSocket peer;
+        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+        for (int i = 0; i < 20; ++i)
+            peer.writeDatagram(request, QHostAddress::LocalHost, agent->port());
+        int answered = 0;
+        while (peer.waitForReadyRead(500))
+            while (peer.hasPendingDatagrams())
+                answered += peer.receiveDatagram().data().size() == 48;
+        if (agent == &free) {
+            EXPECT_EQ(answered, 20);
+        } else {
+            EXPECT_GE(answered, 1);
+            EXPECT_LE(answered, 3);
+        }
+    }
+}
+
 // Request forms, settings and bad input over TCP, in the module role.
 TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
 {
