@@ -70,7 +70,6 @@ quint32 SendServiceControl(const QString& socketName, quint32 code, ServiceReply
     if (socketName.isEmpty())
         return SVC_ERROR_SERVICE_NOT_ACTIVE;
     QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);

@@ -40,7 +40,7 @@ bool Pending(quint32 state)
 } // namespace
 
 ServiceHost::ServiceHost(const QString& serviceName, QObject* parent)
-    : QObject(parent), m_serviceName(serviceName), m_socketName(ServiceSocketName(serviceName))
+    : QObject(parent), m_serviceName(serviceName)
 {
 }
 
@@ -57,14 +57,20 @@ bool ServiceHost::Open(QString* error)
 {
     if (m_server)
         return true;
-    if (!m_lock.TryAcquire()) {
-        if (error)
-            *error = QStringLiteral("another service is already running from this data folder");
+    if (!m_lock.TryAcquire(error))
+        return false;
+    m_socketName = ServiceSocketName(m_serviceName);
+    if (m_socketName.isEmpty()) {
+        RuntimeFolder(error);
+        m_lock.Release();
         return false;
     }
     auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    // Owner-only on top of the private folder it lies in.
+    server->setSocketOptions(QLocalServer::UserAccessOption);
     server->setMaxPendingConnections(kMaxConnections);
+    // A socket file left by a killed service: the lock says nobody serves it.
+    QLocalServer::removeServer(m_socketName);
     if (!server->listen(m_socketName)) {
         if (error)
             *error =
@@ -111,14 +117,17 @@ void ServiceHost::onNewConnection()
             socket->deleteLater();
             continue;
         }
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (!PeerAllowed(socket)) {
+            // The refusal is all it gets; the object goes once it is sent.
             socket->setProperty("answered", true);
             Reply(socket, SVC_ERROR_ACCESS_DENIED);
+            if (socket->state() == QLocalSocket::UnconnectedState)
+                socket->deleteLater();
             continue;
         }
         ++m_connections;
         connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadable(socket); });
         // A client that connects and never sends must not hold a slot for ever.
         auto* idle = new QTimer(socket);

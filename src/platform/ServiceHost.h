@@ -3,7 +3,9 @@
 // and its runtime record.
 //
 // Open takes the data folder's service lock (one service per data folder),
-// listens on the service's control socket and publishes the record. Each
+// listens on the service's control socket and publishes the record. Lock and
+// socket lie in the user's private runtime folder, the socket is the owner's
+// alone, and a peer of another user (other than root) is refused besides. Each
 // connection may send one request line; the host checks the control against
 // the service's state and accepted controls, raises it and answers with the
 // state that follows. Stop is answered first and raised afterwards, since

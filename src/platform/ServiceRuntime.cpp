@@ -8,8 +8,11 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform
@@ -44,12 +47,62 @@ QList<QByteArray> StatFieldsAfterName(qint64 pid)
     return text.mid(close + 1).simplified().split(' ');
 }
 
-QString LockPath()
+QString g_runtimeFolderForTesting;
+
+// A short name for the current data folder, the same in every process.
+QString DataFolderTag(const QString& extra = {})
 {
-    return DataPath(QStringLiteral("service.lock"));
+    const QByteArray key = (DataFolder() + extra).toUtf8();
+    return QString::fromLatin1(
+        QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(24));
+}
+
+// The folder is made 0700 when missing; an existing one must be a real
+// folder (not a symlink) of this user with no access for group or others.
+QString PrivateFolderProblem(const QString& folder)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("cannot create the runtime folder ") + folder;
+    struct stat st {
+    };
+    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return QStringLiteral("the runtime folder ") + folder +
+               QStringLiteral(" is not a folder of this user");
+    // Ours but open to others (made by another tool): closed again.
+    if ((st.st_mode & 077) != 0 && ::chmod(name.constData(), st.st_mode & 0700) != 0)
+        return QStringLiteral("cannot make the runtime folder ") + folder +
+               QStringLiteral(" private");
+    return {};
+}
+
+bool PrivateToMe(const QString& folder)
+{
+    struct stat st {
+    };
+    return !folder.isEmpty() && ::lstat(QFile::encodeName(folder).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+bool SameFile(int fd, const QString& path)
+{
+    struct stat opened {
+    };
+    struct stat named {
+    };
+    return ::fstat(fd, &opened) == 0 && ::lstat(QFile::encodeName(path).constData(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 } // namespace
+
+QString ServiceLockPath()
+{
+    const QString folder = RuntimeFolder();
+    return folder.isEmpty()
+               ? QString()
+               : folder + QStringLiteral("/svc-") + DataFolderTag() + QStringLiteral(".lock");
+}
 
 char ProcessStateLetter(qint64 pid)
 {
@@ -155,11 +208,37 @@ quint32 LiveServiceState(const QString& serviceName, ServiceRuntimeRecord* out)
     return record.state;
 }
 
+QString RuntimeFolder(QString* error)
+{
+    if (!g_runtimeFolderForTesting.isEmpty())
+        return g_runtimeFolderForTesting;
+    QString folder;
+    if (::geteuid() == 0) {
+        folder = QStringLiteral("/run/nclmod");
+    } else {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        folder = PrivateToMe(runtime) ? runtime + QStringLiteral("/nclmod") : DataFolder();
+    }
+    const QString problem = PrivateFolderProblem(folder);
+    if (problem.isEmpty())
+        return folder;
+    if (error)
+        *error = problem;
+    return {};
+}
+
+void SetRuntimeFolderForTesting(const QString& folder)
+{
+    g_runtimeFolderForTesting = folder;
+}
+
 QString ServiceSocketName(const QString& serviceName)
 {
-    const QByteArray key = (DataFolder() + QLatin1Char('\n') + serviceName.toLower()).toUtf8();
-    const QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex();
-    return QStringLiteral("nclmod-svc-") + QString::fromLatin1(digest.left(24));
+    const QString folder = RuntimeFolder();
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/svc-") +
+           DataFolderTag(QLatin1Char('\n') + serviceName.toLower()) + QStringLiteral(".sock");
 }
 
 DataFolderLock::~DataFolderLock()
@@ -167,33 +246,57 @@ DataFolderLock::~DataFolderLock()
     Release();
 }
 
-bool DataFolderLock::TryAcquire()
+bool DataFolderLock::TryAcquire(QString* error)
 {
     if (m_fd >= 0)
         return true;
-    const int fd =
-        ::open(QFile::encodeName(LockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    const QString path = ServiceLockPath();
+    if (path.isEmpty()) {
+        RuntimeFolder(error);
         return false;
     }
-    m_fd = fd;
-    return true;
+    // The holder removes the file when it lets go; a lock taken on a file
+    // that was removed meanwhile is taken again on the new one.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (error)
+                *error = QStringLiteral("cannot open the service lock ") + path +
+                         QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            break;
+        }
+        if (SameFile(fd, path)) {
+            m_fd = fd;
+            m_path = path;
+            return true;
+        }
+        ::close(fd);
+    }
+    if (error)
+        *error = QStringLiteral("another service is already running from this data folder");
+    return false;
 }
 
 void DataFolderLock::Release()
 {
     if (m_fd < 0)
         return;
+    ::unlink(QFile::encodeName(m_path).constData());
     ::close(m_fd);
     m_fd = -1;
 }
 
 bool DataFolderLockBusy()
 {
-    const int fd = ::open(QFile::encodeName(LockPath()).constData(), O_RDONLY | O_CLOEXEC);
+    const QString path = ServiceLockPath();
+    if (path.isEmpty())
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false; // no lock file: no service has run here
     const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0;

@@ -59,10 +59,23 @@ void RemoveServiceRuntime(const QString& serviceName);
 // The record's state when its process is alive, else SERVICE_STOPPED.
 quint32 LiveServiceState(const QString& serviceName, ServiceRuntimeRecord* record = nullptr);
 
-// The control socket name of a service in the current data folder: a fixed
-// length name in the abstract namespace, so a long data folder path cannot
-// push it over the 107-byte socket address limit.
+// The folder that holds the control sockets and service locks: one only the
+// agent's user can enter, so nobody else can take the lock, bind the socket
+// first or connect to it. Root: /run/nclmod (0700); other users:
+// $XDG_RUNTIME_DIR/nclmod when that folder is their own and private; else
+// the data folder. Made when missing; empty with a reason when it is not
+// private.
+QString RuntimeFolder(QString* error = nullptr);
+// Tests put the folder elsewhere, taken as it is (empty: back to the rule above).
+void SetRuntimeFolderForTesting(const QString& folder);
+
+// The control socket path of a service in the current data folder: a short
+// fixed-length name in the runtime folder, so that a long data folder path
+// does not push it over the 107-byte socket address limit.
 QString ServiceSocketName(const QString& serviceName);
+
+// The lock file of the current data folder's service, in the runtime folder.
+QString ServiceLockPath();
 
 // The data folder's service lock, held by a running service for its lifetime
 // (closed with the process, also when it is killed).
@@ -74,12 +87,15 @@ public:
     DataFolderLock(const DataFolderLock&) = delete;
     DataFolderLock& operator=(const DataFolderLock&) = delete;
 
-    bool TryAcquire();
+    // False when another process holds it or the runtime folder is not
+    // private (then `error` says why).
+    bool TryAcquire(QString* error = nullptr);
     void Release();
     bool Held() const { return m_fd >= 0; }
 
 private:
     int m_fd = -1;
+    QString m_path;
 };
 
 // True when some process holds the data folder's service lock.

@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
@@ -22,8 +23,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using e2e::AgentProcess;
 using namespace host;
@@ -301,7 +304,6 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     ASSERT_TRUE(platform::ReadServiceRuntime("Nightcall", record));
     const auto send = [&](const QByteArray& bytes) {
         QLocalSocket socket;
-        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         socket.connectToServer(record.socketName);
         QByteArray received;
         QEventLoop loop;
@@ -317,7 +319,6 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     EXPECT_EQ(send(QByteArray(200000, 'A')), "");
     // A client that connects and never sends, while another one is served.
     QLocalSocket silent;
-    silent.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     silent.connectToServer(record.socketName);
     EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 0);
     EXPECT_TRUE(AgentProcess::waitFor(
@@ -415,6 +416,93 @@ TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
         EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
         ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
     }
+}
+
+// What another user tries against a root service, as that user (setpriv):
+// take the service lock before the service starts, bind its control socket
+// first, control it, and flood its control socket with connections.
+const char* const kIntruder = R"(
+import errno, fcntl, os, socket, sys
+lock, path, count = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def attempt(action):
+    try:
+        action()
+        return "done"
+    except OSError as e:
+        return errno.errorcode.get(e.errno, str(e.errno))
+def take_lock():
+    fd = os.open(lock, os.O_RDWR | os.O_CREAT, 0o644)
+    fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+def bind():
+    socket.socket(socket.AF_UNIX).bind(path)
+def control():
+    s = socket.socket(socket.AF_UNIX)
+    s.connect(path)
+    s.sendall(b"CONTROL 1\n")
+    if not s.recv(64).startswith(b"OK"):
+        raise OSError(errno.EPERM, "refused")
+refused = 0
+for i in range(count):
+    s = socket.socket(socket.AF_UNIX)
+    try:
+        s.connect(path)
+        refused += s.recv(64).startswith(b"ERR")
+    except OSError:
+        refused += 1
+    s.close()
+print("lock", attempt(take_lock), "bind", attempt(bind), "control", attempt(control),
+      "refused", refused)
+)";
+
+TEST_F(ServiceTest, AnotherUserCannotLockBindOrControlTheService)
+{
+    const QString python = "/usr/bin/python3";
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (::geteuid() != 0 || setpriv.isEmpty() || !QFile::exists(python))
+        GTEST_SKIP() << "needs root, setpriv and " << python.toStdString()
+                     << ": another user's attempts were not tried";
+    const QString lock = platform::ServiceLockPath();
+    const QString socket = platform::ServiceSocketName("Nightcall");
+    ASSERT_TRUE(lock.startsWith("/run/nclmod/")) << lock.toStdString();
+    const auto intrude = [&](int connections) {
+        QProcess process;
+        process.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", python, "-c",
+                                kIntruder, lock, socket, QString::number(connections)});
+        process.waitForFinished(120000);
+        return QString::fromLatin1(process.readAllStandardOutput()).trimmed();
+    };
+    // Before the service runs: neither the lock nor the socket can be taken.
+    EXPECT_EQ(intrude(0), "lock EACCES bind EACCES control EACCES refused 0");
+
+    ASSERT_TRUE(Create("Nightcall"));
+    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
+    const qint64 pid = ServicePid();
+    ASSERT_GT(pid, 0);
+    const auto rssKb = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        status.open(QIODevice::ReadOnly);
+        const QString text = QString::fromLatin1(status.readAll());
+        return text.section("VmRSS:", 1).trimmed().section(' ', 0, 0).toLong();
+    };
+    const long before = rssKb();
+    EXPECT_EQ(intrude(10000), "lock EACCES bind EACCES control EACCES refused 10000");
+    const long after = rssKb();
+    std::printf("service RSS: %ld kB before, %ld kB after 10000 refused connections\n", before,
+                after);
+    EXPECT_LE(after - before, 1024) << before << " kB before, " << after << " kB after";
+
+    // The service tool of that user cannot stop it either.
+    QProcess tool;
+    QProcessEnvironment environment = agent.environment();
+    tool.setProcessEnvironment(environment);
+    tool.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups",
+                         e2e::Executable("nclsc"), "stop", "Nightcall"});
+    ASSERT_TRUE(tool.waitForFinished(20000));
+    EXPECT_NE(tool.exitCode(), 0);
+    EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "4  RUNNING"));
+    EXPECT_EQ(ServicePid(), pid);
+    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
+    EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
 }
 
 // The production unit: systemd accepts it, and the agent started with its

@@ -12,11 +12,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <grp.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -249,7 +255,6 @@ protected:
     QByteArray Raw(const QByteArray& bytes, int waitMs = 2000)
     {
         QLocalSocket socket;
-        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         socket.connectToServer(host->SocketName());
         QByteArray received;
         QEventLoop loop;
@@ -339,7 +344,6 @@ TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
     std::vector<std::unique_ptr<QLocalSocket>> idle;
     for (int i = 0; i < 24; ++i) {
         idle.push_back(std::make_unique<QLocalSocket>());
-        idle.back()->setSocketOptions(QLocalSocket::AbstractNamespaceOption);
         idle.back()->connectToServer(host->SocketName());
     }
     Spin(600);
@@ -350,6 +354,67 @@ TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
     SERVICE_STATUS status;
     EXPECT_TRUE(ControlService(service, 129, status));
     EXPECT_EQ(host->State(), SERVICE_RUNNING);
+}
+
+long RssKb()
+{
+    return ReadFile("/proc/self/status").section("VmRSS:", 1).trimmed().section(' ', 0, 0).toLong();
+}
+
+// Connections of another user are refused, and nothing of them stays behind.
+// (The socket is opened to everyone here, which the real folder never is, so
+// that such connections reach the host at all.)
+TEST_F(ServiceHostTest, RefusedPeersLeaveNothingBehind)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to connect as another user: refused peers were not tried";
+    host.reset();
+    QTemporaryDir open;
+    ::chmod(QFile::encodeName(open.path()).constData(), 0711);
+    SetRuntimeFolderForTesting(open.path());
+    host = std::make_unique<ServiceHost>("Nightcall");
+    ASSERT_TRUE(host->Open());
+    host->SetState(SERVICE_RUNNING);
+    const QByteArray path = QFile::encodeName(host->SocketName());
+    ::chmod(path.constData(), 0666);
+
+    constexpr int kConnections = 10000;
+    Spin(50);
+    const long rssBefore = RssKb();
+    const int fdsBefore = int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot).size());
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+            setresuid(65534, 65534, 65534) != 0)
+            _exit(100);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+        int refused = 0;
+        for (int i = 0; i < kConnections; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            char reply[16] = {};
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                ::read(fd, reply, sizeof reply - 1) > 0 && std::strcmp(reply, "ERR 5\n") == 0)
+                ++refused;
+            ::close(fd);
+        }
+        _exit(refused == kConnections ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = -1;
+    QElapsedTimer waited;
+    waited.start();
+    while (waitpid(child, &status, WNOHANG) == 0 && waited.elapsed() < 120000)
+        Spin(5);
+    Spin(200);
+    const long rssAfter = RssKb();
+    const int fdsAfter = int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot).size());
+    host.reset();
+    SetRuntimeFolderForTesting(QString());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LE(rssAfter - rssBefore, 1024) << rssBefore << " kB before, " << rssAfter << " after";
+    EXPECT_EQ(fdsAfter, fdsBefore);
 }
 
 TEST_F(ServiceManagerTest, StartLaunchesTheImageDetachedWithTheServiceName)
