@@ -134,6 +134,11 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
         // Nothing else can be written without the folder: say it where a person sees it.
         platform::TellOnStandardError(folderError);
     }
+    const QString unsafe = platform::FolderProblem(platform::DataFolder());
+    if (!unsafe.isEmpty()) {
+        platform::TellOnStandardError(unsafe);
+        return MainResult::Refused;
+    }
     logging::DebugFileName = platform::DataPath(QStringLiteral("DebugFile.txt"));
     app.HelpFile = platform::DataPath(QStringLiteral("NCL.hlp"));
     app.AppTitle = QStringLiteral("NCLmod");

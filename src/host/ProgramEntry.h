@@ -30,7 +30,9 @@ CommandSwitches ApplySwitches(const QStringList& words);
 bool FileExists(const QString& path);
 void ReadInitialOptions(const QString& path, settings::COptions& options);
 
-enum class MainResult { ShowWindow, RunOnceMode, Ended };
+// Refused: the data folder is not private to the agent's user; the reason
+// has been said on standard error.
+enum class MainResult { ShowWindow, RunOnceMode, Ended, Refused };
 
 // The start-up sequence up to the run-mode decision. `arguments` excludes the
 // program name; `executableName` decides the module type.

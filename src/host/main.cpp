@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 int main(int argc, char** argv)
 {
     // --help, --version and unknown options are answered before anything
@@ -23,6 +25,9 @@ int main(int argc, char** argv)
         answered >= 0)
         return answered;
 
+    // Whatever the agent creates (logs, store, folders) is its user's alone
+    // unless it says otherwise.
+    ::umask(077);
     // Windows only where there is a display; otherwise the same logic runs headless.
     const bool windows = host::WindowsWanted();
     // Headless, Qt's own poll() loop does less per wake-up than the GLib one,
@@ -41,6 +46,8 @@ int main(int argc, char** argv)
         host::Main(app.arguments().mid(1), QString::fromLocal8Bit(argv[0]));
     if (result == host::MainResult::Ended)
         return 0;
+    if (result == host::MainResult::Refused)
+        return 1;
 
     host::ServiceControl serviceControl;
     host::frmMainEntSrvc form(&serviceControl);

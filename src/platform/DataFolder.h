@@ -11,6 +11,12 @@ namespace platform
 QString DataFolder();
 // Creates the folder when missing; false (with a reason) when it cannot.
 bool EnsureDataFolder(QString* error = nullptr);
+// Why the agent must not run from the folder, empty when it may: the folder
+// is writable by group or others, or owned by another user than the agent's
+// (root's folders are trusted too), as sshd's StrictModes judges a home.
+// Anyone who could write it could plant files the agent reads (options,
+// launcher) or symlinks it would write through.
+QString FolderProblem(const QString& folder);
 // A file in the program folder.
 QString DataPath(const QString& fileName);
 // "NCLmod: text" on standard error, each text once per process: the line a

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using e2e::AgentProcess;
 
 namespace
@@ -163,7 +167,9 @@ TEST(StartupTest, OnceModeReturnsByItselfWithoutTouchingTheStore)
 }
 
 // A corrupt store or a data folder that cannot be made is reported on standard
-// error in one line, and the agent runs on.
+// error in one line, and the agent runs on; a data folder that others could
+// write, or that belongs to another user, is reported the same way and the
+// agent does not start.
 TEST(StartupTest, BadSurroundingsAreReportedAndTheAgentRunsOn)
 {
     const struct {
@@ -171,21 +177,53 @@ TEST(StartupTest, BadSurroundingsAreReportedAndTheAgentRunsOn)
         const char* home;    // replaces the data folder when set
         QByteArray registry; // written as the store when not empty
         const char* reported;
+        mode_t mode = 0700; // of the data folder
+        uid_t owner = 0;    // of the data folder, when the test runs as root
+        bool refused = false;
     } cases[] = {
         {"corrupt store", nullptr, QByteArray(4096, '\x5a'), "registry.db is not a database"},
         {"data folder", "/proc/nclmod-cannot-exist/home", {}, "/proc/nclmod-cannot-exist/home"},
+        {"writable by others",
+         nullptr,
+         {},
+         "is writable by group or others (mode 0777)",
+         0777,
+         0,
+         true},
+        {"writable by the group",
+         nullptr,
+         {},
+         "is writable by group or others (mode 0770)",
+         0770,
+         0,
+         true},
+        {"another user's", nullptr, {}, "is owned by uid 65534", 0700, 65534, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.owner != 0 && ::geteuid() != 0) {
+            std::printf("not root: the case \"%s\" was skipped\n", c.what);
+            continue;
+        }
         AgentProcess agent;
         if (c.home)
             agent.environment().insert("NCLMOD_HOME", c.home);
         if (!c.registry.isEmpty())
             agent.writeFile("registry.db", c.registry);
+        const QByteArray home = QFile::encodeName(agent.home());
+        ASSERT_EQ(::chmod(home.constData(), c.mode), 0);
+        if (c.owner != 0) {
+            ASSERT_EQ(::chown(home.constData(), c.owner, c.owner), 0);
+        }
         ASSERT_TRUE(agent.start());
-        QThread::msleep(500);
-        EXPECT_TRUE(agent.running());
-        EXPECT_EQ(agent.terminate(), 0);
+        if (c.refused) {
+            EXPECT_EQ(agent.waitForExit(10000), 1);
+            EXPECT_FALSE(QFile::exists(agent.file("registry.db")));
+        } else {
+            QThread::msleep(500);
+            EXPECT_TRUE(agent.running());
+            EXPECT_EQ(agent.terminate(), 0);
+        }
         // One line a person can act on, not one per part that tried the folder.
         const QString err = agent.standardError();
         EXPECT_TRUE(err.contains(c.reported)) << err.toStdString();
