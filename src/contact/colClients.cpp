@@ -2,6 +2,7 @@
 
 #include "logging/DebugLog.h"
 #include "logging/SyncLog.h"
+#include "platform/PrivateFile.h"
 #include "runtime/CsvFields.h"
 #include "runtime/CurrentError.h"
 #include "runtime/DateText.h"
@@ -284,8 +285,9 @@ QString colClients::RecordLine(const cClient& c)
 bool colClients::SavetoDisk(const QString& path) const
 {
     NCL_TRACE(QStringLiteral("Saving contents to file: ") + path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QFile file;
+    QString error;
+    if (!platform::OpenFileForWriting(file, path, platform::WriteMode::Truncate, error)) {
         rt::RaiseErrno(errno, path); // still the failed open's
         logging::ReportError(logging::Problem, QStringLiteral("Can't write client file ") + path,
                              rt::Err().number, kModule, QStringLiteral("SavetoDisk"), 13);

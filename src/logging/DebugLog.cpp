@@ -1,6 +1,7 @@
 #include "logging/DebugLog.h"
 
 #include "platform/DataFolder.h"
+#include "platform/PrivateFile.h"
 #include "runtime/CurrentError.h"
 #include "runtime/DateTime.h"
 #include "runtime/TextFormat.h"
@@ -53,8 +54,8 @@ void OpenDebugStream()
     QFile& stream = DebugStream();
     if (stream.isOpen())
         stream.close();
-    stream.setFileName(DebugFileName);
-    stream.open(QIODevice::WriteOnly | QIODevice::Append);
+    QString error;
+    platform::OpenFileForWriting(stream, DebugFileName, platform::WriteMode::Append, error);
 }
 
 } // namespace

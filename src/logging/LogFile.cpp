@@ -1,5 +1,7 @@
 #include "logging/LogFile.h"
 
+#include "platform/PrivateFile.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -9,13 +11,12 @@ namespace logging
 
 bool AppendWhole(const QString& path, const QString& text, QString& error, int* osError)
 {
-    QFile file(path);
+    QFile file;
     // Unbuffered: the bytes go to the file in one write(2) on an O_APPEND
     // descriptor, so lines of other writers never interleave with ours.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!platform::OpenFileForWriting(file, path, platform::WriteMode::Append, error)) {
         if (osError)
             *osError = errno;
-        error = file.errorString();
         return false;
     }
     const qint64 before = file.size();

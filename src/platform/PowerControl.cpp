@@ -1,5 +1,7 @@
 #include "platform/PowerControl.h"
 
+#include "platform/PrivateFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -119,8 +121,9 @@ bool RealExecute(quint32 flags, int& errorNumber)
 
 bool Record(const QString& file, quint32 flags, int& errorNumber)
 {
-    QFile out(file);
-    if (file.isEmpty() || !out.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    QFile out;
+    QString error;
+    if (!OpenFileForWriting(out, file, WriteMode::Append, error)) {
         errorNumber = EACCES;
         return false;
     }

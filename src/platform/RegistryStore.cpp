@@ -5,6 +5,7 @@
 #include "runtime/CurrentError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -13,6 +14,9 @@
 #include <algorithm>
 #include <memory>
 #include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform
 {
@@ -85,6 +89,17 @@ bool KeyOrder(const QString& a, const QString& b)
             return c < 0;
     }
     return pa.size() < pb.size();
+}
+
+// An existing store file is opened for writing only when this user may
+// write it and its folder (where its journal files go).
+bool MayWrite(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(name.constData(), F_OK) != 0)
+        return true;
+    return ::access(name.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
 StoreFailureReporter& Reporter()
@@ -182,6 +197,14 @@ bool RegistryStore::openFile(QString& why, qint32& status)
         return false;
     }
     status = ERROR_CANTOPEN;
+    if (!MayWrite(m_path))
+        return openReadOnly(why);
+    // A new store is its owner's alone, whoever makes it; SQLite gives its
+    // journal files the same mode.
+    const int created = ::open(QFile::encodeName(m_path).constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (created >= 0)
+        ::close(created);
     if (!m_db.open(m_path, kBusyTimeoutMs)) {
         why = QStringLiteral("cannot open the registry store ") + m_path + QStringLiteral(": ") +
               m_db.errorMessage();
@@ -208,6 +231,30 @@ bool RegistryStore::openFile(QString& why, qint32& status)
               m_db.errorMessage();
     }
     return false;
+}
+
+// A store this user may only read is read as it stands: without its journal
+// files when they cannot be made, and said once to be unsaveable.
+bool RegistryStore::openReadOnly(QString& why)
+{
+    bool ok = m_db.open(m_path, kBusyTimeoutMs, SqliteDb::Access::ReadOnly) &&
+              m_db.exec("SELECT count(*) FROM sqlite_master");
+    if (!ok)
+        ok = m_db.open(m_path, kBusyTimeoutMs, SqliteDb::Access::Immutable) &&
+             m_db.exec("SELECT count(*) FROM sqlite_master");
+    if (!ok) {
+        why = QStringLiteral("cannot read the registry store ") + m_path + QStringLiteral(": ") +
+              m_db.errorMessage();
+        return false;
+    }
+    storeFailure(ERROR_ACCESS_DENIED, ReadOnlyText(), "Open");
+    return true;
+}
+
+QString RegistryStore::ReadOnlyText() const
+{
+    return QStringLiteral("the registry store ") + m_path +
+           QStringLiteral(" cannot be written: changes cannot be saved");
 }
 
 void RegistryStore::storeFailure(qint32 status, const QString& why, const char* procedure)
@@ -304,10 +351,7 @@ qint32 RegistryStore::CreateKey(HKEY root, const QString& subKey, HKEY& result)
 
 qint32 RegistryStore::failWriteReadOnly(const char* procedure)
 {
-    storeFailure(ERROR_ACCESS_DENIED,
-                 QStringLiteral("the registry store ") + m_path +
-                     QStringLiteral(" cannot be written"),
-                 procedure);
+    storeFailure(ERROR_ACCESS_DENIED, ReadOnlyText(), procedure);
     return ERROR_ACCESS_DENIED;
 }
 

@@ -95,6 +95,8 @@ public:
 private:
     bool ensureOpen();
     bool openFile(QString& why, qint32& status);
+    bool openReadOnly(QString& why);
+    QString ReadOnlyText() const;
     bool prepareFile();
     bool insertKey(const QString& fullPath);
     bool keyExists(const QString& path);

@@ -1,6 +1,7 @@
 #include "platform/ServiceManager.h"
 
 #include "platform/DataFolder.h"
+#include "platform/PrivateFile.h"
 #include "platform/RegistryStore.h"
 #include "platform/ServiceChannel.h"
 
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace platform
 {
@@ -328,11 +330,19 @@ bool StartService(SC_HANDLE service, const QStringList& arguments)
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(DataFolder());
     process.setStandardInputFile(QProcess::nullDevice());
-    const QString output = DataPath(QStringLiteral("ServiceOutput.txt"));
-    process.setStandardOutputFile(output, QIODevice::Append);
-    process.setStandardErrorFile(output, QIODevice::Append);
+    // The output file is opened here, without following a planted symlink,
+    // and handed to the service through this process's descriptor of it.
+    const int output =
+        OpenFileForWriting(DataPath(QStringLiteral("ServiceOutput.txt")), WriteMode::Append);
+    const QString through =
+        output >= 0 ? QStringLiteral("/proc/self/fd/%1").arg(output) : QProcess::nullDevice();
+    process.setStandardOutputFile(through, QIODevice::Append);
+    process.setStandardErrorFile(through, QIODevice::Append);
     qint64 pid = 0;
-    if (!process.startDetached(&pid) || pid <= 0)
+    const bool started = process.startDetached(&pid) && pid > 0;
+    if (output >= 0)
+        ::close(output);
+    if (!started)
         return Fail(SVC_ERROR_FILE_NOT_FOUND);
     const ProcessIdentity launched = IdentifyProcess(pid);
     if (launched.pid == 0)

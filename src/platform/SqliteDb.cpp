@@ -1,5 +1,7 @@
 #include "platform/SqliteDb.h"
 
+#include <QUrl>
+
 #include <sqlite3.h>
 
 namespace platform
@@ -10,12 +12,22 @@ SqliteDb::~SqliteDb()
     close();
 }
 
-bool SqliteDb::open(const QString& path, int busyTimeoutMs)
+bool SqliteDb::open(const QString& path, int busyTimeoutMs, Access access)
 {
     close();
-    const QByteArray name = path.toUtf8();
-    const int rc = sqlite3_open_v2(name.constData(), &m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    QByteArray name = path.toUtf8();
+    int flags = SQLITE_OPEN_NOFOLLOW;
+    if (access == Access::ReadWrite) {
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    } else {
+        flags |= SQLITE_OPEN_READONLY;
+    }
+    if (access == Access::Immutable) {
+        // Nothing can change the file while it is read: no locks, no journal.
+        flags |= SQLITE_OPEN_URI;
+        name = "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1";
+    }
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         noteError(rc);
         close();

@@ -21,9 +21,12 @@ public:
     SqliteDb(const SqliteDb&) = delete;
     SqliteDb& operator=(const SqliteDb&) = delete;
 
-    // Opens (creating when missing) the database file for reading and
-    // writing; SQLite falls back to read-only when the file cannot be written.
-    bool open(const QString& path, int busyTimeoutMs);
+    // How a database file is opened. ReadOnly takes a file this user may only
+    // read; Immutable also reads one whose journal files cannot be made.
+    enum class Access { ReadWrite, ReadOnly, Immutable };
+    // Opens (creating when missing, with ReadWrite) the database file; a
+    // symlink in place of the file is refused.
+    bool open(const QString& path, int busyTimeoutMs, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     bool isReadOnly() const;

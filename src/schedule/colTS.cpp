@@ -1,6 +1,7 @@
 #include "schedule/colTS.h"
 
 #include "logging/DebugLog.h"
+#include "platform/PrivateFile.h"
 #include "runtime/CsvFields.h"
 
 #include <QFile>
@@ -117,10 +118,12 @@ void colTS::SavetoDisk()
     if (!QFileInfo::exists(m_sSrvrFilename) && !MayCreate(m_sSrvrFilename))
         return;
     NCL_TRACE(QStringLiteral("Saving contents to file: ") + m_sSrvrFilename);
-    QFile file(m_sSrvrFilename);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QFile file;
+    QString error;
+    if (!platform::OpenFileForWriting(file, m_sSrvrFilename, platform::WriteMode::Truncate,
+                                      error)) {
         NCL_TRACE(QStringLiteral("Could not write ") + m_sSrvrFilename + QStringLiteral(": ") +
-                  file.errorString());
+                  error);
         return;
     }
     for (const Entry& e : m_entries) {

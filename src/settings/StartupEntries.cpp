@@ -2,6 +2,7 @@
 
 #include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
+#include "platform/PrivateFile.h"
 #include "platform/RegistryStore.h"
 #include "platform/ShortPath.h"
 #include "settings/AppState.h"
@@ -45,22 +46,21 @@ void WriteAutostartEntry(const QString& program)
 {
     const QString path = AutostartFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        NCL_TRACE(QStringLiteral("Cannot write the autostart entry ") + path);
-        return;
-    }
     QString exec = program;
     exec.replace(QLatin1Char('"'), QStringLiteral("\\\""));
-    file.write(QStringLiteral("[Desktop Entry]\n"
-                              "Type=Application\n"
-                              "Name=Nightcall Module\n"
-                              "Comment=Starts the Nightcall Module agent in the background\n"
-                              "Exec=\"%1\"\n"
-                              "Terminal=false\n"
-                              "X-GNOME-Autostart-enabled=true\n")
-                   .arg(exec)
-                   .toUtf8());
+    const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
+                                            "Type=Application\n"
+                                            "Name=Nightcall Module\n"
+                                            "Comment=Starts the Nightcall Module agent in the "
+                                            "background\n"
+                                            "Exec=\"%1\"\n"
+                                            "Terminal=false\n"
+                                            "X-GNOME-Autostart-enabled=true\n")
+                                 .arg(exec)
+                                 .toUtf8();
+    QString error;
+    if (!platform::ReplaceFile(path, entry, 0600, error))
+        NCL_TRACE(QStringLiteral("Cannot write the autostart entry ") + path);
 }
 
 void RemoveAutostartEntry()
@@ -94,26 +94,23 @@ QString AutostartFilePath()
 
 bool EnsureBackgroundProgram()
 {
-    const QString path = BackgroundProgramPath();
-    if (QFileInfo::exists(path))
-        return true;
     if (!platform::EnsureDataFolder())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    // The data folder is passed on so the agent started at login uses the
-    // same store as the copy that set the entry.
-    file.write(QStringLiteral("#!/bin/sh\n"
-                              "# Starts the Nightcall Module agent in the background.\n"
-                              "NCLMOD_HOME=%1 exec %2 background\n")
-                   .arg(ShellQuoted(platform::DataFolder()), ShellQuoted(AgentExecutable()))
-                   .toUtf8());
-    file.close();
-    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                               QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                               QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                               QFileDevice::ExeOther);
+    // Written afresh each time start-up is switched on: a launcher found in
+    // the folder is never trusted. The data folder is passed on so the agent
+    // started at login uses the same store as the copy that set the entry.
+    const QByteArray script =
+        QStringLiteral("#!/bin/sh\n"
+                       "# Starts the Nightcall Module agent in the background.\n"
+                       "NCLMOD_HOME=%1 exec %2 background\n")
+            .arg(ShellQuoted(platform::DataFolder()), ShellQuoted(AgentExecutable()))
+            .toUtf8();
+    QString error;
+    if (platform::ReplaceFile(BackgroundProgramPath(), script, 0700, error))
+        return true;
+    NCL_TRACE(QStringLiteral("Cannot write the launcher ") + BackgroundProgramPath() +
+              QStringLiteral(": ") + error);
+    return false;
 }
 
 bool RunEntryMatches(const QString& expected, const QString& valueName, QString& value)

@@ -26,7 +26,8 @@ bool RunEntryMatches(const QString& expected, const QString& valueName, QString&
 
 // Path of the background program in the program folder (whether it exists or not).
 QString BackgroundProgramPath();
-// Creates the launcher when missing; false when it cannot be written.
+// Writes the launcher afresh (never trusting one already there); false when
+// it cannot be written.
 bool EnsureBackgroundProgram();
 QString AutostartFilePath();
 

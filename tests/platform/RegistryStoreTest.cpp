@@ -240,6 +240,8 @@ int RunUnprivileged(const std::function<int()>& body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
 }
 
+// Read by another user: in a folder where its journal files cannot be made (a
+// root folder the user may only read), and in one where they can.
 TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
 {
     {
@@ -247,32 +249,36 @@ TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
         ASSERT_EQ(Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "kept"),
                   ERROR_SUCCESS);
     }
-    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                           QFileDevice::WriteOther | QFileDevice::ExeOther);
-    QFile::setPermissions(dbPath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
-    const int result = RunUnprivileged([this] {
-        int reportCount = 0;
-        SetStoreFailureReporter([&](const QString&, const QString& text) {
-            if (text.contains(QStringLiteral("cannot be written")))
-                ++reportCount;
+    const QFileDevice::Permissions owner =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    for (const QFileDevice::Permissions others :
+         {QFileDevice::ReadOther | QFileDevice::ExeOther,
+          QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther}) {
+        QFile::setPermissions(home.path(), owner | others);
+        QFile::setPermissions(dbPath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        const int result = RunUnprivileged([this] {
+            int reportCount = 0;
+            SetStoreFailureReporter([&](const QString&, const QString& text) {
+                if (text.contains(QStringLiteral("cannot be written")))
+                    ++reportCount;
+            });
+            RegistryStore store(dbPath());
+            QByteArray data;
+            quint32 type = 0;
+            if (Get(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), data, type) !=
+                    ERROR_SUCCESS ||
+                SzText(data) != QLatin1String("kept"))
+                return 1;
+            if (Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "new") !=
+                ERROR_ACCESS_DENIED)
+                return 2;
+            if (Put(store, HKEY_USERS, QStringLiteral("K2"), QStringLiteral("v"), "new") !=
+                ERROR_ACCESS_DENIED)
+                return 3;
+            return reportCount == 1 ? 0 : 4;
         });
-        RegistryStore store(dbPath());
-        QByteArray data;
-        quint32 type = 0;
-        if (Get(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), data, type) !=
-                ERROR_SUCCESS ||
-            SzText(data) != QLatin1String("kept"))
-            return 1;
-        if (Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "new") !=
-            ERROR_ACCESS_DENIED)
-            return 2;
-        if (Put(store, HKEY_USERS, QStringLiteral("K2"), QStringLiteral("v"), "new") !=
-            ERROR_ACCESS_DENIED)
-            return 3;
-        return reportCount == 1 ? 0 : 4;
-    });
-    EXPECT_EQ(result, 0);
+        EXPECT_EQ(result, 0) << int(others);
+    }
 }
 
 TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)

@@ -1,0 +1,143 @@
+// The files the agent writes, each through its real writer: a symlink
+// planted in its place is never written through, a FIFO there never blocks
+// the writer, and a file the agent creates is its owner's alone.
+#include "platform/PrivateFile.h"
+#include "contact/colClients.h"
+#include "logging/DebugLog.h"
+#include "logging/EventLog.h"
+#include "logging/LogFile.h"
+#include "schedule/colTS.h"
+#include "settings/AppState.h"
+#include "settings/COptions.h"
+#include "settings/StartupEntries.h"
+
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace
+{
+
+struct Writer {
+    const char* what;
+    const char* fileName;
+    std::function<void(const QString& path)> write;
+    bool replaces = false; // written as a new file in its place rather than opened
+};
+
+const Writer kWriters[] = {
+    {"debug trace", "DebugFile.txt",
+     [](const QString& path) {
+         logging::DebugFileName = path;
+         logging::DebugOn = logging::DebugFileOn = true;
+         logging::SetDebugFile(true);
+         logging::WriteDebug(QStringLiteral("a trace line"));
+         logging::CloseDebugFile();
+         logging::DebugOn = logging::DebugFileOn = false;
+     }},
+    {"sync log", "logfile.txt",
+     [](const QString& path) {
+         QString error;
+         logging::AppendWhole(path, QStringLiteral("a sync line\r\n"), error);
+     }},
+    {"event file", "evntfile.txt",
+     [](const QString& path) {
+         settings::Options().setLoggingEvntOn(true);
+         logging::LogEvent(QStringLiteral("an event"), logging::EventInformation, path);
+         settings::Options().setLoggingEvntOn(false);
+     }},
+    {"client list", "clientlist.txt",
+     [](const QString& path) { contact::colClients().SavetoDisk(path); }},
+    {"time-server list", "TScircle.txt",
+     [](const QString& path) {
+         schedule::colTS list;
+         list.setCreateFileQuestion(
+             [](const QString&, const QString&) { return schedule::colTS::Answer::Yes; });
+         list.setsSrvrFilename(path);
+         list.Add(QStringLiteral("time.example"), QStringLiteral("here"), QStringLiteral("SNTP"));
+         list.SavetoDisk();
+     }},
+    {"launcher", "TdwnBkgd.exe", [](const QString&) { settings::EnsureBackgroundProgram(); }, true},
+};
+
+class PrivateFileTest : public ::testing::Test
+{
+protected:
+    static mode_t Mode(const QString& path)
+    {
+        struct stat st {
+        };
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+    }
+
+    testsupport::ScopedHome home;
+};
+
+TEST_F(PrivateFileTest, WrittenFilesAreNeverRedirected)
+{
+    const QString victim = home.file("victim");
+    for (const Writer& w : kWriters) {
+        SCOPED_TRACE(w.what);
+        const QString path = home.file(w.fileName);
+
+        // Created afresh: the owner's alone (the launcher may be run by its owner).
+        w.write(path);
+        ASSERT_TRUE(QFileInfo(path).isFile());
+        EXPECT_EQ(Mode(path) & 07777, w.replaces ? 0700u : 0600u);
+        QFile::remove(path);
+
+        // A planted symlink: the file it names stays as it was.
+        testsupport::WriteFile(victim, "victim");
+        ::chmod(QFile::encodeName(victim).constData(), 0644);
+        ASSERT_TRUE(QFile::link(victim, path));
+        w.write(path);
+        EXPECT_EQ(testsupport::ReadFile(victim), "victim");
+        EXPECT_EQ(Mode(victim) & 07777, 0644u);
+        // What takes the place of a symlink is a file of the agent's own.
+        EXPECT_EQ(QFileInfo(path).isSymLink(), !w.replaces);
+        QFile::remove(path);
+
+        // A FIFO that nobody reads: no wait, nothing written.
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QElapsedTimer took;
+        took.start();
+        w.write(path);
+        EXPECT_LT(took.elapsed(), 5000);
+        QFile::remove(path);
+    }
+}
+
+TEST_F(PrivateFileTest, OnlyRegularFilesAreOpenedForReading)
+{
+    const QString file = home.file("plain");
+    testsupport::WriteFile(file, "x");
+    const QString link = home.file("link");
+    ASSERT_TRUE(QFile::link(file, link));
+    const QString fifo = home.file("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path;
+        int error; // 0: opened
+    } cases[] = {
+        {file, 0},
+        {link, ELOOP},
+        {fifo, EINVAL},
+        {"/dev/zero", EINVAL},
+        {home.path(), EINVAL},
+        {home.file("missing"), ENOENT},
+    };
+    for (const auto& c : cases) {
+        const int fd = platform::OpenRegularFileForReading(c.path);
+        EXPECT_EQ(fd < 0 ? errno : 0, c.error) << c.path.toStdString();
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+} // namespace
