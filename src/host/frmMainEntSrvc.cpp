@@ -157,6 +157,7 @@ void frmMainEntSrvc::Initialize()
     listener.CurrentInstance = 0;
     listener.limits.Configure(service::ReadLimits());
     options.setChanged(false);
+    requests.Access().Load(true);
 }
 
 void frmMainEntSrvc::SyncInit()
@@ -308,6 +309,7 @@ bool frmMainEntSrvc::CheckSettings()
     listener.limits.Configure(service::ReadLimits());
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
                           QStringLiteral("False"));
+    requests.Access().Load(false);
     // New options hold at once, the port and transport too: a console that
     // was told the new port must not wait for the next exchange to find it.
     const qint16 newPort = settings::Options().TCPPort();

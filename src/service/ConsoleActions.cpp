@@ -13,6 +13,11 @@ ConsoleActions::ConsoleActions(ConsoleRequests& requests, Listener& listener, QO
                                       const QByteArray& bytes) { return SendData(index, bytes); }),
       m_listener(listener)
 {
+    remoteActions.SetAccess(&requests.Access());
+    remoteActions.SetPeerOf([this](qint16 index) {
+        const platform::SocketControl* element = m_listener.tcpServer.Item(index);
+        return element ? element->RemoteHostIP() : QString();
+    });
     requests.do_command = [this](const QString& sData, qint16 index, QString& sLog) {
         return remoteActions.do_command(sData, index, sLog);
     };

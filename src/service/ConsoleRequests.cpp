@@ -84,6 +84,10 @@ bool ConsoleRequests::Unanswered(const QByteArray& data, const platform::SocketC
 void ConsoleRequests::DataArrival(qint16 index, const QByteArray& data)
 {
     const qint16 clientFormat = settings::Options().ClientFormat();
+    const platform::SocketControl* element = m_listener.tcpServer.Item(index);
+    if (!m_access.Serves(element ? element->RemoteHostIP() : QString(), ModuleRole(),
+                         clientFormat == 2, data))
+        return;
     if (!ModuleRole()) {
         TimeServer(index, data, clientFormat);
         return;

@@ -11,6 +11,7 @@
 // Set and force requests are answered first, then handed to the clock-setting
 // engine, so the reply carries the time before the correction.
 
+#include "service/ConsoleAccess.h"
 #include "service/SntpResponder.h"
 
 #include <QByteArray>
@@ -67,6 +68,9 @@ public:
     // One DataArrival of element index with everything it read.
     void DataArrival(qint16 index, const QByteArray& data);
 
+    // Who is served, and what remote commands may do.
+    ConsoleAccess& Access() { return m_access; }
+
 Q_SIGNALS:
     // Text for the main window's status label (empty: the label is cleared).
     void StatusText(const QString& text);
@@ -85,6 +89,7 @@ private:
     Listener& m_listener;
     timeset::CNISTDisplay& m_display;
     SntpResponder m_sntp;
+    ConsoleAccess m_access;
 };
 
 } // namespace service

@@ -2,16 +2,20 @@
 
 #include "logging/DebugLog.h"
 #include "platform/PowerControl.h"
+#include "platform/PrivateFile.h"
 #include "platform/ProcessStart.h"
 #include "runtime/CurrentError.h"
 #include "runtime/Numbers.h"
+#include "service/ConsoleAccess.h"
 #include "service/WakeOnLan.h"
 #include "settings/AppState.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace service
 {
@@ -30,6 +34,13 @@ void TraceStepError(const char* step, int error)
 {
     if (logging::DebugOn && error != 0)
         logging::WriteDebug(QLatin1String(step) + QString::number(error));
+}
+
+void ReportReadError(int errnoValue, const QString& name)
+{
+    rt::RaiseErrno(errnoValue, name);
+    logging::ReportError(logging::Information, QStringLiteral("ReadInData error"), rt::Err().number,
+                         kModule, QStringLiteral("ReadInData"), kReadSite);
 }
 
 void ReportCommandError(const QString& message)
@@ -64,21 +75,41 @@ QByteArray ReadInData(const QString& name, qint32 n, bool& endOfFile)
     endOfFile = false;
     if (name.isEmpty())
         return {};
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        rt::RaiseErrno(errno, name); // still the failed open's
-        logging::ReportError(logging::Information, QStringLiteral("ReadInData error"),
-                             rt::Err().number, kModule, QStringLiteral("ReadInData"), kReadSite);
+    const int fd = platform::OpenRegularFileForReading(name);
+    if (fd < 0) {
+        // Anything but a regular file is answered like a missing one.
+        ReportReadError(errno == ELOOP || errno == EINVAL ? ENOENT : errno, name);
         return {};
     }
-    QByteArray piece;
-    for (qint32 i = 0; !file.atEnd(); ++i) {
-        piece = file.read(kBlockSize);
-        if (i == n)
-            break;
+    struct stat st {
+    };
+    ::fstat(fd, &st);
+    const qint64 size = st.st_size;
+    // A block past the end (or before the start) is the file's last piece.
+    const qint64 last = size > 0 ? (size - 1) / kBlockSize : 0;
+    const qint64 block = (n < 0 || n > last) ? last : n;
+    QByteArray piece(kBlockSize, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, piece.data(), size_t(kBlockSize), block * kBlockSize);
+    ::close(fd);
+    if (got < 0) {
+        ReportReadError(errno, name);
+        return {};
     }
-    endOfFile = file.atEnd();
+    piece.truncate(got);
+    endOfFile = block * kBlockSize + got >= size;
     return piece;
+}
+
+QString FetchablePath(const QString& name, const QString& root)
+{
+    if (root.isEmpty() || name.isEmpty())
+        return name;
+    const QString base = QFileInfo(root).canonicalFilePath();
+    const QString resolved = QFileInfo(name).canonicalFilePath();
+    if (base.isEmpty() || resolved.isEmpty())
+        return {};
+    const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    return resolved.startsWith(prefix) ? resolved : QString();
 }
 
 bool Exit_Windows(quint32 flags)
@@ -146,6 +177,10 @@ void RemoteActions::OtherCommand(const QString& command, qint16 index, QString& 
     NCL_TRACE(QStringLiteral("Remote Command:_") + command + QStringLiteral("_"));
     if (!command.startsWith(QLatin1String("ncl"))) {
         sLog = QStringLiteral("Run: ") + command;
+        if (m_access && !m_access->RemoteRun()) {
+            NCL_TRACE(QStringLiteral("Remote run is off (RemoteRun): not started: ") + command);
+            return;
+        }
         int error = 0;
         if (!platform::Shell(command, error)) {
             rt::RaiseErrno(error);
@@ -175,24 +210,41 @@ void RemoteActions::FileCommand(const QString& command, qint16 index)
         if (words.size() > 1 && words.at(1).size() > 1)
             name = words.at(1);
     }
-    if (bFileDone) {
+    FileTransfer& transfer = TransferOf(index);
+    if (transfer.bFileDone) {
         NCL_TRACE(QStringLiteral("Done ncl_getfile"));
-        bFileDone = false;
+        transfer.bFileDone = false;
         return;
     }
     SendFileBlock(index, name, block);
 }
 
+RemoteActions::FileTransfer& RemoteActions::TransferOf(qint16 index)
+{
+    return m_transfers[m_peerOf ? m_peerOf(index) : QString()];
+}
+
 void RemoteActions::SendFileBlock(qint16 index, const QString& name, qint32 block)
 {
     NCL_TRACE(QStringLiteral("Getting file:_") + name + QStringLiteral("_"));
+    FileTransfer& transfer = TransferOf(index);
     if (block == 0)
-        sFileName = name;
+        transfer.sFileName = name;
+    QString path = transfer.sFileName;
+    if (m_access && !path.isEmpty()) {
+        path = FetchablePath(path, m_access->FileFetchRoot());
+        if (path.isEmpty()) {
+            NCL_TRACE(QStringLiteral("Outside FileFetchRoot: ") + transfer.sFileName);
+            ReportReadError(ENOENT, transfer.sFileName);
+            transfer.bFileDone = false;
+            return;
+        }
+    }
     bool endOfFile = false;
-    const QByteArray data = ReadInData(sFileName, block, endOfFile);
+    const QByteArray data = ReadInData(path, block, endOfFile);
     if (!data.isEmpty())
         m_send(index, data);
-    bFileDone = endOfFile;
+    transfer.bFileDone = endOfFile;
 }
 
 } // namespace service

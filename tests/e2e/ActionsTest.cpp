@@ -5,6 +5,8 @@
 #include "RelayBoard.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTcpSocket>
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using e2e::AgentProcess;
@@ -199,6 +202,31 @@ TEST_F(ActionsTest, FilesComeBackInBlocks)
 
     EXPECT_EQ(Exchange(("C+ncl_getfile " + agent.file("missing.txt")).toLatin1()), "OK-C");
     EXPECT_TRUE(Traced("ReadInData error"));
+}
+
+// A FIFO without a writer, a device that never ends and a symlink are answered
+// like a missing file, and the agent goes on answering heartbeats at once.
+TEST_F(ActionsTest, OnlyRegularFilesAreFetchedAndNothingBlocks)
+{
+    const QString fifo = agent.file("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(MakeFile("target.bin", 100), agent.file("link")));
+    const auto heartbeatMs = [&] {
+        QElapsedTimer took;
+        took.start();
+        return Exchange("H+").startsWith("OK-H") ? took.elapsed() : -1;
+    };
+    // The 100 ms bound stretches with what a heartbeat costs on this machine now.
+    const qint64 bound = qMax<qint64>(100, 3 * heartbeatMs());
+    for (const QString& name : {fifo, QStringLiteral("/dev/zero"), agent.file("link")}) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(Exchange(("C+ncl_getfile " + name).toLatin1()), "OK-C");
+        EXPECT_EQ(Exchange("C+ncl_getfile.1000000"), "OK-C");
+        const qint64 took = heartbeatMs();
+        EXPECT_GE(took, 0);
+        EXPECT_LE(took, bound);
+    }
+    EXPECT_EQ(agent.readFile("DebugFile.txt").count("ReadInData error"), 6);
 }
 
 TEST_F(ActionsTest, WakeOnLanSendsTheMagicPacket)

@@ -7,6 +7,7 @@
 #include "settings/COptions.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -42,6 +43,9 @@ bool StartRecording(AgentProcess& agent, const QString& syslogServer, int loggin
 {
     agent.environment().insert("TZ", "UTC");
     agent.environment().insert("NCLMOD_PRINTER", "pdf:" + agent.file("report.pdf"));
+    // Only this console: no start-up warning about everyone in the event log.
+    agent.nclreg({"add", "HKLM\\SOFTWARE\\Nightcall\\Security", "/v", "ConsoleAllow", "/t",
+                  "REG_SZ", "/d", "127.0.0.1", "/f"});
     return agent.startServing(
         0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
                           "LoggingMode,%1\nLoggingFileName,%2\n"
@@ -113,6 +117,10 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
         EXPECT_EQ(lines[i].mid(17), "  " + kEvents[i].text);
         EXPECT_EQ(received[i], SyslogLine(kEvents[i]));
     }
+
+    // What the agent wrote is its user's alone.
+    for (const char* name : {"registry.db", "logfile.txt", "evntfile.txt"})
+        EXPECT_EQ(QFileInfo(agent.file(name)).permissions() & 0x0077, 0) << name;
 
     // The sync log read back by the history reader.
     settings::Options().setSyncDataPoints(100);

@@ -3,6 +3,7 @@
 // points of "C" and "X", set requests reaching the clock, and the time server.
 #include "service/ConsoleRequests.h"
 #include "logging/DebugLog.h"
+#include "platform/RegistryStore.h"
 #include "platform/SystemClock.h"
 #include "service/TimeReplies.h"
 #include "timeset/CNISTtimeset.h"
@@ -38,10 +39,12 @@ protected:
     }
     void TearDown() override { platform::SetClockForTesting(nullptr); }
 
-    // Sends one TCP request and returns what comes back within waitMs.
-    QByteArray Tcp(const QByteArray& request, int waitMs = 2000)
+    // Sends one TCP request (from the given loopback address) and returns what
+    // comes back within waitMs.
+    QByteArray Tcp(const QByteArray& request, int waitMs = 2000, const char* from = "127.0.0.1")
     {
         QTcpSocket peer;
+        peer.bind(QHostAddress(QString::fromLatin1(from)), 0);
         peer.connectToHost(QHostAddress::LocalHost, quint16(port));
         if (!WaitFor([&] { return peer.state() == QAbstractSocket::ConnectedState; }))
             return "<no connection>";
@@ -57,6 +60,15 @@ protected:
         if (!WaitFor([&] { return peer.hasPendingDatagrams(); }, waitMs))
             return QByteArray();
         return peer.receiveDatagram().data();
+    }
+
+    static void SetSecurity(const char* name, const QString& text)
+    {
+        platform::HKEY key = 0;
+        platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
+                                       service::ConsoleAccess::kKeyPath, key);
+        platform::Registry().SetValue(key, name, platform::REG_SZ, platform::SzBytes(text));
+        platform::Registry().CloseKey(key);
     }
 
     QString LastLabel() const { return labels.isEmpty() ? QString() : labels.last(); }
@@ -377,6 +389,91 @@ TEST_F(ConsoleRequestsTest, RateLimitClosesConnectionsAndSparesOtherPeers)
     other.write("H+");
     EXPECT_TRUE(WaitFor([&] { return other.bytesAvailable() > 0; }));
     EXPECT_EQ(other.readAll(), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+}
+
+// Who is served: loopback and the controller by default, everyone without a
+// controller (but then no reply larger than its datagram leaves for a
+// stranger), and only its members with an explicit list.
+TEST_F(ConsoleRequestsTest, ConsoleAllowDecidesWhoIsServed)
+{
+    const struct {
+        const char* allow;
+        const char* controller;
+        const char* peer;
+        bool admitted;
+        bool amplified;
+    } cases[] = {
+        {"", "192.0.2.7", "127.0.0.9", true, true},
+        {"", "192.0.2.7", "::1", true, true},
+        {"", "192.0.2.7", "192.0.2.7", true, true},
+        {"", "192.0.2.7", "192.0.2.8", false, false},
+        {"", "", "203.0.113.5", true, false},
+        {"", "", "127.0.0.1", true, true},
+        {"127.0.0.2", "192.0.2.7", "127.0.0.2", true, true},
+        {"127.0.0.2", "192.0.2.7", "127.0.0.3", false, false},
+        {"127.0.0.2", "192.0.2.7", "192.0.2.7", false, false},
+        {"10.0.0.0/8, 2001:db8::/32", "", "10.200.1.1", true, true},
+        {"10.0.0.0/8, 2001:db8::/32", "", "2001:db8::5", true, true},
+        {"10.0.0.0/8, 2001:db8::/32", "", "2001:db9::5", false, false},
+        {"*", "", "198.51.100.1", true, true},
+        {"10.0.0.0/8 bogus 192.0.2.1", "", "10.1.1.1", true, true},
+        {"10.0.0.0/8 bogus 192.0.2.1", "", "192.0.2.1", false, false},
+        {"127.0.0.2", "", "not an address", false, false},
+    };
+    for (const auto& c : cases) {
+        SetSecurity("ConsoleAllow", QString::fromLatin1(c.allow));
+        settings::Options().setServername(QString::fromLatin1(c.controller));
+        service::ConsoleAccess access;
+        access.Load(false);
+        const std::string what = std::string(c.allow) + " | " + c.controller + " | " + c.peer;
+        EXPECT_EQ(access.Admits(c.peer), c.admitted) << what;
+        EXPECT_EQ(access.MayAmplifyTo(c.peer), c.amplified) << what;
+    }
+    EXPECT_TRUE(Logged("ConsoleAllow: \"bogus\" is no address or network"));
+
+    // At start, with everyone admitted and remote run on, one warning names the setting.
+    QStringList journal;
+    static QStringList* sink = &journal;
+    logging::SetNTEventSinkForTesting([](const QString& text, qint16) { sink->append(text); });
+    SetSecurity("ConsoleAllow", "*");
+    service::ConsoleAccess access;
+    access.Load(true);
+    logging::SetNTEventSinkForTesting(nullptr);
+    ASSERT_EQ(journal.size(), 1);
+    EXPECT_TRUE(journal[0].contains("may run programs on this computer: set ConsoleAllow"));
+}
+
+// A refused address gets no reply over either transport, a trace line per
+// request and one event-log line; an admitted one is served, but not "S"
+// over UDP when UDP commands are off.
+TEST_F(ConsoleRequestsTest, RefusedRequestsGetNoReply)
+{
+    SetSecurity("ConsoleAllow", "127.0.0.2");
+    SetSecurity("ConsoleUdpCommands", "0");
+    settings::Options().setLoggingEvntOn(true);
+    settings::Options().setLoggingEvntFileName(home.file("evntfile.txt"));
+    requests.Access().Load(false);
+    listener.serv_init(0);
+    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    EXPECT_EQ(Tcp("H+", 300, "127.0.0.3"), QByteArray());
+    EXPECT_EQ(Tcp("C+touch x", 300, "127.0.0.3"), QByteArray());
+    EXPECT_EQ(
+        Trace().count("Request from 127.0.0.3 not served: the address is not in ConsoleAllow"), 2);
+    EXPECT_EQ(testsupport::ReadFile(home.file("evntfile.txt")).count("Request from 127.0.0.3"), 1);
+
+    settings::Options().setClientFormat(2);
+    listener.serv_init(listener.CurrentInstance);
+    QUdpSocket admitted;
+    ASSERT_TRUE(admitted.bind(QHostAddress("127.0.0.2"), 0));
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress("127.0.0.3"), 0));
+    QByteArray set(48, '\0');
+    set[0] = 'S';
+    EXPECT_TRUE(Udp(admitted, set, 300).isEmpty());
+    EXPECT_TRUE(Logged("not served: \"S\" over UDP is off (ConsoleUdpCommands)"));
+    EXPECT_TRUE(Udp(stranger, "H+", 300).isEmpty());
+    EXPECT_EQ(Udp(admitted, "H+"), service::TextDatagram("OK-H"));
+    EXPECT_EQ(display.calls.count("NISTdone"), 0);
 }
 
 } // namespace

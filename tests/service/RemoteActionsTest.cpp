@@ -1,17 +1,22 @@
 // Remote commands: exit requests reach the recording power control, files go
 // back in blocks, programs start, wake requests send their packet.
 #include "service/RemoteActions.h"
+#include "platform/RegistryStore.h"
+#include "service/ConsoleAccess.h"
 #include "service/WakeOnLan.h"
 
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using service::RemoteActions;
 
@@ -107,10 +112,10 @@ TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
         ASSERT_EQ(run("C+ncl_getfile " + name, 3), "");
         EXPECT_EQ(sLog, "");
         for (qsizetype block = 1; block < c.blocks.size(); ++block) {
-            EXPECT_FALSE(actions.bFileDone) << c.size << " block " << block;
+            EXPECT_FALSE(actions.FileDone()) << c.size << " block " << block;
             run("C+ncl_getfile." + QString::number(block), 3);
         }
-        EXPECT_TRUE(actions.bFileDone) << c.size;
+        EXPECT_TRUE(actions.FileDone()) << c.size;
         ASSERT_EQ(sent.size(), c.blocks.size()) << c.size;
         QByteArray whole;
         for (qsizetype i = 0; i < sent.size(); ++i) {
@@ -122,7 +127,7 @@ TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
         // The request after the last block sends nothing and clears the flag.
         run("C+ncl_getfile." + QString::number(c.blocks.size()), 3);
         EXPECT_EQ(sent.size(), c.blocks.size());
-        EXPECT_FALSE(actions.bFileDone);
+        EXPECT_FALSE(actions.FileDone());
     }
     EXPECT_TRUE(trace.Text().contains("Done ncl_getfile"));
 }
@@ -143,20 +148,91 @@ TEST_F(RemoteActionsTest, BlocksPastTheEndRepeatTheLastPiece)
     EXPECT_FALSE(eof);
 }
 
+// Anything but a regular file is answered like a missing one, at once: a FIFO
+// without a writer, a device that never ends, a folder, a symlink.
 TEST_F(RemoteActionsTest, UnreadableFilesAreReportedAndSendNothing)
 {
-    for (const QString& name : {dir.filePath("missing.txt"), dir.path()}) {
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir.filePath("link");
+    ASSERT_TRUE(QFile::link(file("target", 10), link));
+    const QStringList names = {dir.filePath("missing.txt"), dir.path(), fifo, "/dev/zero", link};
+    for (const QString& name : names) {
         run("C+ncl_getfile " + name);
+        run("C+ncl_getfile.99999");
         EXPECT_TRUE(sent.isEmpty()) << name.toStdString();
-        EXPECT_FALSE(actions.bFileDone);
+        EXPECT_FALSE(actions.FileDone());
     }
-    EXPECT_EQ(trace.Text().count("ReadInData error"), 2);
+    EXPECT_EQ(trace.Text().count("ReadInData error"), 2 * names.size());
     // A name of one character is no name; a bad block number is reported.
     run("C+ncl_getfile x");
     run("C+ncl_getfile.99999999999");
     EXPECT_TRUE(sent.isEmpty());
     EXPECT_TRUE(trace.Text().contains("Getting file:__"));
     EXPECT_TRUE(trace.Text().contains("Bad block number: 99999999999"));
+}
+
+// The security settings: no program started with RemoteRun off; with
+// FileFetchRoot only files below it, symlinks resolved; and a block only for
+// the address that asked for block 0 of its file.
+TEST_F(RemoteActionsTest, SecuritySettingsAreHonoured)
+{
+    testsupport::ScopedHome home;
+    const auto set = [](const char* name, quint32 type, const QByteArray& data) {
+        platform::HKEY key = 0;
+        platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
+                                       service::ConsoleAccess::kKeyPath, key);
+        platform::Registry().SetValue(key, name, type, data);
+        platform::Registry().CloseKey(key);
+    };
+    set("RemoteRun", platform::REG_DWORD, platform::DwordBytes(0));
+    const QString root = dir.filePath("shared");
+    ASSERT_TRUE(QDir().mkpath(root + "/sub"));
+    set("FileFetchRoot", platform::REG_SZ, platform::SzBytes(root));
+    service::ConsoleAccess access;
+    access.Load(false);
+    actions.SetAccess(&access);
+    QHash<qint16, QString> peers = {{1, "127.0.0.2"}, {2, "127.0.0.3"}};
+    actions.SetPeerOf([&](qint16 index) { return peers.value(index); });
+
+    const QString target = dir.filePath("started");
+    EXPECT_EQ(run("C+touch " + target), "");
+    EXPECT_EQ(sLog, "Run: touch " + target);
+    loopback::Spin(300);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_TRUE(trace.Text().contains("Remote run is off (RemoteRun): not started: touch "));
+
+    const QString inside = root + "/sub/in.txt";
+    testsupport::WriteFile(inside, QByteArray(5000, 'i'));
+    const QString outside = file("out.txt", 10);
+    ASSERT_TRUE(QFile::link(outside, root + "/escape"));
+    ASSERT_TRUE(QFile::link(inside, root + "/alias"));
+    const struct {
+        QString name;
+        bool sent;
+    } fetches[] = {
+        {inside, true},   {root + "/alias", true},   {root + "/sub/../sub/in.txt", true},
+        {outside, false}, {root + "/escape", false}, {root + "/../out.txt", false},
+    };
+    for (const auto& f : fetches) {
+        sent.clear();
+        run("C+ncl_getfile " + f.name, 1);
+        EXPECT_EQ(sent.size(), f.sent ? 1 : 0) << f.name.toStdString();
+        run("C+ncl_getfile.1", 1); // ends the file, or sends nothing
+        run("C+ncl_getfile.2", 1); // clears the done flag
+    }
+
+    // Another address asking for the next block gets nothing of this file.
+    sent.clear();
+    run("C+ncl_getfile " + inside, 1);
+    run("C+ncl_getfile.1", 2);
+    EXPECT_EQ(sent.size(), 1);
+    EXPECT_EQ(actions.FileName("127.0.0.3"), "");
+    run("C+ncl_getfile.1", 1);
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[1].second.size(), 5000 - 4096);
+    EXPECT_TRUE(actions.FileDone("127.0.0.2"));
+    EXPECT_FALSE(actions.FileDone("127.0.0.3"));
 }
 
 TEST_F(RemoteActionsTest, RunsOtherCommandLines)
