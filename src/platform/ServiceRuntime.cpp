@@ -217,7 +217,10 @@ QString RuntimeFolder(QString* error)
         folder = QStringLiteral("/run/nclmod");
     } else {
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        folder = PrivateToMe(runtime) ? runtime + QStringLiteral("/nclmod") : DataFolder();
+        // Without one, a folder of its own inside the data folder, which may
+        // itself be open to an admin group.
+        folder = PrivateToMe(runtime) ? runtime + QStringLiteral("/nclmod")
+                                      : DataFolder() + QStringLiteral("/run");
     }
     const QString problem = PrivateFolderProblem(folder);
     if (problem.isEmpty())

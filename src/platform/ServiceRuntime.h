@@ -63,8 +63,8 @@ quint32 LiveServiceState(const QString& serviceName, ServiceRuntimeRecord* recor
 // agent's user can enter, so nobody else can take the lock, bind the socket
 // first or connect to it. Root: /run/nclmod (0700); other users:
 // $XDG_RUNTIME_DIR/nclmod when that folder is their own and private; else
-// the data folder. Made when missing; empty with a reason when it is not
-// private.
+// run in the data folder. Made when missing; empty with a reason when it
+// is not a folder of this user.
 QString RuntimeFolder(QString* error = nullptr);
 // Tests put the folder elsewhere, taken as it is (empty: back to the rule above).
 void SetRuntimeFolderForTesting(const QString& folder);
