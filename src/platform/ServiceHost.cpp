@@ -3,12 +3,16 @@
 #include "platform/ServiceChannel.h"
 #include "platform/ServiceErrors.h"
 
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
 #include <QVariant>
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +23,29 @@ namespace
 {
 
 constexpr int kMaxConnections = 16;
+
+// A service usually ends by exit(), which never destroys its host: the
+// socket and lock files are removed then, so that the runtime folder does
+// not fill up with them.
+char g_socketAtExit[PATH_MAX];
+char g_lockAtExit[PATH_MAX];
+
+void RemoveFilesAtExit()
+{
+    for (const char* path : {g_socketAtExit, g_lockAtExit}) {
+        if (*path)
+            ::unlink(path);
+    }
+}
+
+void RemoveAtExit(const QString& socket, const QString& lock)
+{
+    static const bool registered = std::atexit(RemoveFilesAtExit) == 0;
+    Q_UNUSED(registered);
+    std::snprintf(g_socketAtExit, sizeof g_socketAtExit, "%s",
+                  QFile::encodeName(socket).constData());
+    std::snprintf(g_lockAtExit, sizeof g_lockAtExit, "%s", QFile::encodeName(lock).constData());
+}
 
 // Only root and the service's own user may control it.
 bool PeerAllowed(QLocalSocket* socket)
@@ -48,6 +75,7 @@ ServiceHost::~ServiceHost()
 {
     if (!m_server)
         return;
+    RemoveAtExit({}, {});
     m_server->close();
     m_state = SERVICE_STOPPED;
     Publish();
@@ -80,6 +108,7 @@ bool ServiceHost::Open(QString* error)
         return false;
     }
     m_server = server;
+    RemoveAtExit(m_socketName, m_lock.Path());
     connect(m_server, &QLocalServer::newConnection, this, &ServiceHost::onNewConnection);
     Publish();
     return true;

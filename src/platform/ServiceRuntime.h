@@ -92,6 +92,7 @@ public:
     bool TryAcquire(QString* error = nullptr);
     void Release();
     bool Held() const { return m_fd >= 0; }
+    QString Path() const { return m_path; }
 
 private:
     int m_fd = -1;
