@@ -100,11 +100,11 @@ void ControllerContact::Heartbeat(const QString& address, const QString& mac, co
 void ControllerContact::DoConnect(const QString& sIPAddr, const QString& sKey, const QString& sArg)
 {
     tmrServer.start(kWatchdogMs);
-    // The contact speaks text over TCP. The agent's own ServerFormat stays as
-    // configured: it decides how the console's set and force requests are
-    // read, and a heartbeat must not switch that (the reply goes to
-    // HeartbeatOK, which does not look at it).
+    // Every contact speaks text over TCP and switches the shared ServerFormat
+    // to it; the options' own value comes back only when they are read again
+    // (the options-changed control, a changed-settings check).
     ContactProtocol = 0;
+    settings::Options().setServerFormat(ContactProtocol);
     ContactKey = sKey;
     cmdConnect(sIPAddr, sArg);
 }

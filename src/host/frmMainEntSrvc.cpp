@@ -473,9 +473,7 @@ bool frmMainEntSrvc::Form_Unload()
         logging::EndSyncLog(options.LoggingMode());
     if (logging::DebugFileOn)
         logging::CloseDebugFile();
-    // Saved also from the tray with the window minimised: a change made
-    // before (the start-up entry, say) is not lost on the way out.
-    if (options.Changed())
+    if (options.Changed() && !Minimised)
         SaveNewSettings(options);
     if (!m_serviceLoopRunning)
         EndProgram(0);

@@ -48,7 +48,7 @@ const char* const kUsage =
     "                     without TIME, this computer's UTC time\n"
     "  force [TIME]       F: as set, whatever the agent's thresholds say\n"
     "                     (--udp: an SNTP request carrying the time; the agent needs\n"
-    "                     ServerFormat 2 to read it)\n"
+    "                     ServerFormat 2 to read it; see --help force)\n"
     "  command TEXT       C: a remote command\n"
     "  relay TEXT         X: a relay command\n"
     "  raw TEXT           TEXT sent as it stands (no command letter added)\n"
@@ -91,7 +91,11 @@ const CommandHelp kCommandHelp[] = {
     {"force", "nclconsole [options] force [YYYY-MM-DD hh:mm:ss mmm]\n  As set, with F+: the "
               "agent sets its clock even below its setting threshold.\n"
               "  With --udp: as set, first byte F; the agent (ServerFormat 2) sets its clock\n"
-              "  to the transmit time when the difference reaches its setting threshold.\n"},
+              "  to the transmit time when the difference reaches its setting threshold.\n"
+              "  Every contact the agent makes to its controller (the heartbeat at start,\n"
+              "  among others) switches its ServerFormat to 0 until it reads its options\n"
+              "  again: for a service, store ServerFormat 2 and send control 128\n"
+              "  (nclsc control Nightcall 128) after its start.\n"},
     {"command", "nclconsole [options] command TEXT\n  Sends C+TEXT, a remote command; the agent "
                 "answers OK-C.\n"},
     {"relay", "nclconsole [options] relay TEXT\n  Sends X+TEXT, a relay command; the agent "

@@ -55,8 +55,8 @@ TEST_F(ControllerContactTest, HeartbeatReachesControllerAndItsReplyTheEngine)
     EXPECT_EQ(contact.tcpClient.State(), 0);
     EXPECT_EQ(settings::Options().ControlMode(), 1);
     EXPECT_EQ(settings::Options().ControlFunction(), "H");
-    // The agent's own time format is not the contact's to change.
-    EXPECT_EQ(settings::Options().ServerFormat(), 2);
+    // A contact switches the time format to its own text over TCP.
+    EXPECT_EQ(settings::Options().ServerFormat(), 0);
 
     const QString trace = Trace();
     for (const char* line :

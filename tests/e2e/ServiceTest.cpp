@@ -24,6 +24,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -390,7 +391,8 @@ TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
             EXPECT_EQ(heartbeat(oldPort, c.oldFormat).exitCode, 0);
 
         ASSERT_EQ(set("TCPPort", QString::number(newPort)) + set("MACaddr", "00:00:00:00:00:02") +
-                      set("ClientFormat", QString::number(c.newFormat)),
+                      set("ClientFormat", QString::number(c.newFormat)) +
+                      set("ServerFormat", "2"),
                   0);
         for (const char* code : {"128", "148"}) {
             SCOPED_TRACE(code);
@@ -403,6 +405,19 @@ TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
             for (int i = 0; i < 3; ++i)
                 EXPECT_TRUE(answers(newPort, c.newFormat));
             EXPECT_TRUE(silent(oldPort, c.oldFormat));
+        }
+        if (c.newFormat == 2) {
+            // The options read again hold ServerFormat 2 (the start-up
+            // heartbeat had switched it to text): a UDP force carries the
+            // console's time in an SNTP request and moves the clock to it.
+            agent.setClockOffset(-4000);
+            const e2e::ToolResult force = e2e::RunTool(
+                "nclconsole", {"--udp", "--port", QString::number(newPort), "force"},
+                agent.environment());
+            EXPECT_EQ(force.exitCode, 0) << force.err.toStdString();
+            EXPECT_TRUE(
+                AgentProcess::waitFor([&] { return std::abs(agent.clockOffset()) < 1000; }, 3000))
+                << agent.clockOffset();
         }
         // The service's output (the journal under systemd) says where it went.
         const QString moved =
