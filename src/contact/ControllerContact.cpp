@@ -44,6 +44,9 @@ ControllerContact::ControllerContact(service::Listener& listener, timeset::CNIST
                                      EngineAccess engine, QObject* parent)
     : QObject(parent), m_listener(listener), m_display(display), m_engine(std::move(engine))
 {
+    // A coarse timer may fire up to 5 % early: a slow controller would be
+    // cut off before its two seconds were up.
+    tmrServer.setTimerType(Qt::PreciseTimer);
     tmrServer.setInterval(kWatchdogMs);
     connect(&tmrServer, &QTimer::timeout, this, &ControllerContact::tmrServer_Timer);
     connect(&tcpClient, &platform::SocketControl::DataArrival, this,
