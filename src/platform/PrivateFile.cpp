@@ -51,9 +51,9 @@ int KeepIfRegular(int fd)
     return fd;
 }
 
-} // namespace
 
-int OpenFileForWriting(const QString& path, WriteMode mode, mode_t createMode)
+// Opens path with flags, refusing anything but a regular file (or a new one).
+int OpenRegularFile(const QString& path, int flags, mode_t createMode)
 {
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty()) {
@@ -62,9 +62,17 @@ int OpenFileForWriting(const QString& path, WriteMode mode, mode_t createMode)
     }
     if (SomethingElseThere(name))
         return -1;
-    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
-                      (mode == WriteMode::Append ? O_APPEND : O_TRUNC);
     return KeepIfRegular(::open(name.constData(), flags, createMode));
+}
+
+} // namespace
+
+int OpenFileForWriting(const QString& path, WriteMode mode, mode_t createMode)
+{
+    return OpenRegularFile(path,
+                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                               (mode == WriteMode::Append ? O_APPEND : O_TRUNC),
+                           createMode);
 }
 
 bool OpenFileForWriting(QFile& file, const QString& path, WriteMode mode, QString& error)
@@ -118,15 +126,7 @@ bool ReplaceFile(const QString& path, const QByteArray& content, mode_t mode, QS
 
 int OpenRegularFileForReading(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) {
-        errno = ENOENT;
-        return -1;
-    }
-    if (SomethingElseThere(name))
-        return -1;
-    return KeepIfRegular(
-        ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    return OpenRegularFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
 }
 
 QString FileErrorText(int errorNumber)
