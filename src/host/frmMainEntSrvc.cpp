@@ -222,8 +222,10 @@ void frmMainEntSrvc::Form_Activate()
             controllerContact.SetReuseAddress();
             controllerContact.Heartbeat(options.Servername(), options.MACaddr(),
                                         QStringLiteral("U"));
-            AnnounceStart();
+            // Said once the port is ours: an agent that a held port ends says
+            // only why.
             listener.serv_init(listener.CurrentInstance);
+            AnnounceStart();
             m_serving = true;
         }
     } else {
@@ -250,8 +252,8 @@ void frmMainEntSrvc::timerInit_Timer()
     timerInit.stop();
     cmdStatusVisible = false;
     lblSvcStatus = QStringLiteral("Running");
-    AnnounceStart();
     listener.serv_init(listener.CurrentInstance);
+    AnnounceStart();
     controllerContact.SetReuseAddress();
     controllerContact.Heartbeat(settings::Options().Servername(), settings::Options().MACaddr(),
                                 QStringLiteral("U"));

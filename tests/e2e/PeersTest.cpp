@@ -181,6 +181,7 @@ TEST(PeersE2E, PortThatCannotBeOpenedAtStartIsSaidOnce)
         const QString line =
             QStringLiteral("port %1 is already in use by another program").arg(first.port());
         EXPECT_EQ(second.standardError(), "NCLmod: " + line + "\n");
+        EXPECT_FALSE(second.standardOutput().contains(" role (")) << "no start line";
         EXPECT_TRUE(second.readFile("evntfile.txt").contains("Error   " + line));
         EXPECT_TRUE(first.answers());
     }
