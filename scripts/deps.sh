@@ -12,7 +12,7 @@ NCL_PACKAGES=(
     clang
     chrony sntp socat rsyslog xvfb
     trayer x11-apps imagemagick xdotool
-    poppler-utils procps iproute2 tzdata python3
+    poppler-utils procps iproute2 tzdata python3 rsync
 )
 
 ncl_missing_packages() {
