@@ -531,13 +531,6 @@ void frmMainEntSrvc::Service_Stop()
     Form_Unload();
 }
 
-// --- seams -----------------------------------------------------------------
-
-} // namespace host
-
-namespace host
-{
-
 void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
 {
     settings::COptions& options = settings::Options();

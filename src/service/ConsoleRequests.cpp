@@ -32,21 +32,6 @@ bool IsCommandLetter(char first)
 
 } // namespace
 
-QString do_commandSeam(const QString& sData, qint16 index, QString& sLog)
-{
-    NCL_TRACE(QStringLiteral("Remote command not yet available: ") + sData);
-    sLog.clear();
-    return QString();
-}
-
-QString do_RelaySeam(const QString& sData, qint16 nLocalCOM, QString& sStatus, QString& sLog)
-{
-    NCL_TRACE(QStringLiteral("Relay switching not yet available: ") + sData);
-    sStatus.clear();
-    sLog.clear();
-    return QString();
-}
-
 ConsoleRequests::ConsoleRequests(Listener& listener, timeset::CNISTDisplay& display,
                                  QObject* parent)
     : QObject(parent), m_listener(listener), m_display(display), m_sntp(listener.limits)
@@ -165,11 +150,14 @@ void ConsoleRequests::ModuleTcp(qint16 index, const QByteArray& data)
         reply = QStringLiteral("OK-F ") + UtcShortDateTime(UtcReading::Now());
         setClock = true;
     } else if (command == QLatin1String("C")) {
-        response = do_command(request, index, action);
+        response = do_command ? do_command(request, index, action) : QString();
         reply = QStringLiteral("OK-C");
     } else if (command == QLatin1String("X")) {
         QString status;
-        response = do_Relay(request, settings::Options().X10ComPort(), status, action);
+        if (do_Relay)
+            response = do_Relay(request, settings::Options().X10ComPort(), status, action);
+        else
+            response.clear();
         reply = QStringLiteral("OK-X ") + status;
     } else {
         action = QStringLiteral("Unknown command");
@@ -235,12 +223,15 @@ void ConsoleRequests::ModuleUdp(qint16 index, const QByteArray& data)
         break;
     }
     case 'C':
-        response = do_command(PrintableText(data), index, action);
+        response = do_command ? do_command(PrintableText(data), index, action) : QString();
         SendUdpString(m_listener, QStringLiteral("OK-C"));
         break;
     case 'X': {
         QString log;
-        response = do_Relay(PrintableText(data), settings::Options().X10ComPort(), action, log);
+        if (do_Relay)
+            response = do_Relay(PrintableText(data), settings::Options().X10ComPort(), action, log);
+        else
+            response.clear();
         SendUdpString(m_listener, QStringLiteral("OK-X"));
         break;
     }

@@ -44,11 +44,6 @@ using CommandHandler = std::function<QString(const QString& sData, qint16 index,
 using RelayHandler =
     std::function<QString(const QString& sData, qint16 nLocalCOM, QString& sStatus, QString& sLog)>;
 
-// Stand-ins until remote actions and relay switching exist: they trace that
-// the facility is not yet available and return empty texts.
-QString do_commandSeam(const QString& sData, qint16 index, QString& sLog);
-QString do_RelaySeam(const QString& sData, qint16 nLocalCOM, QString& sStatus, QString& sLog);
-
 class ConsoleRequests : public QObject
 {
     Q_OBJECT
@@ -58,9 +53,11 @@ public:
     ConsoleRequests(Listener& listener, timeset::CNISTDisplay& display, QObject* parent = nullptr);
     ~ConsoleRequests() override;
 
-    // The plug-in points of "C" and "X".
-    CommandHandler do_command = do_commandSeam;
-    RelayHandler do_Relay = do_RelaySeam;
+    // What "C" and "X" do: ConsoleActions plugs in the remote actions and the
+    // relay switching, tests their own. Unplugged, the request is answered
+    // with an empty response and nothing is done.
+    CommandHandler do_command;
+    RelayHandler do_Relay;
     // The engine that takes a set or force request; unset, each request gets
     // an engine of its own for the length of the call.
     std::function<timeset::CNISTtimeset&()> Engine;

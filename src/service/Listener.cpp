@@ -36,14 +36,6 @@ void Report(qint16 severity, const QString& message, const QString& procedure, q
     logging::ReportError(severity, message, rt::Err().number, kModule, procedure, site);
 }
 
-// Data of a DataArrival, until the console request handler takes it over.
-void TraceDataArrived(qint16 index, const QByteArray& data)
-{
-    NCL_TRACE(QStringLiteral("Data arrived on element ") + QString::number(index) +
-              QStringLiteral(": ") + QString::number(data.size()) +
-              QStringLiteral(" bytes (request handling not yet available)"));
-}
-
 int IdleLimitFromEnvironment()
 {
     bool ok = false;
@@ -54,7 +46,7 @@ int IdleLimitFromEnvironment()
 } // namespace
 
 Listener::Listener(QObject* parent)
-    : QObject(parent), m_requestData(TraceDataArrived), m_idleLimitMs(IdleLimitFromEnvironment())
+    : QObject(parent), m_idleLimitMs(IdleLimitFromEnvironment())
 {
     connect(&tcpServer, &platform::SocketArray::ConnectionRequest, this,
             &Listener::ConnectionRequest);
@@ -67,7 +59,7 @@ Listener::Listener(QObject* parent)
 
 void Listener::SetRequestDataHandler(RequestDataHandler handler)
 {
-    m_requestData = handler ? std::move(handler) : RequestDataHandler(TraceDataArrived);
+    m_requestData = std::move(handler);
 }
 
 platform::SocketControl* Listener::Element(qint16 index)
@@ -400,7 +392,9 @@ void Listener::DataArrival(qint16 index, qint32 bytesTotal)
         return;
     if (m_idleTimers.contains(index))
         RestartIdleTimer(index);
-    m_requestData(index, element->GetData());
+    const QByteArray data = element->GetData();
+    if (m_requestData)
+        m_requestData(index, data);
 }
 
 void Listener::Close(qint16 index)

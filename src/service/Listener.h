@@ -78,8 +78,8 @@ public:
     // for the socket error number the attempt raised.
     static QString PortUnavailableText(qint16 port, qint32 number, const QString& description);
 
-    // The seam where the console request handler plugs in. Until it does,
-    // data is only traced as arrived.
+    // Where the console request handler (ConsoleRequests) plugs in, and the
+    // listener tests their own; with none, data is read and dropped.
     void SetRequestDataHandler(RequestDataHandler handler);
 
 Q_SIGNALS:
