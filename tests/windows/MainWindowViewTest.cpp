@@ -1,7 +1,12 @@
+// The main window as an operator uses it: its menus, the real input and
+// message boxes their commands show, the tray, Exit and Help.
 #include "host/windows/MainWindowView.h"
+#include "host/ServiceRegistration.h"
 #include "host/modStartStopSvc.h"
 #include "host/windows/frmSvcOptions.h"
+#include "platform/NetworkAdapters.h"
 #include "platform/SocketControl.h"
+#include "settings/OptionStore.h"
 #include "settings/StartupEntries.h"
 
 #include "WindowsTestSupport.h"
@@ -9,6 +14,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDialog>
+#include <QFile>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -27,35 +33,41 @@ using namespace windowstest;
 namespace
 {
 
-// Answers the modal boxes as they come up: input boxes from a list of texts,
-// message boxes with a chosen button. What the boxes said is kept.
+// Answers the modal boxes as they come up: input boxes with the next text of
+// a list (kCancel, or an empty list, cancels), message boxes with a chosen
+// button. Each box is kept as one line: "Title? label [default text]" for an
+// input box, "Title (icon number): text" for a message box.
 class BoxAnswerer : public QObject
 {
 public:
-    explicit BoxAnswerer(QStringList texts, QMessageBox::StandardButton button = QMessageBox::Ok)
+    static inline const QString kCancel = QStringLiteral("<cancel>");
+
+    explicit BoxAnswerer(QStringList texts = {},
+                         QMessageBox::StandardButton button = QMessageBox::Ok)
         : m_texts(std::move(texts)), m_button(button)
     {
         connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::AnswerOpenBox);
         m_timer.start(10);
     }
-    QStringList messages;
-    QStringList titles;
+    QStringList shown;
 
 private:
     void AnswerOpenBox()
     {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-            titles << input->windowTitle();
-            if (m_texts.isEmpty()) {
-                input->reject();
-                return;
-            }
-            input->setTextValue(m_texts.takeFirst());
+            shown << QStringLiteral("%1? %2 [%3]")
+                         .arg(input->windowTitle(), input->labelText(), input->textValue());
+            const QString text = m_texts.isEmpty() ? kCancel : m_texts.takeFirst();
+            if (text == kCancel)
+                return input->reject();
+            input->setTextValue(text);
             input->accept();
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            titles << box->windowTitle();
-            messages << box->text();
+            shown << QStringLiteral("%1 (%2): %3")
+                         .arg(box->windowTitle())
+                         .arg(int(box->icon()))
+                         .arg(box->text());
             box->done(m_button);
         }
     }
@@ -73,6 +85,14 @@ protected:
         AgentWindowTest::SetUp();
         view.Refresh();
     }
+    static QString saved(const char* name)
+    {
+        return settings::GetSetting("NCLmod", "Options", name, "<none>");
+    }
+    platform::SocketControl* listening() const
+    {
+        return form.listener.tcpServer.Item(form.listener.CurrentInstance);
+    }
 
     host::MainWindowView view{form};
 };
@@ -80,47 +100,189 @@ protected:
 TEST_F(MainWindowViewTest, MenusCarryTheirCaptionsAccessKeysAndCheckMarks)
 {
     EXPECT_EQ(view.windowTitle(), "Nightcall Module");
-    QStringList bar;
-    for (QAction* action : view.menuBar()->actions())
-        bar << action->text();
-    EXPECT_EQ(bar, QStringList({"&File", "&Options", "&Help"}));
     QStringList entries;
+    for (QAction* action : view.menuBar()->actions())
+        entries << action->text();
     for (QMenu* menu : {view.mnuFile, view.mnuOptions, view.mnuOptionsProtocol, view.mnuHelp})
         for (QAction* action : menu->actions())
             if (!action->isSeparator())
                 entries << action->text();
-    EXPECT_EQ(entries, QStringList({"&Register Service Module", "&Exit", "&Set Controller Address",
-                                    "&Contact Controller", "&Protocol", "Port &Number",
-                                    "&MAC address", "&Service..", "Startup &Automatically", "&NIST",
-                                    "&SNTP", "Help &Topics", "&About.."}));
+    EXPECT_EQ(entries,
+              QStringList({"&File", "&Options", "&Help", "&Register Service Module", "&Exit",
+                           "&Set Controller Address", "&Contact Controller", "&Protocol",
+                           "Port &Number", "&MAC address", "&Service..", "Startup &Automatically",
+                           "&NIST", "&SNTP", "Help &Topics", "&About.."}));
     // What the loaded window shows on this platform family.
     EXPECT_TRUE(view.mnuFileService->isVisible());
     EXPECT_TRUE(view.mnuOptionsSvc->isVisible());
-    EXPECT_TRUE(view.mnuOptionsProt0->isChecked());
-    EXPECT_FALSE(view.mnuOptionsProt2->isChecked());
     EXPECT_FALSE(view.lblSvcStatus->isHidden());
     EXPECT_EQ(view.lblSvcStatus->text(), "Service");
     EXPECT_TRUE(view.cmdStatus->isHidden());
     EXPECT_EQ(view.cmdManual->text(), "Exit");
     EXPECT_EQ(view.lblNISTLog->text(), "Ready");
-
-    view.mnuOptionsProt2->trigger();
-    EXPECT_TRUE(view.mnuOptionsProt2->isChecked());
-    EXPECT_FALSE(view.mnuOptionsProt0->isChecked());
-    EXPECT_EQ(settings::Options().ClientFormat(), 2);
-    view.mnuOptionsStartup->trigger();
-    EXPECT_TRUE(view.mnuOptionsStartup->isChecked());
 }
 
-TEST_F(MainWindowViewTest, PortMenuAsksAgainThroughRealBoxes)
+// An invalid port is explained and asked for again; a valid one moves the
+// listener to a new element on that port; 0 (any free port) is taken at once.
+TEST_F(MainWindowViewTest, PortIsAskedAgainUntilValidThenListensThere)
 {
-    BoxAnswerer answerer({"12345", QString::number(port + 1)});
-    view.mnuOptionsPort->trigger();
-    EXPECT_EQ(answerer.titles, QStringList({"TCP Port", "Invalid Entry", "TCP Port"}));
-    EXPECT_EQ(
-        answerer.messages,
-        QStringList({"Entry must be a number 1-4 digits long.\nUse port 1001 as a default."}));
+    const QString tooLong = "Invalid Entry (1): Entry must be a number 1-4 digits long.";
+    const QString notNumber = "Invalid Entry (1): Entry must be a number 0-9999.";
+    const struct {
+        QString answer;
+        QString reason;
+    } invalid[] = {{"12345", tooLong},
+                   {"01001", tooLong},
+                   {"12a", notNumber},
+                   {"-1", notNumber},
+                   {" ", notNumber}};
+    const QString ask = "TCP Port? Enter the port number to listen on [%1]";
+    QStringList answers;
+    QStringList expected;
+    for (const auto& c : invalid) {
+        answers << c.answer;
+        expected << ask.arg(port) << c.reason + "\nUse port 1001 as a default.";
+    }
+    const qint16 before = form.listener.CurrentInstance;
+    {
+        BoxAnswerer answerer(answers << QString::number(port + 1));
+        view.mnuOptionsPort->trigger();
+        EXPECT_EQ(answerer.shown, expected << ask.arg(port));
+    }
     EXPECT_EQ(settings::Options().TCPPort(), port + 1);
+    EXPECT_TRUE(settings::Options().Changed());
+    EXPECT_NE(form.listener.CurrentInstance, before);
+    ASSERT_NE(listening(), nullptr);
+    EXPECT_EQ(listening()->LocalPort(), port + 1);
+
+    BoxAnswerer answerer({"0"});
+    view.mnuOptionsPort->trigger();
+    EXPECT_EQ(answerer.shown, QStringList({ask.arg(port + 1)}));
+    EXPECT_EQ(settings::Options().TCPPort(), 0);
+}
+
+// An empty or cancelled box only leaves its trace line; an answer is saved.
+TEST_F(MainWindowViewTest, InputBoxesOfTheOptionsMenu)
+{
+    settings::Options().setMACaddr("");
+    const struct {
+        QAction* action;
+        QString asked;
+        const char* traceLine;
+        const char* option;
+        QString answer;
+    } cases[] = {
+        {view.mnuOptionsPort,
+         QStringLiteral("TCP Port? Enter the port number to listen on [%1]").arg(port),
+         "Enter port: No entry or cancel",
+         "TCPPort",
+         {}},
+        {view.mnuOptionsMAC,
+         "MAC Address? Enter the MAC address of the adapter card [" + platform::AdapterQueryMac() +
+             "]",
+         "Enter MAC address: No entry or cancel", "MACaddr", "not-a-mac-but-accepted"},
+        {view.mnuOptionsController,
+         "Controller Address? Enter the network name or IP address of the controller "
+         "[127.0.0.1]",
+         "Enter controller address: No entry or cancel", "ServerName", "127.0.0.9"},
+    };
+    const QString registryBefore = saved("ServerName") + saved("MACaddr") + saved("TCPPort");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.traceLine);
+        const qsizetype linesBefore = trace().count(c.traceLine);
+        BoxAnswerer answerer({"", BoxAnswerer::kCancel});
+        c.action->trigger();
+        c.action->trigger();
+        EXPECT_EQ(answerer.shown, QStringList({c.asked, c.asked}));
+        EXPECT_EQ(trace().count(c.traceLine), linesBefore + 2);
+    }
+    EXPECT_FALSE(settings::Options().Changed());
+    EXPECT_EQ(settings::Options().TCPPort(), port);
+    EXPECT_EQ(saved("ServerName") + saved("MACaddr") + saved("TCPPort"), registryBefore);
+    for (const auto& c : cases) {
+        if (c.answer.isEmpty())
+            continue;
+        BoxAnswerer answerer({c.answer});
+        c.action->trigger();
+        EXPECT_EQ(saved(c.option), c.answer);
+    }
+    EXPECT_EQ(settings::Options().MACaddr(), "not-a-mac-but-accepted");
+}
+
+TEST_F(MainWindowViewTest, ContactWithoutControllerExplainsAndSendsNothing)
+{
+    settings::Options().setServername("");
+    {
+        BoxAnswerer answerer;
+        view.mnuOptionsContact->trigger();
+        EXPECT_EQ(answerer.shown, QStringList({"Controller Name Not Set (1): You must enter "
+                                               "controller name before contacting"}));
+    }
+    EXPECT_FALSE(trace().contains("---------Starting Heartbeat to "));
+    settings::Options().setServername("127.0.0.1");
+    BoxAnswerer answerer;
+    view.mnuOptionsContact->trigger();
+    EXPECT_TRUE(answerer.shown.isEmpty());
+    EXPECT_TRUE(trace().contains("---------Starting Heartbeat to 127.0.0.1"));
+}
+
+// The protocol entries set both formats, move the check mark and open the
+// listener again on the same element, for datagrams or streams.
+TEST_F(MainWindowViewTest, ProtocolSetsBothFormatsAndMovesTheCheckMark)
+{
+    for (const int format : {2, 0}) {
+        SCOPED_TRACE(format);
+        EXPECT_NE(form.mnuOptionsProtChecked, format);
+        (format == 2 ? view.mnuOptionsProt2 : view.mnuOptionsProt0)->trigger();
+        EXPECT_EQ(settings::Options().ServerFormat(), format);
+        EXPECT_EQ(settings::Options().ClientFormat(), format);
+        EXPECT_EQ(form.mnuOptionsProtChecked, format);
+        EXPECT_EQ(view.mnuOptionsProt2->isChecked(), format == 2);
+        EXPECT_EQ(view.mnuOptionsProt0->isChecked(), format == 0);
+        EXPECT_TRUE(settings::Options().Changed());
+        ASSERT_NE(listening(), nullptr);
+        EXPECT_EQ(listening()->Protocol(), format == 2 ? 1 : 0);
+    }
+}
+
+TEST_F(MainWindowViewTest, StartupCheckMarkDrivesTheAutostartEntry)
+{
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        view.mnuOptionsStartup->trigger();
+        EXPECT_EQ(view.mnuOptionsStartup->isChecked(), on);
+        EXPECT_EQ(form.mnuOptionsStartupChecked, on);
+        EXPECT_EQ(settings::Options().SystemStartup(), on);
+        EXPECT_TRUE(settings::Options().Changed());
+        form.SaveNewSettings(settings::Options());
+        EXPECT_EQ(QFile::exists(settings::AutostartFilePath()), on);
+        EXPECT_EQ(settings::StartupEntryExists("NCLmod"), on);
+    }
+}
+
+// Registration succeeds once and fails after; the time-server role may not
+// register at all.
+TEST_F(MainWindowViewTest, RegistrationReportsSuccessOnceAndIsRefusedAfter)
+{
+    BoxAnswerer answerer;
+    view.mnuFileService->trigger();
+    EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightRed); // registered, not started
+    view.mnuFileService->trigger();
+    host::ServiceDelete(host::kServiceName);
+    settings::App().ModuleType = "E";
+    view.mnuFileService->trigger();
+    // Boxes without a title carry the application's name.
+    const QString box = QApplication::applicationName() + " (0): ";
+    EXPECT_EQ(answerer.shown,
+              QStringList({box + "The Nightcall Module has been submitted for registration\n"
+                                 "Use Options->Service form or NT Service Manager to start "
+                                 "service\nThe service name is VARavazuvozo",
+                           box + "The Redeviruza Service failed to register.\n"
+                                 "Contact the system administrator for assistance.",
+                           box + "Command invalid: Operating system incompatible or not "
+                                 "Service module."}));
+    qint16 index = 0;
+    EXPECT_EQ(host::ServiceStatus("", host::kServiceName, index), "Could not open Service");
 }
 
 TEST_F(MainWindowViewTest, WithoutATrayTheWindowStaysOnMinimiseAndTipsReportTheError)
@@ -159,19 +321,18 @@ TEST_F(MainWindowViewTest, ExitQuestionIsTheSameFromEveryPath)
         {"the tray's Exit", [&] { view.tray.mnuLeftExit->trigger(); }},
     };
     for (const auto& p : paths) {
+        SCOPED_TRACE(p.path);
         BoxAnswerer answerer({}, QMessageBox::No);
         p.exit();
         QCoreApplication::processEvents();
-        EXPECT_EQ(answerer.titles, QStringList({"Tidewarden"})) << p.path;
-        EXPECT_EQ(answerer.messages,
-                  QStringList({"Are you sure you want to exit the Service Module?"}))
-            << p.path;
-        EXPECT_TRUE(view.isMinimized()) << p.path;
-        EXPECT_TRUE(form.Minimised) << p.path;
-        EXPECT_TRUE(endCodes.empty()) << p.path;
+        EXPECT_EQ(answerer.shown, QStringList({"Tidewarden (2): Are you sure you want to exit "
+                                               "the Service Module?"}));
+        EXPECT_TRUE(view.isMinimized());
+        EXPECT_TRUE(form.Minimised);
+        EXPECT_TRUE(endCodes.empty());
         view.showNormal();
         QCoreApplication::processEvents();
-        EXPECT_FALSE(form.Minimised) << p.path;
+        EXPECT_FALSE(form.Minimised);
     }
     {
         BoxAnswerer answerer({}, QMessageBox::No);
@@ -180,47 +341,9 @@ TEST_F(MainWindowViewTest, ExitQuestionIsTheSameFromEveryPath)
     }
     BoxAnswerer answerer({}, QMessageBox::Yes);
     view.tray.mnuLeftExit->trigger();
-    EXPECT_TRUE(answerer.messages.isEmpty());
+    EXPECT_TRUE(answerer.shown.isEmpty());
     EXPECT_EQ(endCodes, std::vector<int>({0}));
     EXPECT_FALSE(settings::StartupEntryExists("NCLmod"));
-}
-
-// Each activation reads the service's state again and makes the window
-// top-most: a service started since takes the note, the Status button and
-// the port; once it stops, this copy listens again.
-TEST_F(MainWindowViewTest, EveryActivationReadsTheServiceStateAfresh)
-{
-    quint32 color = host::kColorGrey;
-    form.QueryServiceColor = [&] { return color; };
-    const auto listening = [&] {
-        const platform::SocketControl* e =
-            form.listener.tcpServer.Item(form.listener.CurrentInstance);
-        return e && e->State() == platform::SocketControl::sckListening;
-    };
-    const auto activate = [&] {
-        QEvent event(QEvent::WindowActivate);
-        QCoreApplication::sendEvent(&view, &event);
-    };
-    view.Activate();
-    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(listening());
-    EXPECT_TRUE(view.cmdStatus->isHidden());
-
-    color = host::kColorGreen;
-    activate();
-    EXPECT_TRUE(form.BackgroundServiceRunning);
-    EXPECT_FALSE(view.cmdStatus->isHidden());
-    EXPECT_TRUE(view.lblNISTLog->text().startsWith("Note: the background service"));
-    EXPECT_FALSE(listening());
-    EXPECT_TRUE(trace().contains("Service running, closing port in application"));
-
-    color = host::kColorGrey;
-    activate();
-    EXPECT_FALSE(form.BackgroundServiceRunning);
-    EXPECT_TRUE(view.cmdStatus->isHidden());
-    EXPECT_EQ(view.lblNISTLog->text(), "Ready");
-    EXPECT_TRUE(listening());
-    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 // With no help page installed, Help of the main window and of the service
@@ -277,17 +400,12 @@ TEST_F(MainWindowViewTest, TrayCallbacksFollowTheMouseMessages)
     const qint64 seconds = QDateTime::currentSecsSinceEpoch() - first + 1;
     EXPECT_LE(trace().count("UNKNOWN MOUSE MOVE: ") - before, seconds);
 
-    const struct {
-        QSystemTrayIcon::ActivationReason reason;
-        int message;
-    } reasons[] = {
-        {QSystemTrayIcon::Trigger, 513},
-        {QSystemTrayIcon::DoubleClick, 515},
-        {QSystemTrayIcon::Context, 517},
-        {QSystemTrayIcon::MiddleClick, 519},
-    };
-    for (const auto& r : reasons)
-        EXPECT_EQ(host::frmSysTray::MessageOfReason(r.reason), r.message);
+    // The tray's activations are the mouse messages of the cases above.
+    for (const auto& [reason, message] : {std::pair{QSystemTrayIcon::Trigger, 513},
+                                          {QSystemTrayIcon::DoubleClick, 515},
+                                          {QSystemTrayIcon::Context, 517},
+                                          {QSystemTrayIcon::MiddleClick, 519}})
+        EXPECT_EQ(host::frmSysTray::MessageOfReason(reason), message);
 }
 
 } // namespace

@@ -1,10 +1,11 @@
-// The service window and the main window's status box against the real
-// service manager: the agent itself is registered in a temporary program
-// folder and started, paused, continued and stopped from the window.
+// The service window and the main window against the real service manager:
+// the agent itself is registered in a temporary program folder and started,
+// paused, continued and stopped from the window.
 #include "host/ServiceRegistration.h"
 #include "host/modStartStopSvc.h"
 #include "host/windows/MainWindowView.h"
 #include "host/windows/frmSvcOptions.h"
+#include "platform/SocketControl.h"
 #include "settings/OptionStore.h"
 
 #include "WindowsTestSupport.h"
@@ -56,11 +57,6 @@ protected:
         }
         return state;
     }
-    static void Focus(QWidget* button)
-    {
-        QFocusEvent event(QEvent::FocusIn);
-        QCoreApplication::sendEvent(button, &event);
-    }
 };
 
 TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
@@ -73,6 +69,18 @@ TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
     EXPECT_EQ(window.lblSvcStatus->text(), "Stopped");
     EXPECT_EQ(window.logic.lblSvcStatusColor, host::kColorLightRed);
     EXPECT_FALSE(window.logic.TimerSvc.isActive());
+    // A focused button explains itself in the status line.
+    for (const auto& [button, hint] :
+         {std::pair<QWidget*, QString>{window.cmdSvcStop, "Stop the Nightcall service"},
+          {window.cmdSvcPause, "Suspend the Nightcall service"},
+          {window.cmdSvcStart, "Start the Nightcall service"},
+          {window.cmdSvcStatus, "Check if the Nightcall service is running"},
+          {window.cmdHelp, "Help for this screen"},
+          {window.cmdOK, "Return to main screen"}}) {
+        QFocusEvent event(QEvent::FocusIn);
+        QCoreApplication::sendEvent(button, &event);
+        EXPECT_EQ(window.lblStatus->text(), hint);
+    }
 
     const struct {
         QPushButton* button;
@@ -107,44 +115,40 @@ TEST_F(ServiceWindowTest, ButtonsStartPauseContinueAndStopTheService)
     EXPECT_EQ(WaitForState("Stopped"), "Stopped");
 }
 
-TEST_F(ServiceWindowTest, FocusedButtonsExplainThemselves)
-{
-    host::frmSvcOptions window(host::kServiceName, &form, 0);
-    const struct {
-        QPushButton* button;
-        const char* hint;
-    } cases[] = {
-        {window.cmdSvcStop, "Stop the Nightcall service"},
-        {window.cmdSvcPause, "Suspend the Nightcall service"},
-        {window.cmdSvcStart, "Start the Nightcall service"},
-        {window.cmdSvcStatus, "Check if the Nightcall service is running"},
-        {window.cmdHelp, "Help for this screen"},
-        {window.cmdOK, "Return to main screen"},
-    };
-    for (const auto& c : cases) {
-        Focus(c.button);
-        EXPECT_EQ(window.lblStatus->text(), c.hint);
-    }
-    const QStringList captions = {window.cmdSvcStart->text(),  window.cmdSvcStop->text(),
-                                  window.cmdSvcStatus->text(), window.cmdHelp->text(),
-                                  window.lblSvc->text(),       window.Label8->text()};
-    EXPECT_EQ(captions,
-              QStringList({"St&art", "St&op", "S&tatus", "&Help", "Status:", "Service:"}));
-}
-
+// Each activation of the main window reads the service's state again and
+// makes the window top-most: a running service takes the note, the Status
+// button and the port; once it stops, Status says the call failed and the
+// next activation listens again.
 TEST_F(ServiceWindowTest, InteractiveCopyFollowsTheRunningService)
 {
+    host::MainWindowView view(form);
+    const auto activate = [&] {
+        QEvent event(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&view, &event);
+    };
+    const auto listening = [&] {
+        const platform::SocketControl* e =
+            form.listener.tcpServer.Item(form.listener.CurrentInstance);
+        return e && e->State() == platform::SocketControl::sckListening;
+    };
+    view.Activate();
+    EXPECT_TRUE(listening());
+    EXPECT_TRUE(view.cmdStatus->isHidden());
+
+    // The service listens on a port of its own, so that it never meets this
+    // copy's listener however late the activation comes.
+    settings::SaveSetting("NCLmod", "Options", "TCPPort", QString::number(port + 50));
     qint16 index = 0;
     ASSERT_EQ(host::ServiceStart("", host::kServiceName, index), "OK");
     ASSERT_EQ(WaitForState("Running"), "Running");
-
-    host::MainWindowView view(form);
-    view.Activate();
+    activate();
     EXPECT_TRUE(form.BackgroundServiceRunning);
     EXPECT_EQ(form.lblSvcStatusColor, host::kColorGreen);
     EXPECT_FALSE(view.cmdStatus->isHidden());
     EXPECT_EQ(view.cmdStatus->text(), "Status");
     EXPECT_TRUE(view.lblNISTLog->text().startsWith("Note: the background service"));
+    EXPECT_FALSE(listening());
+    EXPECT_TRUE(trace().contains("Service running, closing port in application"));
 
     view.cmdStatus->click();
     const QString published = settings::GetSetting("NCLmod", "Settings", "setstattext", "");
@@ -158,6 +162,12 @@ TEST_F(ServiceWindowTest, InteractiveCopyFollowsTheRunningService)
     view.cmdStatus->click();
     EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightYellow);
     EXPECT_TRUE(trace().contains("Status svc call failed"));
+    activate();
+    EXPECT_FALSE(form.BackgroundServiceRunning);
+    EXPECT_TRUE(view.cmdStatus->isHidden());
+    EXPECT_EQ(view.lblNISTLog->text(), "Ready");
+    EXPECT_TRUE(listening());
+    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // Shared set-up of the window tests: a fresh program folder with the agent
 // started as far as its main window, and the debug trace in that folder.
 
-#include "host/MainMenuCommands.h"
 #include "host/ProgramEntry.h"
 #include "host/ServiceControl.h"
 #include "host/frmMainEntSrvc.h"
@@ -13,52 +12,13 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 namespace windowstest
 {
-
-// Input and message boxes answered from a script; what was shown is kept.
-class ScriptedDialogs : public host::MenuDialogs
-{
-public:
-    struct Shown {
-        QString text;
-        QString title;
-        Icon icon;
-    };
-    struct Asked {
-        QString title;
-        QString prompt;
-        QString defaultText;
-    };
-    // An answer of std::nullopt-like "cancel" is written as kCancel.
-    static inline const QString kCancel = QStringLiteral("<cancel>");
-
-    std::deque<QString> answers;
-    std::vector<Asked> asked;
-    std::vector<Shown> shown;
-
-    bool InputBox(const QString& title, const QString& prompt, const QString& defaultText,
-                  QString& answer) override
-    {
-        asked.push_back({title, prompt, defaultText});
-        const QString next = answers.empty() ? kCancel : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        answer = next == kCancel ? QString() : next;
-        return next != kCancel;
-    }
-    void MessageBox(const QString& text, const QString& title, Icon icon) override
-    {
-        shown.push_back({text, title, icon});
-    }
-};
 
 // A 4-digit port unlikely to be taken by a neighbouring test run.
 inline int TestPort()
