@@ -37,6 +37,27 @@ QString Executable(const QString& name)
     return BuildDir() + "/" + name;
 }
 
+long RssKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpressionMatch m =
+        QRegularExpression(R"(VmRSS:\s+(\d+))").match(QString::fromLatin1(status.readAll()));
+    return m.hasMatch() ? m.captured(1).toLong() : -1;
+}
+
+void Stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+}
+
 ToolResult RunTool(const QString& name, const QStringList& arguments,
                    const QProcessEnvironment& environment, int timeoutMs)
 {
@@ -162,6 +183,13 @@ bool AgentProcess::printed(const QString& text, int timeoutMs)
     return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
 }
 
+bool AgentProcess::printedStartLine(const QString& says)
+{
+    return printed("NCLmod 1.0.0: " + says.arg(m_port) + " on 127.0.0.1, data folder " + home() +
+                   ", simulated clock (" + file("simclock") + ")\n") &&
+           standardOutput().count("NCLmod 1.0.0: ") == 1;
+}
+
 ToolResult AgentProcess::nclreg(const QStringList& arguments) const
 {
     return RunTool("nclreg", arguments, m_environment);
@@ -199,16 +227,6 @@ int AgentProcess::openFds() const
     return QDir(QStringLiteral("/proc/%1/fd").arg(m_process.processId()))
         .entryList(QDir::NoDotAndDotDot)
         .size();
-}
-
-long AgentProcess::rssKb() const
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpressionMatch m =
-        QRegularExpression(R"(VmRSS:\s+(\d+))").match(QString::fromLatin1(status.readAll()));
-    return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
 } // namespace e2e

@@ -19,6 +19,10 @@ QString BuildDir();
 // 16-bit). Each test process starts at its own place, so parallel runs rarely meet.
 quint16 FreePort();
 QString Executable(const QString& name);
+// Resident memory of a process in kB, -1 when it cannot be read.
+long RssKb(qint64 pid);
+// Asks a helper process to end, kills it when it does not, and reaps it.
+void Stop(QProcess& process);
 
 // Runs a tool of the build to its end; returns the exit code (-1 on a crash or time-out).
 struct ToolResult {
@@ -58,6 +62,9 @@ public:
     QString standardOutput();
     // Waits until the agent's standard output holds the text.
     bool printed(const QString& text, int timeoutMs = 3000);
+    // The one start line of a serving agent was printed, once; `says` holds
+    // the role and transport, with %1 for the port.
+    bool printedStartLine(const QString& says);
 
     ToolResult nclreg(const QStringList& arguments) const;
 
@@ -79,7 +86,7 @@ public:
 
     // Open descriptors and resident memory (kB) of the running agent.
     int openFds() const;
-    long rssKb() const;
+    long rssKb() const { return RssKb(m_process.processId()); }
 
 private:
     QTemporaryDir m_home;

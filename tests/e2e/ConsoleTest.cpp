@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QMap>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -14,16 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cmath>
-#include <linux/if_packet.h>
-#include <net/ethernet.h>
-#include <net/if.h>
-#include <netinet/ip.h>
-#include <netinet/udp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using e2e::AgentProcess;
 
@@ -89,33 +79,40 @@ bool StartAgent(AgentProcess& agent, int clientFormat, const QString& role = "NC
     return agent.startServing(clientFormat, "MACaddr,00:0C:29:AB:CD:EF\n", {}, role, wanted);
 }
 
-// One datagram to the agent and the reply, if one comes within waitMs.
-QByteArray UdpExchange(const AgentProcess& agent, const QByteArray& datagram, int waitMs = 2000)
+// The datagrams that answer one datagram to the agent, each within waitMs
+// of the one before.
+QList<QByteArray> UdpAnswers(const AgentProcess& agent, const QByteArray& datagram,
+                             int waitMs = 500)
 {
     QUdpSocket peer;
     peer.bind(QHostAddress::LocalHost, 0);
     peer.writeDatagram(datagram, QHostAddress::LocalHost, agent.port());
-    if (!peer.waitForReadyRead(waitMs))
-        return QByteArray();
-    return peer.receiveDatagram().data();
+    QList<QByteArray> answers;
+    while (peer.waitForReadyRead(waitMs))
+        while (peer.hasPendingDatagrams())
+            answers << peer.receiveDatagram().data();
+    return answers;
 }
 
-// 0xE3 (an unsynchronised client) is answered 0xE4, byte 0 plus 1 whole; a
-// reply (mode 4) and a text answer get nothing.
-testing::AssertionResult AnswersRequestsOnly(const AgentProcess& agent)
+// Sends a 48-byte datagram with the given first byte to one agent and each
+// answer on to the other, as if the two sent them to each other; returns the
+// first bytes of the answers in turn. Agents that answered each other's
+// answers would go on for ever: four hops are enough to see it.
+QByteArray Relay(const AgentProcess& to, const AgentProcess& from, char first)
 {
-    QByteArray request(48, '\0');
-    request[0] = char(0xE3);
-    request[40] = char(0xEE);
-    const QByteArray reply = UdpExchange(agent, request);
-    if (reply.size() != 48 || quint8(reply[0]) != 0xE4)
-        return testing::AssertionFailure() << "0xE3 answered " << reply.toHex().constData();
-    for (const char first : {char(0x24), 'O'}) {
-        request[0] = first;
-        if (!UdpExchange(agent, request, 300).isEmpty())
-            return testing::AssertionFailure() << "first byte " << int(first) << " answered";
+    QByteArray datagram(48, '\0');
+    datagram[0] = first;
+    datagram[40] = char(0xEE);
+    QByteArray firstBytes;
+    for (const AgentProcess* next = &to; firstBytes.size() < 4; next = next == &to ? &from : &to) {
+        const QList<QByteArray> answers = UdpAnswers(*next, datagram);
+        for (const QByteArray& answer : answers)
+            firstBytes += answer.left(1);
+        if (answers.size() != 1)
+            break;
+        datagram = answers.first();
     }
-    return testing::AssertionSuccess();
+    return firstBytes;
 }
 
 bool Matches(const QString& pattern, const QString& text)
@@ -123,36 +120,28 @@ bool Matches(const QString& pattern, const QString& text)
     return QRegularExpression(pattern).match(text).hasMatch();
 }
 
-// "offset: -12.013 ms, round trip: 0.210 ms" of nclconsole's SNTP output.
-// An SNTP offset can be wrong by at most half the round trip; the agent's
-// timestamps, whole milliseconds, add up to one more.
-testing::AssertionResult SntpOffsetNear(const QString& out, double expectedMs)
+// An offset measured over SNTP is wrong by at most half the round trip, one
+// more millisecond for the agent's whole ones, and the rounding of the printed
+// figures. nclconsole prints "offset: -12.013 ms, round trip: 0.210 ms" for
+// sntp and "Offset : +2.500 seconds" and "Round trip : 0.001 seconds" for
+// status.
+testing::AssertionResult OffsetNear(const QString& out, double expectedMs)
 {
-    const QRegularExpressionMatch m =
+    QRegularExpressionMatch m =
         QRegularExpression(R"(offset: (-?[\d.]+) ms, round trip: ([\d.]+) ms)").match(out);
+    double scale = 1.0;
+    double slack = 1.0;
+    if (!m.hasMatch()) {
+        m = QRegularExpression(
+                R"(Offset\s+: ([+-][\d.]+) seconds.*\nRound trip\s+: ([\d.]+) seconds)")
+                .match(out);
+        scale = 1000.0;
+        slack = 2.0;
+    }
     if (!m.hasMatch())
-        return testing::AssertionFailure() << "no SNTP offset in: " << out.toStdString();
-    const double offset = m.captured(1).toDouble();
-    const double bound = m.captured(2).toDouble() / 2.0 + 1.0;
-    if (std::fabs(offset - expectedMs) <= bound)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "offset " << offset << " ms is not within " << bound
-                                       << " ms of " << expectedMs << " ms";
-}
-
-// "Offset : +2.500 seconds" and "Round trip : 0.001 seconds" of nclconsole
-// status: the offset is taken at the middle of the round trip, so it can be
-// wrong by half of it, by one more millisecond for the agent's whole ones and
-// by the rounding of the two printed figures.
-testing::AssertionResult StatusOffsetNear(const QString& out, double expectedMs)
-{
-    const QRegularExpressionMatch m =
-        QRegularExpression(R"(Offset\s+: ([+-][\d.]+) seconds.*\nRound trip\s+: ([\d.]+) seconds)")
-            .match(out);
-    if (!m.hasMatch())
-        return testing::AssertionFailure() << "no status offset in: " << out.toStdString();
-    const double offset = m.captured(1).toDouble() * 1000.0;
-    const double bound = m.captured(2).toDouble() * 1000.0 / 2.0 + 2.0;
+        return testing::AssertionFailure() << "no offset in: " << out.toStdString();
+    const double offset = m.captured(1).toDouble() * scale;
+    const double bound = m.captured(2).toDouble() * scale / 2.0 + slack;
     if (std::fabs(offset - expectedMs) <= bound)
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << "offset " << offset << " ms is not within " << bound
@@ -184,180 +173,67 @@ testing::AssertionResult ChronydMeasures(const AgentProcess& agent, double expec
     return testing::AssertionFailure() << "expected " << expectedMs << " ms: " << out.toStdString();
 }
 
-// UDP datagrams between loopback ports as they cross the loopback interface,
-// counted by source and destination port (needs root, as raw sockets do).
-class LoopbackUdpCounter
-{
-public:
-    LoopbackUdpCounter()
-    {
-        m_fd = ::socket(AF_PACKET, SOCK_DGRAM, htons(ETH_P_IP));
-        sockaddr_ll where{};
-        where.sll_family = AF_PACKET;
-        where.sll_protocol = htons(ETH_P_IP);
-        where.sll_ifindex = int(if_nametoindex("lo"));
-        if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        // Room for what other tests send on lo meanwhile.
-        const int room = 16 << 20;
-        if (m_fd >= 0)
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room);
-    }
-    ~LoopbackUdpCounter()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool ok() const { return m_fd >= 0; }
-
-    // Forgets what was seen so far.
-    void drain()
-    {
-        unsigned char packet[2048];
-        while (::recv(m_fd, packet, sizeof packet, MSG_DONTWAIT) > 0) {
-        }
-    }
-
-    // Datagrams from port `from` to port `to` seen within ms.
-    QMap<QPair<quint16, quint16>, int> count(int ms)
-    {
-        QMap<QPair<quint16, quint16>, int> seen;
-        QElapsedTimer t;
-        t.start();
-        for (qint64 left; (left = ms - t.elapsed()) > 0;) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, int(left)) <= 0)
-                continue;
-            unsigned char packet[2048];
-            sockaddr_ll from{};
-            socklen_t length = sizeof from;
-            const ssize_t got = ::recvfrom(m_fd, packet, sizeof packet, 0,
-                                           reinterpret_cast<sockaddr*>(&from), &length);
-            // Each packet on lo is seen going out and coming in: counted once.
-            if (got < 28 || from.sll_pkttype == PACKET_OUTGOING)
-                continue;
-            const auto* ip = reinterpret_cast<const iphdr*>(packet);
-            if (ip->protocol != IPPROTO_UDP)
-                continue;
-            const auto* udp = reinterpret_cast<const udphdr*>(packet + ip->ihl * 4);
-            ++seen[{ntohs(udp->source), ntohs(udp->dest)}];
-        }
-        return seen;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-// Sends a datagram to 127.0.0.1:to that seems to come from 127.0.0.1:from.
-bool SendSpoofed(quint16 from, quint16 to, const QByteArray& payload)
-{
-    const int fd = ::socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
-    if (fd < 0)
-        return false;
-    QByteArray packet(int(sizeof(iphdr) + sizeof(udphdr)), '\0');
-    packet += payload;
-    auto* ip = reinterpret_cast<iphdr*>(packet.data());
-    ip->version = 4;
-    ip->ihl = 5;
-    ip->ttl = 64;
-    ip->protocol = IPPROTO_UDP;
-    ip->tot_len = htons(quint16(packet.size()));
-    ip->saddr = ip->daddr = htonl(INADDR_LOOPBACK);
-    auto* udp = reinterpret_cast<udphdr*>(packet.data() + sizeof(iphdr));
-    udp->source = htons(from);
-    udp->dest = htons(to);
-    udp->len = htons(quint16(sizeof(udphdr) + payload.size()));
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool sent =
-        ::sendto(fd, packet.constData(), size_t(packet.size()), 0,
-                 reinterpret_cast<sockaddr*>(&target), sizeof target) == packet.size();
-    ::close(fd);
-    return sent;
-}
-
-// One datagram that seems to come from one agent, sent to another: whatever
-// the roles and the datagram, each answers the other at most once, where two
-// servers that answer replies would go on for ever.
+// Whatever the roles and the datagram, an agent answers another at most once
+// more than it was asked, where two servers that answer replies would go on
+// for ever: an unsynchronised client (0xE3) gets 0xE4, a set "S" gets an SNTP
+// reply "T" that a module takes for a time check and answers "U", and no
+// reply, text answer or "U" is answered. The start line says each role.
 TEST(ConsoleE2E, NoReplyLoopBetweenTwoAgents)
 {
-    AgentProcess module1, module2, server1, server2;
+    AgentProcess module1, module2, server;
     ASSERT_TRUE(StartAgent(module1, 2));
     ASSERT_TRUE(StartAgent(module2, 2));
-    ASSERT_TRUE(StartAgent(server1, 2, "NCLsrvc"));
-    ASSERT_TRUE(StartAgent(server2, 2, "NCLsrvc"));
-    LoopbackUdpCounter counter;
-    if (!counter.ok())
-        GTEST_SKIP() << "counting packets on lo needs root";
-    QByteArray sntp(48, '\0');
-    sntp[40] = char(0xEE);
-    const auto first = [&](char byte) {
-        QByteArray d = sntp;
-        d[0] = byte;
-        return d;
-    };
+    ASSERT_TRUE(StartAgent(server, 2, "NCLsrvc"));
     const struct {
         const char* name;
         const AgentProcess& to;
         const AgentProcess& from;
-        QByteArray datagram;
+        char first;
+        QByteArray answers;
     } cases[] = {
-        {"SNTP request between time servers", server1, server2, first(0x1B)},
-        {"unsynchronised client between time servers", server1, server2, first(char(0xE3))},
-        {"SNTP request to a module from a time server", module1, server1, first(0x23)},
-        {"time check to a module from a time server", module1, server1, first('T')},
-        {"heartbeat between modules", module1, module2, first('H')},
-        {"time check between modules", module1, module2, first('T')},
-        {"setting between modules", module1, module2, first('S')},
+        {"SNTP request between time servers", server, server, 0x1B, "\x1C"},
+        {"unsynchronised client to a time server", server, module1, char(0xE3), "\xE4"},
+        {"unsynchronised client to a module", module1, server, char(0xE3), "\xE4"},
+        {"SNTP request to a module from a time server", module1, server, 0x23, "\x24"},
+        {"SNTP request to a time server from a module", server, module1, 0x23, "\x24"},
+        {"time check to a module from a time server", module1, server, 'T', "U"},
+        {"heartbeat between modules", module1, module2, 'H', "O"},
+        {"time check between modules", module1, module2, 'T', "U"},
+        {"setting between modules", module1, module2, 'S', "TU"},
     };
-    for (const auto& c : cases) {
-        counter.drain();
-        ASSERT_TRUE(SendSpoofed(c.from.port(), c.to.port(), c.datagram)) << c.name;
-        const auto seen = counter.count(1500);
-        // The spoofed datagram is seen too, going the "from" way.
-        EXPECT_EQ(seen.value({c.to.port(), c.from.port()}), 1) << c.name;
-        EXPECT_LE(seen.value({c.from.port(), c.to.port()}), 2) << c.name;
-    }
-    for (AgentProcess* agent : {&module1, &module2, &server1, &server2})
+    for (const auto& c : cases)
+        EXPECT_EQ(Relay(c.to, c.from, c.first).toHex(), c.answers.toHex()) << c.name;
+    for (AgentProcess* agent : {&module1, &module2, &server})
         EXPECT_TRUE(agent->answers());
+    EXPECT_TRUE(module1.printedStartLine("module role (takes console commands), UDP port %1"));
+    EXPECT_TRUE(server.printedStartLine("time-server role (serves time to clients), UDP port %1"));
 }
 
 // The rate limit of the registry key, read at start: of 20 requests from one
 // address only what the burst left after the start-up probe and one leak
-// are answered; without the key all 20 are.
+// are answered (without the key every one is: see the burst of the time
+// server below).
 TEST(ConsoleE2E, RateLimitFromTheRegistryAtStart)
 {
-    AgentProcess limited, free;
+    AgentProcess agent;
     const QString key = "HKLM\\SOFTWARE\\Nightcall\\Limits";
     for (const auto& [name, value] : {std::pair{"Interval", "12"}, {"Burst", "3"}, {"Leak", "4"}})
         ASSERT_EQ(
-            limited.nclreg({"add", key, "/v", name, "/t", "REG_DWORD", "/d", value, "/f"}).exitCode,
+            agent.nclreg({"add", key, "/v", name, "/t", "REG_DWORD", "/d", value, "/f"}).exitCode,
             0);
-    ASSERT_TRUE(StartAgent(limited, 2, "NCLsrvc"));
-    ASSERT_TRUE(StartAgent(free, 2, "NCLsrvc"));
+    ASSERT_TRUE(StartAgent(agent, 2, "NCLsrvc"));
     QByteArray request(48, '\0');
     request[0] = 0x23;
-    request[40] = char(0xEE);
-    for (AgentProcess* agent : {&limited, &free}) {
-        QUdpSocket peer;
-        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        for (int i = 0; i < 20; ++i)
-            peer.writeDatagram(request, QHostAddress::LocalHost, agent->port());
-        int answered = 0;
-        while (peer.waitForReadyRead(500))
-            while (peer.hasPendingDatagrams())
-                answered += peer.receiveDatagram().data().size() == 48;
-        if (agent == &free) {
-            EXPECT_EQ(answered, 20);
-        } else {
-            EXPECT_GE(answered, 1);
-            EXPECT_LE(answered, 3);
-        }
-    }
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    for (int i = 0; i < 20; ++i)
+        peer.writeDatagram(request, QHostAddress::LocalHost, agent.port());
+    int answered = 0;
+    while (peer.waitForReadyRead(500))
+        while (peer.hasPendingDatagrams())
+            answered += peer.receiveDatagram().data().size() == 48;
+    EXPECT_GE(answered, 1);
+    EXPECT_LE(answered, 3);
 }
 
 // Request forms, settings and bad input over TCP, in the module role.
@@ -365,6 +241,7 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
 {
     AgentProcess agent;
     ASSERT_TRUE(StartAgent(agent, 0));
+    EXPECT_TRUE(agent.printedStartLine("module role (takes console commands), TCP port %1"));
     const struct {
         QStringList args;
         int exitCode;
@@ -411,7 +288,7 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
         << force.result.out.toStdString();
     EXPECT_TRUE(force.toConsolesTime);
     agent.setClockOffset(2500);
-    EXPECT_TRUE(StatusOffsetNear(agent.console({"status"}).out, 2500.0));
+    EXPECT_TRUE(OffsetNear(agent.console({"status"}).out, 2500.0));
 
     // A silent client, 1 MB and binary bytes without "+": no reply, nothing kept.
     const int fds = agent.openFds();
@@ -452,7 +329,7 @@ TEST(ConsoleE2E, UdpRequestsSettingsAndShortDatagrams)
     for (const char* command : {"set", "force"}) {
         const e2e::ToolResult sent = agent.console({"--udp", "--verbose", command});
         EXPECT_EQ(sent.exitCode, 0) << command;
-        EXPECT_TRUE(SntpOffsetNear(sent.out, 7000.0)) << command;
+        EXPECT_TRUE(OffsetNear(sent.out, 7000.0)) << command;
         EXPECT_TRUE(sent.err.contains(QStringLiteral("sent 48 bytes: %1, an SNTP request with "
                                                      "transmit time ")
                                           .arg(QChar(command[0]).toUpper())))
@@ -474,22 +351,21 @@ TEST(ConsoleE2E, UdpRequestsSettingsAndShortDatagrams)
     EXPECT_TRUE(time.out.startsWith("SNTP reply: first byte 85 (mode 5), stratum 1, poll 4, "
                                     "precision -18, reference TDWN\n"))
         << time.out.toStdString();
-    EXPECT_TRUE(SntpOffsetNear(time.out, 2500.0));
+    EXPECT_TRUE(OffsetNear(time.out, 2500.0));
     // Any other first byte is a plain SNTP request, also for a real client.
     const e2e::ToolResult sntp = agent.console({"sntp"});
     EXPECT_TRUE(sntp.out.startsWith("SNTP reply: first byte 36 (mode 4)"))
         << sntp.out.toStdString();
-    EXPECT_TRUE(SntpOffsetNear(sntp.out, 2500.0));
+    EXPECT_TRUE(OffsetNear(sntp.out, 2500.0));
     EXPECT_TRUE(ChronydMeasures(agent, 2500.0));
     const e2e::ToolResult status = agent.console({"--udp", "status"});
-    EXPECT_TRUE(StatusOffsetNear(status.out, 2500.0));
+    EXPECT_TRUE(OffsetNear(status.out, 2500.0));
     EXPECT_TRUE(status.out.contains("MAC address     : (a UDP heartbeat carries none)\n"));
     EXPECT_EQ(agent.clockOffset(), 2500); // no client moved the agent's clock
     const e2e::ToolResult tcp = agent.console({"--timeout", "300", "heartbeat"});
     EXPECT_EQ(tcp.exitCode, 1);
     EXPECT_TRUE(tcp.err.contains("is the agent on UDP (ClientFormat 2)? is the port right?"))
         << tcp.err.toStdString();
-    EXPECT_TRUE(AnswersRequestsOnly(agent));
 
     // 0, 1, 2 and 47 bytes: no reply; the agent goes on serving.
     for (const QString& raw : {QString(), QString("T"), QString("TT"), QString(47, 'T')})
@@ -529,7 +405,7 @@ TEST(ConsoleE2E, TimeServerRoleAnswersTheTimeOnly)
     udp.setClockOffset(-2750);
     const e2e::ToolResult r = udp.console({"sntp"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(SntpOffsetNear(r.out, -2750.0));
+    EXPECT_TRUE(OffsetNear(r.out, -2750.0));
     EXPECT_TRUE(ChronydMeasures(udp, -2750.0));
     if (on123) {
         QProcess sntp; // without -s/-S it only reports
@@ -544,7 +420,6 @@ TEST(ConsoleE2E, TimeServerRoleAnswersTheTimeOnly)
         EXPECT_TRUE(out.contains("127.0.0.1: Response dropped: leap not in sync"))
             << out.toStdString();
     }
-    EXPECT_TRUE(AnswersRequestsOnly(udp));
 
     const int fds = udp.openFds();
     const long rss = udp.rssKb();

@@ -176,13 +176,7 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
 // the agent's data folder; what it receives goes to received.log there.
 struct Rsyslog {
     explicit Rsyslog(const AgentProcess& agent) : agent(agent) {}
-    ~Rsyslog()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(5000);
-    }
+    ~Rsyslog() { e2e::Stop(process); }
     bool Start(const QString& binary)
     {
         agent.writeFile(
@@ -215,38 +209,28 @@ struct Rsyslog {
     const quint16 port = e2e::FreePort();
 };
 
-TEST(RecordsE2E, RsyslogReceivesTheEventsWithTheirPriorities)
+// Printed instead of filed (mode 2): the report lands as a PDF at the end, and
+// a real rsyslogd receives the events with their priorities.
+TEST(RecordsE2E, RsyslogAndThePrintedReport)
 {
-    const QString binary = QStandardPaths::findExecutable("rsyslogd", {"/usr/sbin", "/sbin"});
-    if (binary.isEmpty())
-        GTEST_SKIP() << "rsyslogd is not installed";
+    const QString rsyslogd = QStandardPaths::findExecutable("rsyslogd", {"/usr/sbin", "/sbin"});
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    if (rsyslogd.isEmpty() || pdftotext.isEmpty())
+        GTEST_SKIP() << "rsyslogd (rsyslog) or pdftotext (poppler-utils) is not installed";
     AgentProcess agent;
     Rsyslog rsyslog(agent);
-    ASSERT_TRUE(rsyslog.Start(binary)) << rsyslog.process.readAllStandardError().toStdString();
-    ASSERT_TRUE(StartRecording(agent, "127.0.0.1:" + QString::number(rsyslog.port)));
-    ASSERT_TRUE(SetFrom(agent, -9000, 2));
-    ASSERT_TRUE(
-        AgentProcess::waitFor([&] { return rsyslog.Received().count("NCLmod:") >= 2; }, 5000))
-        << rsyslog.Received().toStdString();
-    const QString received = rsyslog.Received();
-    for (const Event& event : {kEvents[0], kEvents[1]})
-        EXPECT_TRUE(
-            received.contains(QString::number(event.priority) + "|" + SyslogLine(event) + "\n"))
-            << received.toStdString();
-    EXPECT_EQ(agent.terminate(), 0);
-}
-
-TEST(RecordsE2E, PrintedReportLandsAsAPdfAtTheEnd)
-{
-    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
-    if (pdftotext.isEmpty())
-        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-    Listener collector;
-    AgentProcess agent;
-    ASSERT_TRUE(StartRecording(agent, collector.address(), 2));
+    ASSERT_TRUE(rsyslog.Start(rsyslogd)) << rsyslog.process.readAllStandardError().toStdString();
+    ASSERT_TRUE(StartRecording(agent, "127.0.0.1:" + QString::number(rsyslog.port), 2));
     ASSERT_TRUE(SetFrom(agent, -9000, 2));
     ASSERT_TRUE(SetFrom(agent, 7000, 3));
     EXPECT_FALSE(QFile::exists(agent.file("logfile.txt"))) << "mode 2 writes no file";
+    ASSERT_TRUE(
+        AgentProcess::waitFor([&] { return rsyslog.Received().count("NCLmod:") >= 3; }, 5000))
+        << rsyslog.Received().toStdString();
+    for (const Event& event : kEvents)
+        EXPECT_TRUE(rsyslog.Received().contains(QString::number(event.priority) + "|" +
+                                                SyslogLine(event) + "\n"))
+            << rsyslog.Received().toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 
     QProcess convert;

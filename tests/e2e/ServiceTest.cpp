@@ -119,26 +119,49 @@ protected:
     std::vector<qint64> pids;
 };
 
-TEST_F(ServiceTest, AgentOperationsTakeTheServiceThroughItsLife)
+// One life of the service, driven by the agent's own service operations and
+// by nclsc side by side: each answers for the state, the control codes and
+// its failures. A second service on the same data folder is refused, by the
+// manager and by the agent itself, and garbage, oversized and silent clients
+// on the control socket are ignored while the first one runs.
+TEST_F(ServiceTest, OneLifeThroughTheAgentsOperationsAndNclsc)
 {
+    e2e::ToolResult result = nclsc({"query", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1060"));
+    EXPECT_TRUE(result.err.contains("The specified service does not exist as an installed "
+                                    "service."));
     ASSERT_TRUE(RegisterService(kServiceName, "INSTALL", e2e::Executable("NCLmod")));
+    result = nclsc({"create", "Nightcall", "binPath=", e2e::Executable("NCLmod")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("1073"));
+
     qint16 index = 3;
     ASSERT_EQ(ServiceStart("", kServiceName, index), "OK");
     EXPECT_EQ(index, 0);
-    const qint64 pid = ServicePid();
+    qint64 pid = ServicePid();
     ASSERT_GT(pid, 0);
     EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
     EXPECT_EQ(StatusColor(index), kColorGreen);
     EXPECT_EQ(ServiceStart("", kServiceName, index), "Failed to Start");
+    result = nclsc({"start", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("An instance of the service is already running."));
     ASSERT_TRUE(agent.waitForTrace("Main service loop----------"));
 
-    // Options changed: acknowledged with the code and a date; the option is read again.
+    // Options changed: acknowledged with the code and a date; the option is
+    // read again. nclsc prints what the service wrote back.
     settings::SaveSetting("NCLmod", "Options", "LoggingMaxSec", "77");
     ASSERT_TRUE(svc_call_func("OPTIONS_CHANGED", "NCLmod", kSettingsKey));
     static const QRegularExpression dated("^128-\\d+\\D\\d+\\D\\d+");
     EXPECT_TRUE(dated.match(Setting("OK")).hasMatch()) << Setting("OK").toStdString();
     EXPECT_TRUE(trace().contains("Options changed, getting new options"));
     EXPECT_TRUE(trace().contains("Name: _LoggingMaxSec_  Value:_77_"));
+    result = nclsc({"control", "Nightcall", "128"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Setting("OK").startsWith("128-"));
+    EXPECT_TRUE(result.out.contains("        RESULT             : " + Setting("OK") + "\n"))
+        << result.out.toStdString();
 
     ASSERT_TRUE(svc_call_func("STATUS", "NCLmod", kSettingsKey));
     QString text;
@@ -149,8 +172,13 @@ TEST_F(ServiceTest, AgentOperationsTakeTheServiceThroughItsLife)
     bool numeric = false;
     color.toUInt(&numeric);
     EXPECT_TRUE(numeric) << color.toStdString();
+    result = nclsc({"control", "Nightcall", "140"});
+    EXPECT_TRUE(result.out.contains("RESULT             : 140-")) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains("STATUS TEXT        : Options Changed\n"))
+        << result.out.toStdString();
 
-    // Codes without a handler are acknowledged and traced as unknown.
+    // Codes without a handler are acknowledged and traced as unknown; nclsc
+    // refuses codes outside the user range.
     ASSERT_TRUE(svc_call_func("START", "NCLmod", kSettingsKey));
     EXPECT_TRUE(Setting("OK").startsWith("144-"));
     ASSERT_TRUE(SendAndWait(149, kSettingsKey, kServiceName));
@@ -166,129 +194,30 @@ TEST_F(ServiceTest, AgentOperationsTakeTheServiceThroughItsLife)
     EXPECT_FALSE(SendAndWait(256, kSettingsKey, kServiceName));
     EXPECT_EQ(Setting("OK"), "");
     EXPECT_FALSE(trace().contains("Svc Control event  256"));
+    EXPECT_EQ(nclsc({"control", "Nightcall", "256"}).exitCode, 2);
+    result = nclsc({"control", "Nightcall", "127"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("The parameter is incorrect."));
 
     // Pause is only a state; continue runs the start work again.
     EXPECT_EQ(ServicePause("", kServiceName, index), "OK");
     EXPECT_EQ(ServiceStatus("", kServiceName, index), "Paused");
     EXPECT_EQ(StatusColor(index), kColorLightYellow);
+    EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "7  PAUSED"));
     EXPECT_EQ(ServiceContinue("", kServiceName, index), "OK");
     EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
-    EXPECT_TRUE(AgentProcess::waitFor(
-        [&] { return trace().count("Main service loop----------") == 2; }, 10000));
-
-    // Stop ends the process within a second and leaves the options marked changed.
-    settings::SaveSetting("NCLmod", "Options", "Changed", "False");
-    QElapsedTimer stopping;
-    stopping.start();
-    EXPECT_EQ(ServiceStop("", kServiceName, index), "OK");
-    EXPECT_EQ(index, 2);
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
-    EXPECT_LT(stopping.elapsed(), 1000);
-    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Stopped");
-    EXPECT_EQ(StatusColor(index), kColorLightRed);
-    EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "Changed"), "True");
-    int status = -1;
-    ASSERT_EQ(waitpid(pid_t(pid), &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    // A stopped service, then one that is not installed.
-    EXPECT_EQ(ServicePause("", kServiceName, index), "Failed to Pause");
-    EXPECT_EQ(StatusColor(index), kColorGrey);
-    EXPECT_FALSE(svc_call_func("STATUS", "NCLmod", kSettingsKey));
-    ASSERT_TRUE(RegisterService(kServiceName, "REMOVE", e2e::Executable("NCLmod")));
-    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Could not open Service");
-    EXPECT_EQ(ServiceStateColor(kServiceName), kColorGrey);
-}
-
-TEST_F(ServiceTest, NclscDrivesTheServiceAndNamesItsFailures)
-{
-    e2e::ToolResult result = nclsc({"query", "Nightcall"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("1060"));
-    EXPECT_TRUE(result.err.contains("The specified service does not exist as an installed "
-                                    "service."));
-    ASSERT_TRUE(Create("Nightcall"));
-    result = nclsc({"create", "Nightcall", "binPath=", e2e::Executable("NCLmod")});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("1073"));
-
-    result = nclsc({"start", "Nightcall"});
-    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(InState(result, "4  RUNNING"));
-    qint64 pid = ServicePid();
-    result = nclsc({"start", "Nightcall"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("An instance of the service is already running."));
-
-    // A control code of the agent's own prints what the service wrote back.
-    result = nclsc({"control", "Nightcall", "128"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(Setting("OK").startsWith("128-"));
-    EXPECT_TRUE(result.out.contains("        RESULT             : " + Setting("OK") + "\n"))
-        << result.out.toStdString();
-    result = nclsc({"control", "Nightcall", "140"});
-    EXPECT_TRUE(result.out.contains("RESULT             : 140-")) << result.out.toStdString();
-    EXPECT_TRUE(result.out.contains("STATUS TEXT        : Options Changed\n"))
-        << result.out.toStdString();
-    EXPECT_EQ(nclsc({"control", "Nightcall", "256"}).exitCode, 2);
-    result = nclsc({"control", "Nightcall", "127"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("The parameter is incorrect."));
+    const auto loops = [&](int count) {
+        return AgentProcess::waitFor(
+            [&] { return trace().count("Main service loop----------") == count; }, 10000);
+    };
+    EXPECT_TRUE(loops(2));
     EXPECT_TRUE(InState(nclsc({"pause", "Nightcall"}), "7  PAUSED"));
-    EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "7  PAUSED"));
     EXPECT_TRUE(InState(nclsc({"continue", "Nightcall"}), "4  RUNNING"));
+    EXPECT_TRUE(loops(3));
 
-    // SIGTERM is a stop that leaves the options marked changed; after SIGKILL
-    // the process lingers as a zombie whose last word was "running". Either
-    // way the service is reported stopped, refuses controls and starts again.
-    ASSERT_TRUE(agent.waitForTrace("Main service loop----------"));
-    for (const int signal : {SIGTERM, SIGKILL}) {
-        SCOPED_TRACE(signal);
-        settings::SaveSetting("NCLmod", "Options", "Changed", "False");
-        ::kill(pid_t(pid), signal);
-        ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
-        if (signal == SIGTERM) {
-            EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "Changed"), "True");
-        }
-        EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "1  STOPPED"));
-        EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 1);
-        result = nclsc({"stop", "Nightcall"});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_TRUE(result.err.contains("1062"));
-        EXPECT_TRUE(result.err.contains("The service has not been started."));
-
-        result = nclsc({"start", "Nightcall"});
-        ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
-        EXPECT_TRUE(InState(result, "4  RUNNING"));
-        const qint64 restarted = ServicePid();
-        EXPECT_NE(restarted, pid);
-        pid = restarted;
-    }
-    result = nclsc({"stop", "Nightcall"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(InState(result, "3  STOP_PENDING"));
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 2000));
-
-    for (const QStringList& usage : {QStringList{}, QStringList{"frobnicate", "Nightcall"},
-                                     QStringList{"query"}, QStringList{"create", "Other"}})
-        EXPECT_EQ(nclsc(usage).exitCode, 2) << usage.join(' ').toStdString();
-    result = nclsc({"--help"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(result.out.contains("nclsc control NAME CODE"));
-    EXPECT_EQ(nclsc({"delete", "Nightcall"}).exitCode, 0);
-    EXPECT_EQ(nclsc({"query", "Nightcall"}).exitCode, 1);
-}
-
-// A second service on the same data folder is refused, by the manager and by
-// the agent itself; garbage, oversized and silent clients on the control
-// socket are ignored. The first service keeps running throughout.
-TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
-{
-    ASSERT_TRUE(Create("Nightcall"));
+    // A second service from the same data folder.
     ASSERT_TRUE(Create("Second"));
-    ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
-    const qint64 pid = ServicePid();
-    e2e::ToolResult result = nclsc({"start", "Second"});
+    result = nclsc({"start", "Second"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("1056"));
     EXPECT_TRUE(result.err.contains("Second cannot start: the service Nightcall already runs "
@@ -300,9 +229,10 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     ASSERT_TRUE(agent.start());
     EXPECT_EQ(agent.waitForExit(10000), 1);
     EXPECT_TRUE(agent.standardError().contains("another service is already running"));
+    agent.environment().remove("NCLMOD_SERVICE_NAME");
+    EXPECT_EQ(nclsc({"delete", "Second"}).exitCode, 0);
+    EXPECT_EQ(nclsc({"query", "Second"}).exitCode, 1);
 
-    platform::ServiceRuntimeRecord record;
-    ASSERT_TRUE(platform::ReadServiceRuntime("Nightcall", record));
     const auto send = [&](const QByteArray& bytes) {
         QLocalSocket socket;
         socket.connectToServer(record.socketName);
@@ -324,11 +254,70 @@ TEST_F(ServiceTest, ARunningServiceShrugsOffASecondOneAndBadControlInput)
     EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 0);
     EXPECT_TRUE(AgentProcess::waitFor(
         [&] { return silent.state() == QLocalSocket::UnconnectedState; }, 5000));
-
     EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "4  RUNNING"));
     EXPECT_EQ(ServicePid(), pid);
-    EXPECT_EQ(nclsc({"stop", "Nightcall"}).exitCode, 0);
-    EXPECT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+
+    // Stop ends the process within a second and leaves the options marked
+    // changed; so does SIGTERM. After SIGKILL the process lingers as a zombie
+    // whose last word was "running". Each way the service is reported
+    // stopped, refuses controls and starts again.
+    for (const int signal : {0, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        settings::SaveSetting("NCLmod", "Options", "Changed", "False");
+        QElapsedTimer stopping;
+        stopping.start();
+        if (signal == 0) {
+            EXPECT_EQ(ServiceStop("", kServiceName, index), "OK");
+            EXPECT_EQ(index, 2);
+        } else {
+            ::kill(pid_t(pid), signal);
+        }
+        ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 5000));
+        if (signal == 0) {
+            EXPECT_LT(stopping.elapsed(), 1000);
+            EXPECT_EQ(ServiceStatus("", kServiceName, index), "Stopped");
+            EXPECT_EQ(StatusColor(index), kColorLightRed);
+            int status = -1;
+            ASSERT_EQ(waitpid(pid_t(pid), &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_EQ(ServicePause("", kServiceName, index), "Failed to Pause");
+            EXPECT_EQ(StatusColor(index), kColorGrey);
+            EXPECT_FALSE(svc_call_func("STATUS", "NCLmod", kSettingsKey));
+        }
+        if (signal != SIGKILL) {
+            EXPECT_EQ(settings::GetSetting("NCLmod", "Options", "Changed"), "True");
+        }
+        EXPECT_TRUE(InState(nclsc({"query", "Nightcall"}), "1  STOPPED"));
+        EXPECT_EQ(nclsc({"control", "Nightcall", "140"}).exitCode, 1);
+        result = nclsc({"stop", "Nightcall"});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.err.contains("1062"));
+        EXPECT_TRUE(result.err.contains("The service has not been started."));
+
+        QFile::remove(agent.file("DebugFileSvc.txt"));
+        result = nclsc({"start", "Nightcall"});
+        ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(InState(result, "4  RUNNING"));
+        const qint64 restarted = ServicePid();
+        EXPECT_NE(restarted, pid);
+        pid = restarted;
+        ASSERT_TRUE(agent.waitForTrace("Main service loop----------"));
+    }
+    result = nclsc({"stop", "Nightcall"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(InState(result, "3  STOP_PENDING"));
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return Gone(pid); }, 2000));
+
+    for (const QStringList& usage : {QStringList{}, QStringList{"frobnicate", "Nightcall"},
+                                     QStringList{"query"}, QStringList{"create", "Other"}})
+        EXPECT_EQ(nclsc(usage).exitCode, 2) << usage.join(' ').toStdString();
+    result = nclsc({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains("nclsc control NAME CODE"));
+    ASSERT_TRUE(RegisterService(kServiceName, "REMOVE", e2e::Executable("NCLmod")));
+    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Could not open Service");
+    EXPECT_EQ(ServiceStateColor(kServiceName), kColorGrey);
+    EXPECT_EQ(nclsc({"query", "Nightcall"}).exitCode, 1);
 }
 
 // A port or transport changed in the store moves a running service within
@@ -391,8 +380,7 @@ TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
             EXPECT_EQ(heartbeat(oldPort, c.oldFormat).exitCode, 0);
 
         ASSERT_EQ(set("TCPPort", QString::number(newPort)) + set("MACaddr", "00:00:00:00:00:02") +
-                      set("ClientFormat", QString::number(c.newFormat)) +
-                      set("ServerFormat", "2"),
+                      set("ClientFormat", QString::number(c.newFormat)) + set("ServerFormat", "2"),
                   0);
         for (const char* code : {"128", "148"}) {
             SCOPED_TRACE(code);
@@ -411,9 +399,9 @@ TEST_F(ServiceTest, ChangedOptionsApplyWithinTwoSeconds)
             // heartbeat had switched it to text): a UDP force carries the
             // console's time in an SNTP request and moves the clock to it.
             agent.setClockOffset(-4000);
-            const e2e::ToolResult force = e2e::RunTool(
-                "nclconsole", {"--udp", "--port", QString::number(newPort), "force"},
-                agent.environment());
+            const e2e::ToolResult force =
+                e2e::RunTool("nclconsole", {"--udp", "--port", QString::number(newPort), "force"},
+                             agent.environment());
             EXPECT_EQ(force.exitCode, 0) << force.err.toStdString();
             EXPECT_TRUE(
                 AgentProcess::waitFor([&] { return std::abs(agent.clockOffset()) < 1000; }, 3000))
@@ -493,15 +481,9 @@ TEST_F(ServiceTest, AnotherUserCannotLockBindOrControlTheService)
     ASSERT_EQ(nclsc({"start", "Nightcall"}).exitCode, 0);
     const qint64 pid = ServicePid();
     ASSERT_GT(pid, 0);
-    const auto rssKb = [&] {
-        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-        status.open(QIODevice::ReadOnly);
-        const QString text = QString::fromLatin1(status.readAll());
-        return text.section("VmRSS:", 1).trimmed().section(' ', 0, 0).toLong();
-    };
-    const long before = rssKb();
+    const long before = e2e::RssKb(pid);
     EXPECT_EQ(intrude(10000), "lock EACCES bind EACCES control EACCES refused 10000");
-    const long after = rssKb();
+    const long after = e2e::RssKb(pid);
     std::printf("service RSS: %ld kB before, %ld kB after 10000 refused connections\n", before,
                 after);
     EXPECT_LE(after - before, 1024) << before << " kB before, " << after << " kB after";
@@ -557,8 +539,8 @@ TEST_F(ServiceTest, SystemdUnitRunsTheAgentAsTheService)
 
     // The hardening stays: systemd rates the unit's exposure at most 3.0 of 10.
     QProcess security;
-    security.start(analyze, {"security", "--offline=yes", "--threshold=30",
-                             agent.file("nightcall.service")});
+    security.start(
+        analyze, {"security", "--offline=yes", "--threshold=30", agent.file("nightcall.service")});
     ASSERT_TRUE(security.waitForFinished(60000));
     EXPECT_EQ(security.exitCode(), 0) << security.readAllStandardOutput().toStdString();
 }
