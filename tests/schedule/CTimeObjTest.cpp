@@ -153,7 +153,9 @@ TEST(CTimeObjSleep, BackwardClockEndsTheWaitWithZeroAfterOneSecond)
     }
 }
 
-TEST(CTimeObjPlainWaits, SleepTickAndSleepTimerReportSecondsLeftOnTheirClock)
+// SleepTick and SleepTimer report the seconds left; SleepTimer ends at
+// midnight; an alarm in the past returns at once, one ahead sleeps until it.
+TEST(CTimeObjPlainWaits, SecondsLeftMidnightAndAlarms)
 {
     SimulatedWaitClock clock(kStart, At(12, 0, 10));
     CTimeObj timer(&clock);
@@ -161,28 +163,21 @@ TEST(CTimeObjPlainWaits, SleepTickAndSleepTimerReportSecondsLeftOnTheirClock)
     EXPECT_EQ(timer.SleepTick(30), 23);
     clock.At(clock.Tick() + 12000, [&timer] { timer.setInterruptFlag(true); });
     EXPECT_EQ(timer.SleepTimer(30), 18);
-    const qint64 before = clock.Tick();
+    qint64 before = clock.Tick();
     EXPECT_EQ(timer.SleepTimer(3), 0);
     EXPECT_EQ(clock.Tick() - before, 3000);
-}
 
-TEST(CTimeObjPlainWaits, SleepTimerEndsAtMidnight)
-{
-    SimulatedWaitClock clock(kStart, At(23, 59, 50));
-    CTimeObj timer(&clock);
-    EXPECT_EQ(timer.SleepTimer(30), 0);
-    EXPECT_EQ(clock.BlockedMs(), 1000);
-    EXPECT_LT(clock.Tick() - kStart, 12000);
-}
-
-TEST(CTimeObjAlarm, PastTimeReturnsAtOnceFutureTimeSleeps)
-{
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
+    before = clock.Tick();
     EXPECT_EQ(timer.SetAlarm(At(11, 0, 0), nullptr), 0);
-    EXPECT_EQ(clock.Tick(), kStart);
+    EXPECT_EQ(clock.Tick(), before);
     EXPECT_EQ(timer.SetAlarm(At(12, 0, 50), nullptr), 0);
     EXPECT_EQ(clock.Tick() - kStart, 40000);
+
+    SimulatedWaitClock late(kStart, At(23, 59, 50));
+    CTimeObj lateTimer(&late);
+    EXPECT_EQ(lateTimer.SleepTimer(30), 0);
+    EXPECT_EQ(late.BlockedMs(), 1000);
+    EXPECT_LT(late.Tick() - kStart, 12000);
 }
 
 TEST(CTimeObjRealClock, InterruptEndsTheWaitAtOnce)

@@ -22,48 +22,30 @@ Q_IPV6ADDR Address(const char* text)
 
 TEST(RateLimit, AnswersFollowIntervalBurstAndLeak)
 {
-    struct Request {
-        qint64 atMs;
-        const char* from;
-    };
     struct Case {
         const char* name;
         LimitSettings settings;
-        std::vector<Request> requests;
-        const char* answered; // R: answered, -: not
+        std::vector<qint64> atMs;
+        const char* answered;  // R: answered, -: not
+        QStringList from = {}; // the address of each request; none: all from ::1
     };
+    const QStringList addresses = QString("::ffff:10.0.0.1 ::ffff:10.0.0.1 ::ffff:10.0.0.2 "
+                                          "2001:db8::1 ::ffff:10.0.0.1")
+                                      .split(' ');
     const Case cases[] = {
-        {"off", {}, {{0, "::1"}, {0, "::1"}, {0, "::1"}, {0, "::1"}}, "RRRR"},
-        {"a burst of 3, then one a second",
-         {true, 0, 3, 4},
-         {{0, "::1"},
-          {0, "::1"},
-          {0, "::1"},
-          {0, "::1"},
-          {0, "::1"},
-          {1000, "::1"},
-          {1500, "::1"},
-          {2000, "::1"}},
-         "RRR--R-R"},
-        {"every second one over the limit leaks",
-         {true, -1, 1, 1},
-         {{0, "::1"}, {100, "::1"}, {200, "::1"}, {300, "::1"}, {500, "::1"}, {1000, "::1"}},
-         "R-R-RR"},
-        {"each address on its own",
-         {true, 12, 1, 4},
-         {{0, "::ffff:10.0.0.1"},
-          {0, "::ffff:10.0.0.1"},
-          {0, "::ffff:10.0.0.2"},
-          {1, "2001:db8::1"},
-          {2, "::ffff:10.0.0.1"}},
-         "R-RR-"},
+        {"off", {}, {0, 0, 0, 0}, "RRRR"},
+        {"burst 3, then 1/s", {true, 0, 3, 4}, {0, 0, 0, 0, 0, 1000, 1500, 2000}, "RRR--R-R"},
+        {"every 2nd one leaks", {true, -1, 1, 1}, {0, 100, 200, 300, 500, 1000}, "R-R-RR"},
+        {"each address on its own", {true, 12, 1, 4}, {0, 0, 0, 1, 2}, "R-RR-", addresses},
     };
     for (const Case& c : cases) {
         RateLimit limit;
         limit.Configure(c.settings);
         QString answered;
-        for (const Request& r : c.requests)
-            answered += limit.AllowAt(Address(r.from), r.atMs * 1000000) ? 'R' : '-';
+        for (size_t i = 0; i < c.atMs.size(); ++i) {
+            const QString from = c.from.value(qsizetype(i), "::1");
+            answered += limit.AllowAt(Address(qPrintable(from)), c.atMs[i] * 1000000) ? 'R' : '-';
+        }
         EXPECT_EQ(answered, QString::fromLatin1(c.answered)) << c.name;
     }
 
@@ -84,49 +66,43 @@ TEST(RateLimit, SettingsFromTheRegistryKey)
         quint32 type;
         QByteArray data;
     };
+    const auto D = [](const char* name, quint32 n) {
+        return Value{name, platform::REG_DWORD, platform::DwordBytes(n)};
+    };
+    const auto T = [](const char* name, const char* text) {
+        return Value{name, platform::REG_SZ, platform::SzBytes(text)};
+    };
     struct Case {
         const char* name;
-        std::vector<Value> values; // empty: no key at all
         bool on;
         qint32 interval, burst, leak;
-        const char* reported = ""; // in the event log
+        std::vector<Value> values;      // empty: no key at all
+        const char* reported = nullptr; // in the event log, with the key and the outcome
+        const char* outcome = nullptr;
     };
-    using platform::DwordBytes;
-    using platform::REG_DWORD;
-    using platform::REG_SZ;
-    using platform::SzBytes;
     const Case cases[] = {
-        {"no key", {}, false, 3, 8, 2},
-        {"no interval", {{"Burst", REG_DWORD, DwordBytes(4)}}, false, 3, 4, 2},
-        {"interval alone", {{"Interval", REG_DWORD, DwordBytes(1)}}, true, 1, 8, 2},
-        {"all three, any case",
-         {{"interval", REG_DWORD, DwordBytes(0)},
-          {"BURST", REG_DWORD, DwordBytes(16)},
-          {"Leak", REG_DWORD, DwordBytes(4)}},
-         true,
-         0,
-         16,
-         4},
-        {"negative as text", {{"Interval", REG_SZ, SzBytes(" -3 ")}}, true, -3, 8, 2},
-        {"negative as a DWORD", {{"Interval", REG_DWORD, DwordBytes(0xFFFFFFFDu)}}, true, -3, 8, 2},
+        {"no key", false, 3, 8, 2, {}},
+        {"no interval", false, 3, 4, 2, {D("Burst", 4)}},
+        {"interval alone", true, 1, 8, 2, {D("Interval", 1)}},
+        {"all three, any case", true, 0, 16, 4, {D("interval", 0), D("BURST", 16), D("Leak", 4)}},
+        {"negative as text", true, -3, 8, 2, {T("Interval", " -3 ")}},
+        {"negative as a DWORD", true, -3, 8, 2, {D("Interval", 0xFFFFFFFDu)}},
         {"bad burst and leak keep their defaults",
-         {{"Interval", REG_DWORD, DwordBytes(2)},
-          {"Burst", REG_DWORD, DwordBytes(0)},
-          {"Leak", REG_SZ, SzBytes("often")}},
          true,
          2,
          8,
          2,
-         "Rate limit: Leak \"often\" is not a number from 1 to 4 in "
-         "HKLM\\SOFTWARE\\Nightcall\\Limits; 2 is used"},
+         {D("Interval", 2), D("Burst", 0), T("Leak", "often")},
+         "Leak \"often\" is not a number from 1 to 4",
+         "2 is used"},
         {"a bad interval leaves it off",
-         {{"Interval", REG_DWORD, DwordBytes(13)}, {"Burst", REG_DWORD, DwordBytes(2)}},
          false,
          3,
          2,
          2,
-         "Rate limit: Interval \"13\" is not a number from -19 to 12 in "
-         "HKLM\\SOFTWARE\\Nightcall\\Limits; the limit is off"},
+         {D("Interval", 13), D("Burst", 2)},
+         "Interval \"13\" is not a number from -19 to 12",
+         "the limit is off"},
     };
     for (const Case& c : cases) {
         testsupport::ScopedHome home;
@@ -142,12 +118,16 @@ TEST(RateLimit, SettingsFromTheRegistryKey)
             platform::Registry().CloseKey(key);
         }
         const LimitSettings s = service::ReadLimits();
-        EXPECT_EQ(s.on, c.on) << c.name;
-        EXPECT_EQ(s.interval, c.interval) << c.name;
-        EXPECT_EQ(s.burst, c.burst) << c.name;
-        EXPECT_EQ(s.leak, c.leak) << c.name;
-        EXPECT_TRUE(testsupport::ReadFile(home.file("evntfile.txt")).contains(c.reported))
+        EXPECT_EQ(QList<qint32>({s.on, s.interval, s.burst, s.leak}),
+                  QList<qint32>({c.on, c.interval, c.burst, c.leak}))
             << c.name;
+        const QString events = testsupport::ReadFile(home.file("evntfile.txt"));
+        if (c.reported) {
+            EXPECT_TRUE(events.contains(QStringLiteral("Rate limit: %1 in HKLM\\%2; %3")
+                                            .arg(c.reported, service::kLimitsKey, c.outcome)))
+                << c.name << "\n"
+                << events.toStdString();
+        }
     }
 }
 

@@ -115,32 +115,22 @@ TEST_F(RelaySwitchingTest, LongDurationsRunInChunks)
 
 TEST_F(RelaySwitchingTest, MalformedCommandsSendNothing)
 {
-    const char* cases[] = {
-        "X+0 On Latch COM1",
-        "X+3 On Latch COM1 9600",
-        "X+-1 On Latch COM1 9600",
-        "X+0 on Latch COM1 9600",
-        "X+0 ON Latch COM1 9600",
-        "X+1 Of Latch COM1 9600",
-        "X+0 On latch COM1 9600",
-        "X+0 On 0 COM1 9600",
-        "X+0 On -5 COM1 9600",
-        "X+0 On soon COM1 9600",
-        "X+0 On Latch COM0 9600",
-        "X+0 On Latch LPT1 9600",
-        "X+0 On Latch COM1 1200",
-        "X+0 On Latch COM1 19200",
-        "X+0 On Latch COM1 fast",
-        "X+0  On Latch COM1 9600",
-        "X+0 On Latch COM99999 9600",
-        "X+0 On 1e12 COM1 9600",
-        "X+",
-        "X+2 On Latch COM1 2399",
-    };
-    for (const char* sData : cases) {
-        EXPECT_EQ(relay(sData), "") << sData;
-        EXPECT_EQ(sStatus, "") << sData;
-        EXPECT_EQ(sLog, "Relay: ") << sData;
+    // One command a line.
+    const QStringList cases = QStringLiteral("X+0 On Latch COM1\n"
+                                             "X+3 On Latch COM1 9600\nX+-1 On Latch COM1 9600\n"
+                                             "X+0 on Latch COM1 9600\nX+0 ON Latch COM1 9600\n"
+                                             "X+1 Of Latch COM1 9600\nX+0 On latch COM1 9600\n"
+                                             "X+0 On 0 COM1 9600\nX+0 On -5 COM1 9600\n"
+                                             "X+0 On soon COM1 9600\nX+0 On 1e12 COM1 9600\n"
+                                             "X+0 On Latch COM0 9600\nX+0 On Latch LPT1 9600\n"
+                                             "X+0 On Latch COM99999 9600\nX+0  On Latch COM1 9600\n"
+                                             "X+0 On Latch COM1 1200\nX+0 On Latch COM1 19200\n"
+                                             "X+0 On Latch COM1 fast\nX+2 On Latch COM1 2399\nX+")
+                                  .split('\n');
+    for (const QString& sData : cases) {
+        EXPECT_EQ(relay(sData), "") << sData.toStdString();
+        EXPECT_EQ(sStatus, "") << sData.toStdString();
+        EXPECT_EQ(sLog, "Relay: ") << sData.toStdString();
         EXPECT_FALSE(relays.MSComm1.PortOpen());
     }
     EXPECT_EQ(relay(""), "No command.");

@@ -1,6 +1,9 @@
 // The reply bytes and texts: the SNTP reply built from a request, the text
 // datagram, the hex dump, the printable text of a datagram and the time texts.
 #include "service/TimeReplies.h"
+#include "service/Listener.h"
+
+#include "timeset/EngineTestSupport.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -12,7 +15,7 @@ using service::UtcReading;
 namespace
 {
 
-// 2026-12-04 20:55:06.250 UTC.
+// 2026-12-04 20:55:06 UTC and msec.
 UtcReading At(int msec)
 {
     const QDateTime t(QDate(2026, 12, 4), QTime(20, 55, 6, msec), QTimeZone::utc());
@@ -42,12 +45,9 @@ quint32 Seconds(const QByteArray& packet, int at)
 TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
 {
     const QByteArray request = Request(27, 0xEE);
-    const QByteArray reply = service::SntpReply(request, At(250));
+    const QByteArray reply = service::SntpReply(request, At(123));
     ASSERT_EQ(reply.size(), 48);
-    EXPECT_EQ(quint8(reply[0]), 28);
-    EXPECT_EQ(quint8(reply[1]), 1);
-    EXPECT_EQ(quint8(reply[2]), 4);
-    EXPECT_EQ(quint8(reply[3]), 238);
+    EXPECT_EQ(reply.left(4), QByteArray::fromHex("1c0104ee"));
     EXPECT_EQ(reply.mid(4, 8), request.mid(4, 8));
     EXPECT_EQ(reply.mid(12, 4), QByteArray("TDWN"));
     EXPECT_EQ(reply.mid(20, 4), request.mid(20, 4));
@@ -59,9 +59,9 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
     EXPECT_EQ(Seconds(reply, 16), expected);
     EXPECT_EQ(Seconds(reply, 32), expected);
     EXPECT_EQ(Seconds(reply, 40), expected);
-    // 0.25 s: F0 = 64, F1 = 0, and the last two bytes zero.
-    EXPECT_EQ(reply.mid(36, 2), QByteArray("\x40\x00", 2));
-    EXPECT_EQ(reply.mid(44, 4), QByteArray("\x40\x00\x00\x00", 4));
+    // 0.123 s is 31/256 and 124/65536; the last two bytes stay zero.
+    EXPECT_EQ(reply.mid(36, 2), QByteArray::fromHex("1f7c"));
+    EXPECT_EQ(reply.mid(44, 4), QByteArray::fromHex("1f7c0000"));
 
     // A request without a transmit time gets its own bytes 24 to 31 back.
     const QByteArray bare = Request(0x54, 0);
@@ -70,7 +70,8 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
     // Seconds and fraction come from one reading: .999 never rounds into the next second.
     const QByteArray late = service::SntpReply(bare, At(999));
     EXPECT_EQ(Seconds(late, 40), 4005406506u);
-    EXPECT_EQ(quint8(late[44]), 255);
+    EXPECT_EQ(late.mid(44, 2), QByteArray::fromHex("ffbe"));
+    EXPECT_EQ(service::SntpReply(bare, At(250)).mid(44, 2), QByteArray::fromHex("4000"));
 
     // Byte 0 plus 1 whole, leap indicator included.
     EXPECT_EQ(quint8(service::SntpReply(Request(0xE3, 0xEE), At(0))[0]), 0xE4);
@@ -83,34 +84,12 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
 
 TEST(TimeReplies, OnlyRequestsAreAnswered)
 {
-    struct Case {
-        quint8 first;
-        bool request;
-    };
-    const Case cases[] = {
-        {0x1B, true},  {0x23, true},  {0xE3, true},  {0x0B, true},  {0x21, true},
-        {0x09, true},  {0x03, false}, {0x2B, false}, {0x3B, false}, {0x1C, false},
-        {0x24, false}, {0xE4, false}, {0x1A, false}, {0x1D, false}, {0x1E, false},
-        {0x1F, false}, {'O', false},  {'U', false},  {'Z', false},  {0x00, false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(service::IsSntpRequest(c.first), c.request) << int(c.first);
-}
-
-TEST(TimeReplies, FracToBytes)
-{
-    struct Case {
-        float f;
-        quint8 f0, f1;
-    };
-    const Case cases[] = {{0.0f, 0, 0},         {0.5f, 128, 0},    {0.25f, 64, 0},
-                          {1.0f / 512, 0, 128}, {0.123f, 31, 124}, {0.999f, 255, 190}};
-    for (const Case& c : cases) {
-        quint8 f0 = 0, f1 = 0;
-        service::FracToBytes(c.f, f0, f1);
-        EXPECT_EQ(f0, c.f0) << c.f;
-        EXPECT_EQ(f1, c.f1) << c.f;
-    }
+    // Client mode 3 and symmetric mode 1 of versions 1 to 7 are requests;
+    // version 0, other modes and text answers are not.
+    for (const char first : QByteArray::fromHex("1b23e30b2109"))
+        EXPECT_TRUE(service::IsSntpRequest(quint8(first))) << int(quint8(first));
+    for (const char first : QByteArray::fromHex("032b3b1c24e41a1d1e1f4f555a00"))
+        EXPECT_FALSE(service::IsSntpRequest(quint8(first))) << int(quint8(first));
 }
 
 TEST(TimeReplies, TextDatagramDumpAndPrintableText)
@@ -136,6 +115,10 @@ TEST(TimeReplies, TimeTexts)
               "2026-01-02 9:05:07.005");
     EXPECT_EQ(service::UtcShortDateTime(UtcReading{morning.toMSecsSinceEpoch()}),
               "26-01-02 09:05:07");
+    // The trace's stamp: UTC, whatever the zone, and the hour without a leading zero.
+    enginetest::ScopedZone zone("America/New_York");
+    enginetest::ScopedFixedClock fixed(morning.toMSecsSinceEpoch());
+    EXPECT_EQ(service::Listener::UtcStamp(), "9:05:07.005");
 
     struct Case {
         int msec;

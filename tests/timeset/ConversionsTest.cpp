@@ -43,10 +43,8 @@ TEST(NtpBytes, SecondsSince1900ConvertBothWays)
 
 TEST(NtpBytes, FractionUsesTheFirstTwoBytes)
 {
-    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({128, 0, 0xAB, 0xCD})), 0.5f);
     EXPECT_FLOAT_EQ(byte_to_frac(Bytes({128, 0, 0xFF, 0xFF})), 0.5f);
-    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({0, 128, 0, 0})), 1.0f / 512);
-    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({0x40, 0, 0, 0})), 0.25f);
+    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({0x40, 128, 0, 0})), 0.25f + 1.0f / 512);
 }
 
 TEST(Fractions, DigitsAfterTheDecimalPoint)
@@ -118,15 +116,10 @@ TEST(ShortDate, DetectsTheOrderOfTheLocale)
 
 TEST(Text, TrailingNulsAreCut)
 {
-    const std::pair<QString, QString> cases[] = {
-        {QString("abc") + QChar(0), "abc"},
-        {QString("a") + QChar(0) + "b" + QChar(0) + QChar(0), QString("a") + QChar(0) + "b"},
-        {QString(3, QChar(0)), ""},
-        {"", ""},
-        {"plain", "plain"},
-    };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(trim_trailing_nuls(in), out);
+    const QChar nul(0);
+    EXPECT_EQ(trim_trailing_nuls(QString("a") + nul + "b" + nul + nul), QString("a") + nul + "b");
+    EXPECT_EQ(trim_trailing_nuls(QString(3, nul)), "");
+    EXPECT_EQ(trim_trailing_nuls("plain"), "plain");
 }
 
 } // namespace

@@ -60,38 +60,4 @@ TEST(CustomFormat, MissingDateIsToday)
     EXPECT_EQ(time, "20:55 ");
 }
 
-TEST(CustomFormat, TokensComeOffTheFrontOfBothChunks)
-{
-    struct Case {
-        const char* server;
-        const char* format;
-        bool more;
-        const char* value;
-        const char* token;
-        const char* serverLeft;
-        const char* formatLeft;
-    };
-    const Case cases[] = {
-        {"04/12", "dd/mm", true, "04", "dd", "/12", "/mm"},
-        {"2026", "yyyy", false, "2026", "yyyy", "", ""},
-        {"8:55", "h:N", true, "8", "h", "55", "N"},
-        {"20:55", "HH:Nn", true, "20", "HH", ":55", ":Nn"},
-        {"PM", "AM/PM", false, "PM", "AM/PM", "", ""},
-        {"x", "Ax", false, "", "", "x", "Ax"},       // bad code: nothing taken
-        {":55", "h:N", false, "", "", ":55", "h:N"}, // separator first: nothing taken
-        {"/12", "/mm", true, "", "", "12", "mm"},    // literal
-    };
-    for (const Case& c : cases) {
-        QString server = c.server;
-        QString format = c.format;
-        QString value;
-        QString token;
-        EXPECT_EQ(next_format_token(server, format, value, token), c.more) << c.format;
-        EXPECT_EQ(value, QString::fromLatin1(c.value)) << c.format;
-        EXPECT_EQ(token, QString::fromLatin1(c.token)) << c.format;
-        EXPECT_EQ(server, QString::fromLatin1(c.serverLeft)) << c.format;
-        EXPECT_EQ(format, QString::fromLatin1(c.formatLeft)) << c.format;
-    }
-}
-
 } // namespace

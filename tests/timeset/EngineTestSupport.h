@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "platform/SystemClock.h"
 #include "runtime/DateTime.h"
+#include "runtime/RuntimeFixtures.h"
 #include "runtime/TextFormat.h"
 #include "service/LoopbackSupport.h"
 #include "settings/AppState.h"
@@ -24,24 +25,18 @@
 namespace enginetest
 {
 
-// A clock that reads a fixed instant until something sets it, installed for
-// the lifetime of the object.
-class ScopedFixedClock : public platform::SystemClock
+// A clock that reads a fixed instant until something sets it, and keeps
+// every setting, installed for the lifetime of the object.
+class ScopedFixedClock : public testsupport::StillClock
 {
 public:
-    explicit ScopedFixedClock(qint64 utcMs) : m_now(utcMs) { platform::SetClockForTesting(this); }
-    ~ScopedFixedClock() override { platform::SetClockForTesting(nullptr); }
-    qint64 NowUtcMs() const override { return m_now; }
-    bool SetUtcMs(qint64 utcMs, int&) override
+    using StillClock::StillClock;
+    bool SetUtcMs(qint64 ms, int& error) override
     {
-        sets.push_back(utcMs);
-        m_now = utcMs;
-        return true;
+        sets.push_back(ms);
+        return StillClock::SetUtcMs(ms, error);
     }
     std::vector<qint64> sets;
-
-private:
-    qint64 m_now;
 };
 
 inline qint64 UtcMs(int year, int month, int day, int hour, int minute, int second, int ms = 0)
@@ -62,12 +57,11 @@ private:
 };
 
 // The locale of date texts, and the short-date order found from it.
-class ScopedDateLocale
+class ScopedDateLocale : public testsupport::ScopedDateLocale
 {
 public:
-    explicit ScopedDateLocale(const char* name) : m_locale(QString::fromLatin1(name))
+    explicit ScopedDateLocale(const char* name) : testsupport::ScopedDateLocale(name)
     {
-        rt::SetDateLocaleForTesting(&m_locale);
         timeset::detect_short_date(QStringLiteral("USER"));
     }
     ~ScopedDateLocale()
@@ -75,9 +69,6 @@ public:
         rt::SetDateLocaleForTesting(nullptr);
         timeset::detect_short_date(QStringLiteral("USER"));
     }
-
-private:
-    QLocale m_locale;
 };
 
 // Restores the shared options record after a test changes it.
