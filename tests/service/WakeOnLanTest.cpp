@@ -58,10 +58,8 @@ TEST_F(MacEntryTest, AnyTextIsStoredUnchangedAndSavedUnlessCancelledOrEmpty)
                                   "00-11-22-33-44-55"}));
     EXPECT_EQ(settings::Options().MACaddr(), "not really a MAC");
     EXPECT_EQ(settings::ReadOptionKey("MACaddr"), "not really a MAC");
-}
 
-TEST_F(MacEntryTest, WithoutAStoredAddressTheLastAdapterIsOffered)
-{
+    // Without a stored address the last Ethernet adapter's is offered.
     settings::Options().setMACaddr("");
     QString description;
     QString lastMac;

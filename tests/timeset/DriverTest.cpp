@@ -138,14 +138,12 @@ TEST_F(Driver, RoutesByServerFormatAndServerConn)
                 options->setServerFormat(format);
                 options->setServerConn(conn);
                 for (int m = 0; m < 5; ++m) {
+                    SCOPED_TRACE(testing::Message() << "ServerFormat " << format << ", ServerConn "
+                                                    << conn << ", message " << m);
                     ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
                     const CNISTtimeset engine = Run(messages[m]);
-                    EXPECT_EQ(engine.SettingStatus(), row.status[m])
-                        << "ServerFormat " << format << ", ServerConn " << conn << ", message "
-                        << m;
-                    EXPECT_EQ(Sets().empty(), row.status[m] != S)
-                        << "ServerFormat " << format << ", ServerConn " << conn << ", message "
-                        << m;
+                    EXPECT_EQ(engine.SettingStatus(), row.status[m]);
+                    EXPECT_EQ(Sets().empty(), row.status[m] != S);
                 }
             }
         }
