@@ -1,4 +1,5 @@
 #include "host/ProgramEntry.h"
+#include "host/ProgramInfo.h"
 #include "logging/DebugLog.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -139,6 +140,28 @@ TEST_F(ProgramEntryTest, TimeServerRoleUsesItsOwnKey)
               ".DEFAULT\\Software\\VB and VBA Program Settings\\NCLsrvc\\Settings");
     ScopedEnv forced("NCLMOD_MODULE_TYPE", "M");
     EXPECT_EQ(settings::DetectModuleType("NCLsrvc"), "M");
+}
+
+TEST_F(ProgramEntryTest, StartLineNamesTheRoleAndTheTransportOfEveryClientFormat)
+{
+    const struct {
+        const char* moduleType;
+        qint16 clientFormat;
+        const char* says;
+    } cases[] = {
+        {"M", 0, "module role (takes console commands), TCP port 1313 on "},
+        {"M", 2, "module role (takes console commands), UDP port 1313 on "},
+        {"E", 3, "time-server role (serves time to clients), TCP port 1313 on "},
+        {"E", 4, "time-server role (serves time to clients), UDP port 1313 on "},
+    };
+    settings::App().AppTitle = "NCLmod";
+    settings::Options().setTCPPort(1313);
+    for (const auto& c : cases) {
+        settings::App().ModuleType = c.moduleType;
+        settings::Options().setClientFormat(c.clientFormat);
+        const QString line = host::StartLine();
+        EXPECT_TRUE(line.contains(c.says)) << line.toStdString();
+    }
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <functional>
+
 using namespace host;
 using namespace testsupport;
 
@@ -39,6 +41,8 @@ TEST_F(ServiceEventsTest, EveryControlCodeIsAcknowledgedAndTraced)
         {127, " <---Unknown code"}, {149, " <---Unknown code"}, {144, " <---Unknown code"},
         {255, " <---Unknown code"}, {132, " ---Flush logs"},    {133, " ---Do heartbeat"},
         {148, " ---Reset ports"},   {131, " ---Flush Debug"},   {136, " <---Unknown code"},
+        // The debug file is switched on, then off: the last case closes it.
+        {134, "Debug FILE mode is now on."},    {135, "Debug FILE mode is now off."},
     };
     static const QRegularExpression dated("^\\d+-.*\\d{4}");
     for (const Case& c : cases) {
@@ -70,6 +74,31 @@ TEST_F(ServiceEventsTest, OptionsChangedRereadsTheOptionsAndStatusPublishesTheLa
     EXPECT_EQ(Setting("Settings", "setstattext"), "Options Changed");
     EXPECT_EQ(Setting("Settings", "setstatcolor"), "65280");
     EXPECT_TRUE(trace().contains(" ---Get Status Svc Mod"));
+}
+
+// A listener that lost its socket is opened again by the next minute's
+// settings check, and by a status request of the interactive copy.
+TEST_F(ServiceEventsTest, ListenerThatNeedsAResetIsOpenedAgain)
+{
+    form.CheckSettings(); // the first run left the options marked changed
+    const struct {
+        const char* by;
+        std::function<void()> trigger;
+    } cases[] = {
+        {"settings check", [&] { form.CheckSettings(); }},
+        {"status code", [&] { form.Service_Control(140); }},
+    };
+    service::Listener& listener = form.listener;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.by);
+        listener.CloseInstance(listener.CurrentInstance);
+        listener.ListenerNeedsReset = true;
+        c.trigger();
+        const platform::SocketControl* element = listener.tcpServer.Item(listener.CurrentInstance);
+        ASSERT_NE(element, nullptr);
+        EXPECT_EQ(element->State(), platform::SocketControl::sckListening);
+        EXPECT_FALSE(listener.ListenerNeedsReset);
+    }
 }
 
 TEST_F(ServiceEventsTest, DebugTogglesBackAndPauseContinueRunTheStartWorkAgain)
@@ -186,6 +215,7 @@ TEST_F(ServiceEventsTest, InteractiveCopyTalksToTheServiceInThisProcess)
     EXPECT_TRUE(svc_call_func("START", "NCLmod", settingsKey()));
     EXPECT_TRUE(Setting("Settings", "OK").startsWith("144-"));
     form.ServiceMessage("RESET_PORTS");
+    EXPECT_TRUE(Setting("Settings", "OK").startsWith("148-"));
     EXPECT_TRUE(trace().contains("Ports reset at service"));
 
     EXPECT_EQ(ServicePause("", kServiceName, index), "OK");

@@ -1,5 +1,10 @@
 #include "HostTestSupport.h"
 
+#include "logging/SyncLog.h"
+#include "platform/SystemClock.h"
+#include "timeset/CNISTtimeset.h"
+
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
@@ -73,6 +78,42 @@ TEST_F(MainWindowTest, RestartCountsTheSyncWarningFromTheLastTimeCheck)
     restarted.SyncInit();
     EXPECT_NEAR(settings::Options().LastSyncTime(), checked, 1.0 / 86400);
     EXPECT_EQ(restarted.lblNISTLog, "Warning: Unable to check clock\r\nfor the last 2.0 hours");
+}
+
+// A clock set, or found close enough, ends a period of failed checks; a
+// message that sets nothing leaves the warning standing.
+TEST_F(MainWindowTest, SettingOrAClockInRangeEndsTheSyncWarning)
+{
+    platform::SimulatedClock clock(home.file("clock.offset"));
+    platform::SetClockForTesting(&clock);
+    const auto consoleTime = [&](qint64 aheadMs) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(clock.NowUtcMs() + aheadMs, Qt::UTC);
+        return "S+ " + t.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " " +
+               QByteArray::number(t.time().msec());
+    };
+    const struct {
+        const char* what;
+        QByteArray message;
+        qint16 status;
+        bool warningEnds;
+    } cases[] = {
+        {"in range", consoleTime(0), 5, true},
+        {"set", consoleTime(30000), 0, true},
+        {"unreadable", "S+ no time", 200, false},
+    };
+    settings::Options().setSyncWarning(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        logging::ShowSyncWarning(120);
+        form.SyncWarningShown = true;
+        timeset::CNISTtimeset& engine = form.NISTtimeset();
+        engine.System_get_timezone();
+        engine.DataArrived(c.message, form); // releases the engine
+        EXPECT_EQ(form.PreviousSync.SyncStatus(), c.status);
+        EXPECT_EQ(form.SyncWarningShown, !c.warningEnds);
+        EXPECT_EQ(logging::SyncWarningMinutes() == 0, c.warningEnds);
+    }
+    platform::SetClockForTesting(nullptr);
 }
 
 TEST_F(MainWindowTest, ServiceLoopEndsWithinOneSleepAfterStop)
