@@ -125,8 +125,9 @@ protected:
 
 // Every combination of exit words reaches the power control with its flags;
 // a command line starts a program; one that cannot run, and malformed or
-// oversized commands, still get "OK-C" and leave the agent serving.
-TEST_F(ActionsTest, ExitWordsAndCommandLines)
+// oversized commands, still get "OK-C" and leave the agent serving; a wake
+// request sends the magic packet, and a malformed one only its trace line.
+TEST_F(ActionsTest, ExitWordsCommandLinesAndWakeOnLan)
 {
     const QStringList words = {"Shutdown", "Reboot", "(forced)", "Power-off"};
     const QStringList actions = {"logoff",   "halt",     "reboot",   "reboot",   "logoff", "halt",
@@ -161,8 +162,25 @@ TEST_F(ActionsTest, ExitWordsAndCommandLines)
           QByteArray("C+WOL"), QByteArray("C+Windows\x01\x02"), QByteArray("C+echo 'unclosed"),
           "C+" + QByteArray(5000, 'A')})
         EXPECT_EQ(Exchange(request), "OK-C") << request.left(40).constData();
-    EXPECT_TRUE(agent.answers());
     EXPECT_TRUE(agent.running());
+
+    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK-C");
+    ASSERT_TRUE(AgentProcess::waitFor([&] { return wol.hasPendingDatagrams(); }));
+    EXPECT_EQ(wol.receiveDatagram().data(),
+              QByteArray(6, char(0xFF)) + QByteArray::fromHex("000C293A5B7C").repeated(16));
+    EXPECT_TRUE(Traced("WOL: Magic packet sent MAC addr: 00-0C-29-3A-5B-7C"));
+
+    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B"), "OK-C");
+    EXPECT_TRUE(Traced("Too few ARGS for WOL: 7"));
+    for (const QByteArray& bad :
+         {QByteArray("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7CZ"),
+          QByteArray("C+WOL-999.1.1.1-127.0.0.1-00-0C-29-3A-5B-7C"),
+          QByteArray("C+WOL-127.0.0.1-nowhere-00-0C-29-3A-5B-7C"), QByteArray("C+WOL---------")})
+        EXPECT_EQ(Exchange(bad), "OK-C") << bad.constData();
+    EXPECT_TRUE(Traced("WOL Error: Invalid local address: nowhere"));
+    AgentProcess::waitFor([] { return false; }, 200);
+    EXPECT_FALSE(wol.hasPendingDatagrams());
+    EXPECT_TRUE(agent.answers());
 }
 
 // A file comes back in blocks, each followed by "OK-C" in the same reply. A
@@ -184,6 +202,12 @@ TEST_F(ActionsTest, FilesComeBackInBlocksAndOnlyRegularOnesAreRead)
     // The third block ended the file: the next request only clears the flag.
     EXPECT_EQ(Exchange("C+ncl_getfile.3"), "OK-C");
     EXPECT_TRUE(Traced("Done ncl_getfile"));
+    // A file of one whole block, twice: the flag is clear again after each.
+    const QString exact = MakeFile("exact.bin", 4096);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(Exchange(("C+ncl_getfile " + exact).toLatin1(), 4096).size(), 4100);
+        EXPECT_EQ(Exchange("C+ncl_getfile.1"), "OK-C");
+    }
 
     const QString fifo = agent.file("fifo");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -205,29 +229,6 @@ TEST_F(ActionsTest, FilesComeBackInBlocksAndOnlyRegularOnesAreRead)
         EXPECT_LE(took, bound);
     }
     EXPECT_EQ(agent.readFile("DebugFile.txt").count("ReadInData error"), 8);
-}
-
-TEST_F(ActionsTest, WakeOnLanSendsTheMagicPacket)
-{
-    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK-C");
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return wol.hasPendingDatagrams(); }));
-    QByteArray expected(6, char(0xFF));
-    for (int i = 0; i < 16; ++i)
-        expected += QByteArray::fromHex("000C293A5B7C");
-    EXPECT_EQ(wol.receiveDatagram().data(), expected);
-    EXPECT_TRUE(Traced("WOL: Magic packet sent MAC addr: 00-0C-29-3A-5B-7C"));
-
-    EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B"), "OK-C");
-    EXPECT_TRUE(Traced("Too few ARGS for WOL: 7"));
-    for (const QByteArray& bad :
-         {QByteArray("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7CZ"),
-          QByteArray("C+WOL-999.1.1.1-127.0.0.1-00-0C-29-3A-5B-7C"),
-          QByteArray("C+WOL-127.0.0.1-nowhere-00-0C-29-3A-5B-7C"), QByteArray("C+WOL---------")})
-        EXPECT_EQ(Exchange(bad), "OK-C") << bad.constData();
-    EXPECT_TRUE(Traced("WOL Error: Invalid local address: nowhere"));
-    AgentProcess::waitFor([] { return false; }, 200);
-    EXPECT_FALSE(wol.hasPendingDatagrams());
-    EXPECT_TRUE(agent.answers());
 }
 
 // Malformed relay commands and a missing port send nothing to the board; a

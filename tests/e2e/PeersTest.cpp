@@ -32,17 +32,10 @@ std::unique_ptr<QTcpSocket> Connect(quint16 port, int source)
     return socket;
 }
 
-bool AllConnected(const Sockets& sockets)
+bool AllIn(const Sockets& sockets, QAbstractSocket::SocketState state)
 {
     return std::all_of(sockets.begin(), sockets.end(),
-                       [](const auto& s) { return s->state() == QAbstractSocket::ConnectedState; });
-}
-
-bool AllClosed(const Sockets& sockets)
-{
-    return std::all_of(sockets.begin(), sockets.end(), [](const auto& s) {
-        return s->state() == QAbstractSocket::UnconnectedState;
-    });
+                       [state](const auto& s) { return s->state() == state; });
 }
 
 // Sends the request on every socket and counts the replies that begin as expected.
@@ -70,7 +63,8 @@ int AnsweredTogether(quint16 port, int n, const QByteArray& request, const QByte
     Sockets consoles;
     for (int i = 0; i < n; ++i)
         consoles.push_back(Connect(port, 10 + i % 8));
-    if (!AgentProcess::waitFor([&] { return AllConnected(consoles); }, 10000))
+    if (!AgentProcess::waitFor([&] { return AllIn(consoles, QAbstractSocket::ConnectedState); },
+                               10000))
         return 0;
     return Answered(consoles, request, reply);
 }
@@ -96,7 +90,8 @@ TEST(PeersE2E, ConsolesConnectingTogetherAreAllAnswered)
         // A console that connects and sends 200 ms later, while another connects.
         Sockets late;
         late.push_back(Connect(agent.port(), 1));
-        ASSERT_TRUE(AgentProcess::waitFor([&] { return AllConnected(late); }));
+        ASSERT_TRUE(
+            AgentProcess::waitFor([&] { return AllIn(late, QAbstractSocket::ConnectedState); }));
         late.push_back(Connect(agent.port(), 1));
         AgentProcess::waitFor([] { return false; }, 200);
         EXPECT_EQ(Answered(late, r.request, r.reply), 2);
@@ -142,20 +137,23 @@ TEST(PeersE2E, IdleConnectionsAreClosedAndOnePeerIsCapped)
     Sockets silent;
     for (int i = 0; i < 32; ++i)
         silent.push_back(Connect(agent.port(), 1));
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return AllConnected(silent); }));
+    ASSERT_TRUE(
+        AgentProcess::waitFor([&] { return AllIn(silent, QAbstractSocket::ConnectedState); }));
     ASSERT_TRUE(agent.waitForTrace(" TCP, NIST  format\r\n", 2000));
     Sockets over;
     over.push_back(Connect(agent.port(), 1));
-    EXPECT_TRUE(AgentProcess::waitFor([&] { return AllClosed(over); }, 1000))
+    EXPECT_TRUE(
+        AgentProcess::waitFor([&] { return AllIn(over, QAbstractSocket::UnconnectedState); }, 1000))
         << "the 33rd connection is closed at once";
     EXPECT_TRUE(agent.waitForTrace(
         "Connection from 127.0.0.1 closed: 32 connections from it are open\r\n", 1000));
     Sockets other;
     other.push_back(Connect(agent.port(), 2));
     EXPECT_EQ(Answered(other, "H+", "OK-H "), 1) << "another address is served";
-    EXPECT_TRUE(AllConnected(silent));
+    EXPECT_TRUE(AllIn(silent, QAbstractSocket::ConnectedState));
 
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return AllClosed(silent); }, 6000));
+    ASSERT_TRUE(AgentProcess::waitFor(
+        [&] { return AllIn(silent, QAbstractSocket::UnconnectedState); }, 6000));
     EXPECT_GE(opened.elapsed(), 1900);
     EXPECT_TRUE(agent.waitForTrace("Idle connection closed: nothing received for 2 s. Index ", 0));
     Sockets again;
