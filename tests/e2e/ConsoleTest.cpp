@@ -23,19 +23,16 @@ namespace
 // A set or force through nclconsole, with the clock file watched while it
 // runs. The agent sets its clock to the console's time of sending at some
 // moment before the file changes, so its offset afterwards lies between minus
-// that delay and zero (each end one whole millisecond wider).
-struct Setting {
-    e2e::ToolResult result;
-    testing::AssertionResult toConsolesTime = testing::AssertionFailure();
-};
-
-Setting TimedSetting(const AgentProcess& agent, const QStringList& args)
+// that delay and zero (each end one whole millisecond wider). The console's
+// reply is kept in `reply`.
+testing::AssertionResult SetsToTheConsolesTime(const AgentProcess& agent, const QString& command,
+                                               QString& reply)
 {
     const QString before = agent.readFile("simclock");
     QProcess console;
     console.setProcessEnvironment(agent.environment());
     console.start(e2e::Executable("nclconsole"),
-                  QStringList{"--port", QString::number(agent.port()), "--verbose"} + args);
+                  {"--port", QString::number(agent.port()), "--verbose", command});
     qint64 changedAt = -1;
     QElapsedTimer waited;
     waited.start();
@@ -45,30 +42,25 @@ Setting TimedSetting(const AgentProcess& agent, const QStringList& args)
         else
             QThread::usleep(200);
     }
-    Setting s;
-    if (console.waitForFinished(5000) && console.exitStatus() == QProcess::NormalExit)
-        s.result.exitCode = console.exitCode();
-    s.result.out = QString::fromLatin1(console.readAllStandardOutput());
-    s.result.err = QString::fromLatin1(console.readAllStandardError());
-    // The text form ("S+ date time ms") or the SNTP form ("transmit time date time.ms UTC").
+    const bool ended =
+        console.waitForFinished(5000) && console.exitStatus() == QProcess::NormalExit;
+    reply = QString::fromLatin1(console.readAllStandardOutput());
+    const QString echoed = QString::fromLatin1(console.readAllStandardError());
+    // The request as sent: "S+ date time ms".
     const QRegularExpressionMatch m =
-        QRegularExpression(R"((?:[SF]\+|transmit time) (\S+ \d\d:\d\d:\d\d)[ .](\d+))")
-            .match(s.result.err);
-    if (!m.hasMatch() || changedAt < 0) {
-        s.toConsolesTime << "the clock was not set or the request not echoed: "
-                         << s.result.err.toStdString();
-        return s;
-    }
+        QRegularExpression(R"([SF]\+ (\S+ \d\d:\d\d:\d\d) (\d+))").match(echoed);
+    if (!ended || console.exitCode() != 0 || !m.hasMatch() || changedAt < 0)
+        return testing::AssertionFailure()
+               << "the console failed, the clock was not set or the request not echoed: "
+               << echoed.toStdString();
     QDateTime sent = QDateTime::fromString(m.captured(1), "yyyy-MM-dd hh:mm:ss");
     sent.setTimeZone(QTimeZone::utc());
     const qint64 delayMs = changedAt - (sent.toMSecsSinceEpoch() + m.captured(2).toInt());
     const qint64 offset = agent.clockOffset();
     if (offset <= 1 && offset >= -delayMs - 1)
-        s.toConsolesTime = testing::AssertionSuccess();
-    else
-        s.toConsolesTime << "offset " << offset << " ms after a setting " << delayMs
-                         << " ms after the console's time";
-    return s;
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "offset " << offset << " ms after a setting " << delayMs
+                                       << " ms after the console's time";
 }
 
 // Starts a console agent on a fresh port (or the wanted one) in New York time.
@@ -276,17 +268,13 @@ TEST(ConsoleE2E, TcpRequestsSettingsAndBadInput)
 
     // Set answers with the agent's time before the setting, force without milliseconds.
     agent.setClockOffset(7000);
-    const Setting set = TimedSetting(agent, {"set"});
-    EXPECT_EQ(set.result.exitCode, 0);
-    EXPECT_TRUE(Matches(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}\n$)", set.result.out))
-        << set.result.out.toStdString();
-    EXPECT_TRUE(set.toConsolesTime);
+    QString reply;
+    EXPECT_TRUE(SetsToTheConsolesTime(agent, "set", reply));
+    EXPECT_TRUE(Matches(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}\n$)", reply))
+        << reply.toStdString();
     agent.setClockOffset(-4000);
-    const Setting force = TimedSetting(agent, {"force"});
-    EXPECT_EQ(force.result.exitCode, 0);
-    EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", force.result.out))
-        << force.result.out.toStdString();
-    EXPECT_TRUE(force.toConsolesTime);
+    EXPECT_TRUE(SetsToTheConsolesTime(agent, "force", reply));
+    EXPECT_TRUE(Matches(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", reply)) << reply.toStdString();
     agent.setClockOffset(2500);
     EXPECT_TRUE(OffsetNear(agent.console({"status"}).out, 2500.0));
 
