@@ -15,16 +15,7 @@ using namespace testsupport;
 namespace
 {
 
-struct RecordedEvent {
-    QString text;
-    qint16 type;
-};
-std::vector<RecordedEvent> g_events;
-
-void RecordEvent(const QString& text, qint16 type)
-{
-    g_events.push_back({text, type});
-}
+std::vector<std::pair<qint16, QString>> g_events;
 
 class DebugLogTest : public ::testing::Test
 {
@@ -32,7 +23,9 @@ protected:
     void SetUp() override
     {
         g_events.clear();
-        logging::SetNTEventSinkForTesting(RecordEvent);
+        logging::SetNTEventSinkForTesting([](const QString& text, qint16 type) {
+            g_events.push_back({type, text});
+        });
         settings::Options().setLoggingNTEvntOn(false);
         rt::ClearError();
     }
@@ -45,14 +38,13 @@ protected:
     QString traceAfterOpen() const
     {
         const QString text = trace.Text();
-        const int first = text.indexOf(QStringLiteral("\r\n"));
+        const int first = text.indexOf("\r\n");
         return first < 0 ? text : text.mid(first + 2);
     }
     static QString stripStamps(QString text)
     {
-        static const QRegularExpression stamp(
-            QStringLiteral("(^|\\r\\n)\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  "));
-        return text.replace(stamp, QStringLiteral("\\1"));
+        static const QRegularExpression stamp("(^|\\r\\n)\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  ");
+        return text.replace(stamp, "\\1");
     }
     ScopedHome home;
     ScopedTrace trace{home.path()};
@@ -60,27 +52,26 @@ protected:
 
 TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndFileOutputCanBeOff)
 {
-    logging::WriteDebug(QStringLiteral("hello"));
-    logging::WriteDebug(QStringLiteral("A"), true);
-    logging::WriteDebug(QStringLiteral("B"));
-    logging::WriteDebug(QStringLiteral("C"));
+    logging::WriteDebug("hello");
+    logging::WriteDebug("A", true);
+    logging::WriteDebug("B");
+    logging::WriteDebug("C");
     logging::DebugFileOn = false; // the "screen" start-up word
-    logging::WriteDebug(QStringLiteral("unseen"), true);
-    logging::WriteDebug(QStringLiteral("unseen too"));
+    logging::WriteDebug("unseen", true);
+    logging::WriteDebug("unseen too");
     logging::DebugFileOn = true;
-    logging::WriteDebug(QStringLiteral("seen"));
+    logging::WriteDebug("seen");
     logging::SetDebugFile(false);
-    logging::WriteDebug(QStringLiteral("after close"));
+    logging::WriteDebug("after close");
 
     const QString text = trace.Text();
     // Every line starts with the sixteen-character stamp and ends with CR LF.
-    EXPECT_TRUE(QRegularExpression(
-                    QStringLiteral("^(\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  [^\\r\\n]+\\r\\n)+$"))
+    EXPECT_TRUE(QRegularExpression("^(\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  [^\\r\\n]+\\r\\n)+$")
                     .match(text)
                     .hasMatch())
         << text.toStdString();
-    EXPECT_EQ(stripStamps(text), QStringLiteral("Debug FILE mode is now on.\r\nhello\r\nAB\r\nC\r\n"
-                                                "seen\r\nDebug FILE mode is now off.\r\n"));
+    EXPECT_EQ(stripStamps(text), "Debug FILE mode is now on.\r\nhello\r\nAB\r\nC\r\n"
+                                 "seen\r\nDebug FILE mode is now off.\r\n");
 }
 
 TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
@@ -96,10 +87,9 @@ TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
     EXPECT_TRUE(logging::SetDebugFileMode(true)); // already on: nothing more
     QFile::remove(home.file("debug.txt"));
     EXPECT_FALSE(logging::SetDebugFileMode(true));
-    logging::WriteDebug(QStringLiteral("after turning off"));
-    EXPECT_EQ(stripStamps(trace.Text()),
-              QStringLiteral("-----Debug file mode is now on------\r\n"
-                             "-----Debug file mode is turning off------\r\n"));
+    logging::WriteDebug("after turning off");
+    EXPECT_EQ(stripStamps(trace.Text()), "-----Debug file mode is now on------\r\n"
+                                         "-----Debug file mode is turning off------\r\n");
 }
 
 // What an error report writes to the trace and to the system log, by severity,
@@ -149,17 +139,14 @@ TEST_F(DebugLogTest, ErrorReports)
         settings::Options().setLoggingNTEvntOn(c.systemLog);
         if (c.error != 0)
             rt::RaiseError(c.error, QString::fromLatin1(c.description));
-        EXPECT_EQ(logging::ReportError(c.severity, QStringLiteral("msg"), 0, QStringLiteral("mod"),
-                                       QStringLiteral("proc"), 901),
-                  0);
+        EXPECT_EQ(logging::ReportError(c.severity, "msg", 0, "mod", "proc", 901), 0);
         EXPECT_EQ(rt::Err().number, 0);
         EXPECT_EQ(stripStamps(traceAfterOpen()), QString::fromLatin1(c.trace));
         if (c.eventType == 0) {
             EXPECT_TRUE(g_events.empty());
         } else {
             ASSERT_EQ(g_events.size(), 1u);
-            EXPECT_EQ(g_events[0].type, c.eventType);
-            EXPECT_EQ(g_events[0].text, QString::fromLatin1(c.event));
+            EXPECT_EQ(g_events[0], std::make_pair(c.eventType, QString::fromLatin1(c.event)));
         }
     }
 }

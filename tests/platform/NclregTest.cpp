@@ -17,12 +17,12 @@ QString NclregPath()
 {
     QString build = qEnvironmentVariable("NCL_BUILD_DIR");
     if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + QStringLiteral("/../..");
+        build = QCoreApplication::applicationDirPath() + "/../..";
     for (const char* place : {"/nclreg", "/src/tools/nclreg"}) {
         if (QFileInfo(build + QLatin1String(place)).isExecutable())
             return build + QLatin1String(place);
     }
-    return build + QStringLiteral("/nclreg");
+    return build + "/nclreg";
 }
 
 struct Result {
@@ -41,8 +41,7 @@ Result Nclreg(const QStringList& args)
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-const QString kKey =
-    QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
+const QString kKey = "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options";
 
 class NclregTest : public ::testing::Test
 {
@@ -53,21 +52,20 @@ protected:
 // Reading never makes a store or its folder; adding does, and says it is done.
 TEST_F(NclregTest, OnlyAddMakesTheStore)
 {
-    const QString folder = home.file(QStringLiteral("data"));
+    const QString folder = home.file("data");
     ScopedEnv elsewhere("NCLMOD_HOME", folder.toLocal8Bit());
-    const QString store = folder + QStringLiteral("/registry.db");
+    const QString store = folder + "/registry.db";
     for (const QStringList& args : {QStringList{"query", kKey}, QStringList{"export"},
                                     QStringList{"delete", kKey, "/v", "TCPPort", "/f"}}) {
         const Result r = Nclreg(args);
         EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
-        EXPECT_EQ(r.err, QStringLiteral("nclreg: ERROR: the registry store ") + store +
-                             QStringLiteral(" does not exist\n"));
+        EXPECT_EQ(r.err, "nclreg: ERROR: the registry store " + store + " does not exist\n");
         EXPECT_FALSE(QFileInfo::exists(folder));
     }
     const Result added = Nclreg({"--verbose", "add", kKey, "/v", "TCPPort", "/d", "1001"});
     EXPECT_EQ(added.code, 0);
-    EXPECT_EQ(added.out, QStringLiteral("The operation completed successfully.\n"));
-    EXPECT_EQ(added.err, QStringLiteral("nclreg: store ") + store + QStringLiteral("\n"));
+    EXPECT_EQ(added.out, "The operation completed successfully.\n");
+    EXPECT_EQ(added.err, "nclreg: store " + store + "\n");
     EXPECT_TRUE(QFileInfo::exists(store));
 }
 
@@ -79,21 +77,21 @@ TEST_F(NclregTest, AddThenQueryPrintsAsRegExeDoes)
 
     const Result one = Nclreg({"query", kKey, "/v", "tcpport"});
     EXPECT_EQ(one.code, 0);
-    EXPECT_EQ(one.out, QStringLiteral("HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program "
-                                      "Settings\\NCLmod\\Options\n"
-                                      "    TCPPort    REG_SZ    1001\n"));
+    EXPECT_EQ(one.out, "HKEY_USERS\\.DEFAULT\\Software\\VB and VBA Program "
+                       "Settings\\NCLmod\\Options\n"
+                       "    TCPPort    REG_SZ    1001\n");
 
     // The same tree seen through HKCU, all values, then the subkeys.
     const Result all = Nclreg(
         {"query", "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\NCLmod\\Options"});
     EXPECT_EQ(all.code, 0);
-    EXPECT_EQ(all.out, QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program "
-                                      "Settings\\NCLmod\\Options\n"
-                                      "    TCPPort    REG_SZ    1001\n"
-                                      "    Count    REG_DWORD    0x3e9\n"
-                                      "\n"
-                                      "HKEY_CURRENT_USER\\Software\\VB and VBA Program "
-                                      "Settings\\NCLmod\\Options\\Sub\n"));
+    EXPECT_EQ(all.out, "HKEY_CURRENT_USER\\Software\\VB and VBA Program "
+                       "Settings\\NCLmod\\Options\n"
+                       "    TCPPort    REG_SZ    1001\n"
+                       "    Count    REG_DWORD    0x3e9\n"
+                       "\n"
+                       "HKEY_CURRENT_USER\\Software\\VB and VBA Program "
+                       "Settings\\NCLmod\\Options\\Sub\n");
 }
 
 // On a terminal, add asks before it overwrites, as reg.exe does; the answer
@@ -113,21 +111,19 @@ TEST_F(NclregTest, AddAsksOnATerminalBeforeOverwriting)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         QProcess process;
-        process.start(QStringLiteral("script"), {"-q", "-e", "-c",
-                                                 NclregPath() + QStringLiteral(" add '") + kKey +
-                                                     QStringLiteral("' /v TCPPort /d 2002"),
-                                                 "/dev/null"});
+        process.start("script",
+                      {"-q", "-e", "-c", NclregPath() + " add '" + kKey + "' /v TCPPort /d 2002",
+                       "/dev/null"});
         ASSERT_TRUE(process.waitForStarted(5000)) << "script(1) is not installed";
         process.write(c.answer);
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitCode(), c.exitCode);
         const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(QStringLiteral("Value TCPPort exists, overwrite(Yes/No)? ") +
-                                 QLatin1String(c.prints)))
+        EXPECT_TRUE(
+            out.contains("Value TCPPort exists, overwrite(Yes/No)? " + QLatin1String(c.prints)))
             << qPrintable(out);
         EXPECT_TRUE(Nclreg({"query", kKey, "/v", "TCPPort"})
-                        .out.endsWith(QStringLiteral("REG_SZ    ") + QLatin1String(c.data) +
-                                      QLatin1Char('\n')));
+                        .out.endsWith("REG_SZ    " + QLatin1String(c.data) + QLatin1Char('\n')));
     }
 }
 
@@ -164,18 +160,18 @@ TEST_F(NclregTest, ExitCodesAndOneErrorLine)
     for (const Case& c : cases)
         check(c);
     EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\T", "/v", "a"}).out,
-              QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\T\n    a    REG_SZ    x\n"));
+              "HKEY_LOCAL_MACHINE\\Software\\T\n    a    REG_SZ    x\n");
     // A store that is not a database: exit 1, and the reason is the one line.
     {
         ScopedHome corrupt;
-        WriteFile(corrupt.file(QStringLiteral("registry.db")), QByteArray(4096, 'x'));
+        WriteFile(corrupt.file("registry.db"), QByteArray(4096, 'x'));
         for (const Case& c : {Case{{"query", "HKCU\\Software"}, 1},
                               Case{{"add", "HKCU\\Software\\X", "/v", "a"}, 1}})
-            EXPECT_TRUE(check(c).contains(QStringLiteral("is not a database")));
+            EXPECT_TRUE(check(c).contains("is not a database"));
     }
     const Result help = Nclreg({"--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("nclreg query KEY [/v NAME]")));
+    EXPECT_TRUE(help.out.contains("nclreg query KEY [/v NAME]"));
 }
 
 TEST_F(NclregTest, DeleteAndExport)
@@ -184,18 +180,17 @@ TEST_F(NclregTest, DeleteAndExport)
     Nclreg({"add", "HKLM\\Software\\E", "/v", "y", "/d", "text with  blanks"});
     const Result exported = Nclreg({"export", "HKLM\\Software\\E"});
     EXPECT_EQ(exported.code, 0);
-    EXPECT_EQ(exported.out, QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\E\n"
-                                           "    y    REG_SZ    text with  blanks\n"
-                                           "\n"
-                                           "HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n"
-                                           "    x    REG_DWORD    0x10\n"
-                                           "\n"));
-    EXPECT_TRUE(Nclreg({"export"})
-                    .out.contains(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n")));
+    EXPECT_EQ(exported.out, "HKEY_LOCAL_MACHINE\\Software\\E\n"
+                            "    y    REG_SZ    text with  blanks\n"
+                            "\n"
+                            "HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n"
+                            "    x    REG_DWORD    0x10\n"
+                            "\n");
+    EXPECT_TRUE(Nclreg({"export"}).out.contains("HKEY_LOCAL_MACHINE\\Software\\E\\Inner\n"));
 
     const Result deleted = Nclreg({"delete", "HKLM\\Software\\E", "/v", "Y", "/f"});
     EXPECT_EQ(deleted.code, 0);
-    EXPECT_EQ(deleted.out, QStringLiteral("The operation completed successfully.\n"));
+    EXPECT_EQ(deleted.out, "The operation completed successfully.\n");
     EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E", "/v", "y"}).code, 1);
     EXPECT_EQ(Nclreg({"delete", "HKLM\\Software\\E"}).code, 0);
     EXPECT_EQ(Nclreg({"query", "HKLM\\Software\\E\\Inner"}).code, 1);

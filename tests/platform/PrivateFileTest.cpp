@@ -37,19 +37,19 @@ const Writer kWriters[] = {
          logging::DebugFileName = path;
          logging::DebugOn = logging::DebugFileOn = true;
          logging::SetDebugFile(true);
-         logging::WriteDebug(QStringLiteral("a trace line"));
+         logging::WriteDebug("a trace line");
          logging::CloseDebugFile();
          logging::DebugOn = logging::DebugFileOn = false;
      }},
     {"sync log", "logfile.txt",
      [](const QString& path) {
          QString error;
-         logging::AppendWhole(path, QStringLiteral("a sync line\r\n"), error);
+         logging::AppendWhole(path, "a sync line\r\n", error);
      }},
     {"event file", "evntfile.txt",
      [](const QString& path) {
          settings::Options().setLoggingEvntOn(true);
-         logging::LogEvent(QStringLiteral("an event"), logging::EventInformation, path);
+         logging::LogEvent("an event", logging::EventInformation, path);
          settings::Options().setLoggingEvntOn(false);
      }},
     {"client list", "clientlist.txt",
@@ -60,7 +60,7 @@ const Writer kWriters[] = {
          list.setCreateFileQuestion(
              [](const QString&, const QString&) { return schedule::colTS::Answer::Yes; });
          list.setsSrvrFilename(path);
-         list.Add(QStringLiteral("time.example"), QStringLiteral("here"), QStringLiteral("SNTP"));
+         list.Add("time.example", "here", "SNTP");
          list.SavetoDisk();
      }},
     {"launcher", "TdwnBkgd.exe", [](const QString&) { settings::EnsureBackgroundProgram(); }, true},

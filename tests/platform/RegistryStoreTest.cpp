@@ -29,7 +29,7 @@ protected:
     }
     void TearDown() override { SetStoreFailureReporter(previousReporter); }
 
-    QString dbPath() const { return home.file(QStringLiteral("registry.db")); }
+    QString dbPath() const { return home.file("registry.db"); }
 
     // Writes one REG_SZ value, creating the key.
     static qint32 Put(RegistryStore& store, HKEY root, const QString& key, const QString& name,
@@ -64,66 +64,59 @@ TEST_F(RegistryStoreTest, MissingKeysAndValuesFailAsTheRegistryCallsDo)
 {
     RegistryStore store(dbPath());
     HKEY key = 0;
-    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("Software\\Nothing"), key),
-              ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A\\B\\C"), key), ERROR_SUCCESS);
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, "Software\\Nothing", key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(store.CreateKey(HKEY_USERS, "A\\B\\C", key), ERROR_SUCCESS);
     quint32 type = 0;
     quint32 size = 0;
-    EXPECT_EQ(store.QueryValue(key, QStringLiteral("missing"), type, size), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(store.DeleteValue(key, QStringLiteral("missing")), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.QueryValue(key, "missing", type, size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.DeleteValue(key, "missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(store.CloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(store.CloseKey(key), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(store.SetValue(key, QStringLiteral("x"), REG_SZ, SzBytes("y")), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(store.SetValue(key, "x", REG_SZ, SzBytes("y")), ERROR_INVALID_HANDLE);
     // Creating a key creates the keys above it.
-    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("A\\B"), key), ERROR_SUCCESS);
-    EXPECT_EQ(store.DeleteKey(HKEY_USERS, QStringLiteral("A")), ERROR_SUCCESS);
-    EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("A\\B\\C"), key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, "A\\B", key), ERROR_SUCCESS);
+    EXPECT_EQ(store.DeleteKey(HKEY_USERS, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(store.OpenKey(HKEY_USERS, "A\\B\\C", key), ERROR_FILE_NOT_FOUND);
     // A key deleted under an open handle can no longer take values.
-    EXPECT_EQ(store.SetValue(key, QStringLiteral("x"), REG_SZ, SzBytes("y")), ERROR_KEY_DELETED);
-    EXPECT_EQ(store.DeleteKey(HKEY_USERS, QStringLiteral(".DEFAULT")), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(store.SetValue(key, "x", REG_SZ, SzBytes("y")), ERROR_KEY_DELETED);
+    EXPECT_EQ(store.DeleteKey(HKEY_USERS, ".DEFAULT"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(reports.isEmpty());
 }
 
 TEST_F(RegistryStoreTest, CurrentUserIsTheDefaultUsersTreeAndNamesIgnoreCase)
 {
     RegistryStore store(dbPath());
-    ASSERT_EQ(Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"),
-                  QStringLiteral("TCPPort"), QStringLiteral("1001")),
-              ERROR_SUCCESS);
+    ASSERT_EQ(Put(store, HKEY_CURRENT_USER, "Software\\App", "TCPPort", "1001"), ERROR_SUCCESS);
     QByteArray data;
     quint32 type = 0;
-    ASSERT_EQ(Get(store, HKEY_USERS, QStringLiteral(".default\\SOFTWARE\\app"),
-                  QStringLiteral("tcpport"), data, type),
+    ASSERT_EQ(Get(store, HKEY_USERS, ".default\\SOFTWARE\\app", "tcpport", data, type),
               ERROR_SUCCESS);
-    EXPECT_EQ(SzText(data), QStringLiteral("1001"));
+    EXPECT_EQ(SzText(data), "1001");
     // Rewriting under another spelling keeps the first spelling and position.
-    Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"), QStringLiteral("Other"),
-        QStringLiteral("x"));
-    Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\App"), QStringLiteral("TCPPORT"),
-        QStringLiteral("2002"));
+    Put(store, HKEY_CURRENT_USER, "Software\\App", "Other", "x");
+    Put(store, HKEY_CURRENT_USER, "Software\\App", "TCPPORT", "2002");
     HKEY key = 0;
-    store.OpenKey(HKEY_CURRENT_USER, QStringLiteral("Software\\App"), key);
+    store.OpenKey(HKEY_CURRENT_USER, "Software\\App", key);
     QList<RegValue> values;
     store.EnumValues(key, values);
     ASSERT_EQ(values.size(), 2);
-    EXPECT_EQ(values[0].name, QStringLiteral("TCPPort"));
-    EXPECT_EQ(SzText(values[0].data), QStringLiteral("2002"));
-    EXPECT_EQ(store.KeyName(key), QStringLiteral("HKEY_USERS\\.DEFAULT\\Software\\App"));
+    EXPECT_EQ(values[0].name, "TCPPort");
+    EXPECT_EQ(SzText(values[0].data), "2002");
+    EXPECT_EQ(store.KeyName(key), "HKEY_USERS\\.DEFAULT\\Software\\App");
 }
 
 TEST_F(RegistryStoreTest, ValueDataKeepsTheRegistryLayout)
 {
     RegistryStore store(dbPath());
     HKEY key = 0;
-    ASSERT_EQ(store.CreateKey(HKEY_LOCAL_MACHINE, QStringLiteral("Software\\T"), key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(store.CreateKey(HKEY_LOCAL_MACHINE, "Software\\T", key), ERROR_SUCCESS);
     struct Case {
         const char* name;
         quint32 type;
         QByteArray data;
     };
     const Case cases[] = {
-        {"text", REG_SZ, SzBytes(QStringLiteral("abc"))},
+        {"text", REG_SZ, SzBytes("abc")},
         {"empty", REG_SZ, SzBytes(QString())},
         {"number", REG_DWORD, DwordBytes(0x12345678u)},
     };
@@ -150,26 +143,20 @@ TEST_F(RegistryStoreTest, ValueDataKeepsTheRegistryLayout)
 
 TEST_F(RegistryStoreTest, SettingsAreaKeepsStoreOrderAndDefaults)
 {
-    const QString app = QStringLiteral("TestApp");
-    EXPECT_TRUE(GetAllSettings(app, QStringLiteral("Options")).isEmpty());
-    EXPECT_EQ(GetSetting(app, QStringLiteral("Options"), QStringLiteral("Changed"),
-                         QStringLiteral("False")),
-              QStringLiteral("False"));
-    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Zeta"), "1"));
-    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Alpha"), "2"));
-    ASSERT_TRUE(SaveSetting(app, QStringLiteral("Options"), QStringLiteral("Zeta"), "3"));
-    const auto pairs = GetAllSettings(app, QStringLiteral("Options"));
-    ASSERT_EQ(pairs.size(), 2);
-    EXPECT_EQ(pairs[0], qMakePair(QStringLiteral("Zeta"), QStringLiteral("3")));
-    EXPECT_EQ(pairs[1], qMakePair(QStringLiteral("Alpha"), QStringLiteral("2")));
+    const QString app = "TestApp";
+    EXPECT_TRUE(GetAllSettings(app, "Options").isEmpty());
+    EXPECT_EQ(GetSetting(app, "Options", "Changed", "False"), "False");
+    ASSERT_TRUE(SaveSetting(app, "Options", "Zeta", "1"));
+    ASSERT_TRUE(SaveSetting(app, "Options", "Alpha", "2"));
+    ASSERT_TRUE(SaveSetting(app, "Options", "Zeta", "3"));
+    EXPECT_EQ(GetAllSettings(app, "Options"), (QList<QPair<QString, QString>>{{"Zeta", "3"}, {"Alpha", "2"}}));
     // The area lies under the current user, which is HKEY_USERS\.DEFAULT.
     QByteArray data;
     quint32 type = 0;
-    EXPECT_EQ(
-        Get(Registry(), HKEY_USERS,
-            QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\TestApp\\Options"),
-            QStringLiteral("Alpha"), data, type),
-        ERROR_SUCCESS);
+    EXPECT_EQ(Get(Registry(), HKEY_USERS,
+                  ".DEFAULT\\Software\\VB and VBA Program Settings\\TestApp\\Options", "Alpha",
+                  data, type),
+              ERROR_SUCCESS);
     EXPECT_EQ(data, QByteArray("2\0", 2));
 }
 
@@ -181,7 +168,7 @@ TEST_F(RegistryStoreTest, KeysBelowListParentsFirst)
         ASSERT_EQ(store.CreateKey(HKEY_USERS, QString::fromLatin1(path), key), ERROR_SUCCESS);
     }
     HKEY top = 0;
-    ASSERT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral("Top"), top), ERROR_SUCCESS);
+    ASSERT_EQ(store.OpenKey(HKEY_USERS, "Top", top), ERROR_SUCCESS);
     QStringList below;
     store.KeysBelow(top, below);
     EXPECT_EQ(below,
@@ -196,7 +183,7 @@ TEST_F(RegistryStoreTest, KeysBelowListParentsFirst)
 TEST_F(RegistryStoreTest, AnUnusableStoreIsReportedOnceAndEveryCallFails)
 {
     WriteFile(dbPath(), QByteArray("this is not a database, only text\n").repeated(200));
-    WriteFile(home.file(QStringLiteral("plainfile")), "x");
+    WriteFile(home.file("plainfile"), "x");
     struct Case {
         QString path;
         qint32 status;
@@ -204,21 +191,20 @@ TEST_F(RegistryStoreTest, AnUnusableStoreIsReportedOnceAndEveryCallFails)
     };
     const Case cases[] = {
         {dbPath(), ERROR_BADDB, "is not a database"},
-        {home.file(QStringLiteral("plainfile/sub/registry.db")), ERROR_CANTOPEN,
-         "cannot create the folder"},
+        {home.file("plainfile/sub/registry.db"), ERROR_CANTOPEN, "cannot create the folder"},
     };
     for (const Case& c : cases) {
         reports.clear();
         RegistryStore store(c.path);
         HKEY key = 0;
-        EXPECT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT"), key), c.status);
-        EXPECT_EQ(store.CreateKey(HKEY_USERS, QStringLiteral("A"), key), c.status);
-        EXPECT_EQ(store.SetValue(HKEY_USERS, QStringLiteral("v"), REG_SZ, SzBytes("x")), c.status);
+        EXPECT_EQ(store.OpenKey(HKEY_USERS, ".DEFAULT", key), c.status);
+        EXPECT_EQ(store.CreateKey(HKEY_USERS, "A", key), c.status);
+        EXPECT_EQ(store.SetValue(HKEY_USERS, "v", REG_SZ, SzBytes("x")), c.status);
         ASSERT_EQ(reports.size(), 1) << c.reason;
         EXPECT_TRUE(reports[0].contains(QLatin1String(c.reason))) << qPrintable(reports[0]);
     }
     // The settings area passes the reason on as the current error.
-    EXPECT_FALSE(SaveSetting(QStringLiteral("App"), QStringLiteral("Options"), "a", "b"));
+    EXPECT_FALSE(SaveSetting("App", "Options", "a", "b"));
     EXPECT_EQ(rt::Err().number, ERROR_BADDB);
     rt::ClearError();
 }
@@ -246,8 +232,7 @@ TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
 {
     {
         RegistryStore store(dbPath());
-        ASSERT_EQ(Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "kept"),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(Put(store, HKEY_USERS, "K", "v", "kept"), ERROR_SUCCESS);
     }
     const QFileDevice::Permissions owner =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
@@ -259,21 +244,18 @@ TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
         const int result = RunUnprivileged([this] {
             int reportCount = 0;
             SetStoreFailureReporter([&](const QString&, const QString& text) {
-                if (text.contains(QStringLiteral("cannot be written")))
+                if (text.contains("cannot be written"))
                     ++reportCount;
             });
             RegistryStore store(dbPath());
             QByteArray data;
             quint32 type = 0;
-            if (Get(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), data, type) !=
-                    ERROR_SUCCESS ||
+            if (Get(store, HKEY_USERS, "K", "v", data, type) != ERROR_SUCCESS ||
                 SzText(data) != QLatin1String("kept"))
                 return 1;
-            if (Put(store, HKEY_USERS, QStringLiteral("K"), QStringLiteral("v"), "new") !=
-                ERROR_ACCESS_DENIED)
+            if (Put(store, HKEY_USERS, "K", "v", "new") != ERROR_ACCESS_DENIED)
                 return 2;
-            if (Put(store, HKEY_USERS, QStringLiteral("K2"), QStringLiteral("v"), "new") !=
-                ERROR_ACCESS_DENIED)
+            if (Put(store, HKEY_USERS, "K2", "v", "new") != ERROR_ACCESS_DENIED)
                 return 3;
             return reportCount == 1 ? 0 : 4;
         });
@@ -288,16 +270,16 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)
         RegistryStore store(dbPath());
         int failures = 0;
         for (int i = 0; i < kValues; ++i) {
-            if (Put(store, HKEY_CURRENT_USER, QStringLiteral("Software\\Shared"),
-                    prefix + QString::number(i), QString::number(i)) != ERROR_SUCCESS)
+            if (Put(store, HKEY_CURRENT_USER, "Software\\Shared", prefix + QString::number(i),
+                    QString::number(i)) != ERROR_SUCCESS)
                 ++failures;
         }
         return failures;
     };
     const pid_t child = fork();
     if (child == 0)
-        _exit(writeAll(QStringLiteral("child")) == 0 ? 0 : 1);
-    const int parentFailures = writeAll(QStringLiteral("parent"));
+        _exit(writeAll("child") == 0 ? 0 : 1);
+    const int parentFailures = writeAll("parent");
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(parentFailures, 0);
@@ -306,8 +288,7 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)
 
     RegistryStore store(dbPath());
     HKEY key = 0;
-    ASSERT_EQ(store.OpenKey(HKEY_USERS, QStringLiteral(".DEFAULT\\Software\\Shared"), key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(store.OpenKey(HKEY_USERS, ".DEFAULT\\Software\\Shared", key), ERROR_SUCCESS);
     QList<RegValue> values;
     store.EnumValues(key, values);
     EXPECT_EQ(values.size(), 2 * kValues);

@@ -105,14 +105,18 @@ TEST_F(ServiceManagerTest, RegistrationIsKeptInTheStoreUntilDeleted)
 
 TEST_F(ServiceManagerTest, BadNamesMachinesParametersAndControlsAreRefused)
 {
-    EXPECT_EQ(Create("a/b", "/usr/bin/true"), 0u);
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_NAME);
-    EXPECT_EQ(Create("a\\b", "/usr/bin/true"), 0u);
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_NAME);
-    EXPECT_EQ(Create("", "/usr/bin/true"), 0u);
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_NAME);
-    EXPECT_EQ(Create("Nightcall", "  "), 0u);
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_INVALID_PARAMETER);
+    const struct {
+        const char* name;
+        const char* image;
+        quint32 error;
+    } creates[] = {{"a/b", "/usr/bin/true", SVC_ERROR_INVALID_NAME},
+                   {"a\\b", "/usr/bin/true", SVC_ERROR_INVALID_NAME},
+                   {"", "/usr/bin/true", SVC_ERROR_INVALID_NAME},
+                   {"Nightcall", "  ", SVC_ERROR_INVALID_PARAMETER}};
+    for (const auto& c : creates) {
+        EXPECT_EQ(Create(c.name, c.image), 0u) << c.name;
+        EXPECT_EQ(GetLastServiceError(), c.error) << c.name;
+    }
     EXPECT_EQ(OpenSCManager("\\\\elsewhere", QString(), SC_MANAGER_CONNECT), 0u);
     EXPECT_EQ(GetLastServiceError(), SVC_RPC_S_SERVER_UNAVAILABLE);
     EXPECT_EQ(OpenSCManager(QString(), "ServicesFailed", SC_MANAGER_CONNECT), 0u);
@@ -312,10 +316,13 @@ TEST_F(ServiceHostTest, ControlsReachTheHostAndItsStatesComeBack)
     EXPECT_FALSE(ControlService(service, 128, status));
     EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
 
-    // Gone host: the record says stopped, and a start would be allowed again.
+    // Gone host: the record says stopped, and its socket answers no more.
+    const QString socketName = host->SocketName();
     host.reset();
     ASSERT_TRUE(QueryServiceStatus(service, status));
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
+    ServiceReply reply;
+    EXPECT_EQ(SendServiceControl(socketName, 4, reply, 500), SVC_ERROR_SERVICE_NOT_ACTIVE);
 }
 
 TEST_F(ServiceHostTest, OnlyOneServiceRunsFromADataFolder)
@@ -334,10 +341,10 @@ TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
     std::vector<quint32> controls;
     QObject::connect(host.get(), &ServiceHost::ControlRequested, host.get(),
                      [&](quint32 code) { controls.push_back(code); });
-    EXPECT_EQ(Raw("HELLO\n"), "ERR 87\n");
-    EXPECT_EQ(Raw("CONTROL 256\n"), "ERR 87\n");
-    EXPECT_EQ(Raw("CONTROL -1\n"), "ERR 87\n");
-    EXPECT_EQ(Raw("CONTROL 0x80\n"), "ERR 87\n");
+    for (const char* bad :
+         {"HELLO", "CONTROL", "CONTROL ", "CONTROL 0", "CONTROL 256", "CONTROL -1", "CONTROL 0x80",
+          "CONTROL +1", "CONTROL 00000000000001", "control 1", "CONTROL 1 2", " CONTROL 1"})
+        EXPECT_EQ(Raw(QByteArray(bad) + "\n"), "ERR 87\n") << bad;
     EXPECT_EQ(Raw(QByteArray(5000, 'x')), ""); // oversized: closed without a word
     EXPECT_EQ(Raw("CONTROL 1"), "");           // never finished: closed when idle
     // A crowd of clients that connect and never send: dropped when idle.
@@ -350,7 +357,8 @@ TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
     EXPECT_TRUE(controls.empty());
     // The raw protocol carries every code up to 255; 127 reaches the service as a control.
     EXPECT_EQ(Raw("CONTROL 127\r\n"), "OK 4 1\n");
-    EXPECT_EQ(controls, std::vector<quint32>{127});
+    EXPECT_EQ(Raw("CONTROL 255\n"), "OK 4 1\n");
+    EXPECT_EQ(controls, (std::vector<quint32>{127, 255}));
     SERVICE_STATUS status;
     EXPECT_TRUE(ControlService(service, 129, status));
     EXPECT_EQ(host->State(), SERVICE_RUNNING);
@@ -417,22 +425,6 @@ TEST_F(ServiceHostTest, RefusedPeersLeaveNothingBehind)
     EXPECT_EQ(fdsAfter, fdsBefore);
 }
 
-TEST_F(ServiceManagerTest, StartLaunchesTheImageDetachedWithTheServiceName)
-{
-    const SC_HANDLE service =
-        Create("Nightcall", "/bin/sh -c \"echo $$; echo started $NCLMOD_SERVICE_NAME in $PWD; "
-                            "echo oops >&2; exit 3\"");
-    EXPECT_FALSE(StartService(service));
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_PROCESS_ABORTED);
-    const QString output = ReadFile(home.file("ServiceOutput.txt"));
-    EXPECT_TRUE(output.contains("started Nightcall in " + QDir(home.path()).canonicalPath()) ||
-                output.contains("started Nightcall in " + home.path()))
-        << output.toStdString();
-    EXPECT_TRUE(output.contains("oops"));
-    Reap(ImagePid());
-    CloseServiceHandle(service);
-}
-
 TEST_F(ServiceManagerTest, AnImageThatNeverReportsIsEndedAtTheTimeout)
 {
     SetServiceStartTimeoutForTesting(300);
@@ -450,47 +442,42 @@ TEST_F(ServiceManagerTest, AnImageThatNeverReportsIsEndedAtTheTimeout)
     CloseServiceHandle(service);
 }
 
-TEST_F(ServiceManagerTest, StartRefusesMissingDisabledAndRunningServices)
+// An image that cannot start, may not start or ends at once; an image that
+// runs gets the service name in its environment and the data folder as its
+// working folder, and its output goes to a file there.
+TEST_F(ServiceManagerTest, StartRefusesWhatCannotRun)
 {
-    SC_HANDLE service = Create("Missing", home.file("no-such-image"));
-    EXPECT_FALSE(StartService(service));
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_FILE_NOT_FOUND);
-    CloseServiceHandle(service);
-
-    service = Create("Disabled", "/usr/bin/true", SERVICE_DISABLED);
-    EXPECT_FALSE(StartService(service));
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_DISABLED);
-    CloseServiceHandle(service);
-
-    // A live process on record, with no service holding the data folder.
-    service = Create("Running", "/usr/bin/true");
-    ServiceRuntimeRecord record;
-    record.process = IdentifyProcess(getpid());
-    record.state = SERVICE_RUNNING;
-    WriteServiceRuntime("Running", record);
-    EXPECT_FALSE(StartService(service));
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_ALREADY_RUNNING);
-    CloseServiceHandle(service);
-}
-
-TEST(ServiceChannelTest, RequestAndReplyLines)
-{
-    quint32 code = 0;
-    EXPECT_TRUE(ParseControlRequest("CONTROL 255", code));
-    EXPECT_EQ(code, 255u);
-    for (const char* bad : {"CONTROL", "CONTROL ", "CONTROL 0", "CONTROL 00000000000001",
-                            "control 1", "CONTROL 1 2", " CONTROL 1", "CONTROL +1"})
-        EXPECT_FALSE(ParseControlRequest(bad, code)) << bad;
-    ServiceReply reply;
-    ASSERT_TRUE(ParseReply("OK 7 3\n", reply));
-    EXPECT_EQ(reply.state, 7u);
-    EXPECT_EQ(reply.controlsAccepted, 3u);
-    ASSERT_TRUE(ParseReply(FormatReply({1062, 0, 0}), reply));
-    EXPECT_EQ(reply.error, 1062u);
-    EXPECT_FALSE(ParseReply("ERR 0", reply));
-    EXPECT_FALSE(ParseReply("OK 4", reply));
-    EXPECT_EQ(SendServiceControl("nclmod-svc-nobody-listens-here", 4, reply, 500),
-              SVC_ERROR_SERVICE_NOT_ACTIVE);
+    const struct {
+        const char* name;
+        QString image;
+        quint32 start;
+        quint32 error;
+    } cases[] = {
+        {"Missing", home.file("no-such-image"), SERVICE_AUTO_START, SVC_ERROR_FILE_NOT_FOUND},
+        {"Disabled", "/usr/bin/true", SERVICE_DISABLED, SVC_ERROR_SERVICE_DISABLED},
+        // A live process on record, with no service holding the data folder.
+        {"Running", "/usr/bin/true", SERVICE_AUTO_START, SVC_ERROR_SERVICE_ALREADY_RUNNING},
+        {"Nightcall",
+         "/bin/sh -c \"echo $$; echo started $NCLMOD_SERVICE_NAME in $PWD; echo oops >&2; exit 3\"",
+         SERVICE_AUTO_START, SVC_ERROR_PROCESS_ABORTED},
+    };
+    for (const auto& c : cases) {
+        const SC_HANDLE service = Create(c.name, c.image, c.start);
+        ServiceRuntimeRecord record;
+        record.process = IdentifyProcess(getpid());
+        record.state = SERVICE_RUNNING;
+        if (QLatin1String(c.name) == "Running")
+            WriteServiceRuntime(c.name, record);
+        EXPECT_FALSE(StartService(service)) << c.name;
+        EXPECT_EQ(GetLastServiceError(), c.error) << c.name;
+        CloseServiceHandle(service);
+    }
+    const QString output = ReadFile(home.file("ServiceOutput.txt"));
+    EXPECT_TRUE(output.contains("started Nightcall in " + QDir(home.path()).canonicalPath()) ||
+                output.contains("started Nightcall in " + home.path()))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("oops"));
+    Reap(ImagePid());
 }
 
 } // namespace

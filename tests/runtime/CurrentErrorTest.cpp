@@ -15,18 +15,16 @@ TEST(CurrentError, PlatformErrorsTakeTheRuntimesNumbers)
         QString path;
         qint32 number;
         const char* text;
-    } cases[] = {
-        {ENOENT, dir.filePath("missing.txt"), 53, "File not found"},
-        {ENOENT, dir.filePath("no-folder/missing.txt"), 76, "Path not found"},
-        {ENOTDIR, QString(), 76, "Path not found"},
-        {EACCES, QString(), 70, "Permission denied"},
-        {EPERM, QString(), 70, "Permission denied"},
-        {EROFS, QString(), 75, "Path/File access error"},
-        {ENOSPC, QString(), 61, "Disk full"},
-        {EMFILE, QString(), 67, "Too many files"},
-        {EEXIST, QString(), 58, "File already exists"},
-        {ECONNRESET, QString(), 75, "Path/File access error"},
-    };
+    } cases[] = {{ENOENT, dir.filePath("missing.txt"), 53, "File not found"},
+                 {ENOENT, dir.filePath("no-folder/missing.txt"), 76, "Path not found"},
+                 {ENOTDIR, QString(), 76, "Path not found"},
+                 {EACCES, QString(), 70, "Permission denied"},
+                 {EPERM, QString(), 70, "Permission denied"},
+                 {EROFS, QString(), 75, "Path/File access error"},
+                 {ENOSPC, QString(), 61, "Disk full"},
+                 {EMFILE, QString(), 67, "Too many files"},
+                 {EEXIST, QString(), 58, "File already exists"},
+                 {ECONNRESET, QString(), 75, "Path/File access error"}};
     for (const auto& c : cases) {
         rt::RaiseErrno(c.errnoValue, c.path);
         EXPECT_EQ(rt::Err().number, c.number) << c.errnoValue;

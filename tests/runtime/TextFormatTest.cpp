@@ -13,48 +13,37 @@ TEST(TextFormat, NumberPatterns)
         double value;
         const char* pattern;
         const char* text;
-    } cases[] = {
-        {2.25, "0.0##", "2.25"},
-        {2.2, "0.0##", "2.2"},
-        {2.0, "0.0##", "2.0"},
-        {0, "#.#", "."},
-        {2.5, "#.00#", "2.50"},
-        {2.5005, "#.00#", "2.501"},
-        {0.25, ".###", ".25"},
-        {1.25, ".###", "1.25"},
-        {0.25, ".000", ".250"},
-        {5, "0", "5"},
-        {0, "#", ""},
-        {0, "##", ""},
-        {7, "##", "7"},
-        {5, "0#", "05"},
-        {12345, "0#", "12345"},
-        {5, "00#", "005"},
-        {123, "0000", "0123"},
-        {3.14159, "0.0", "3.1"},
-        {99.96, "0.0", "100.0"},
-        {0.125, "0.00", "0.13"},
-        {2.675, "0.00", "2.68"},
-        {1.005, "0.00", "1.01"},
-        {3.14159, "0.000", "3.142"},
-        {3.14159, "0.0000", "3.1416"},
-        {1.0 / 3, "0.000000", "0.333333"},
-        {-2.5, "0", "-3"},
-        {0.5, "0", "1"},
-        {1.5, "0", "2"},
-        {2.5, "0", "3"},
-        {-0.004, "0.00", "0.00"},
-        {-1, "#", "-1"},
-        {-0.25, ".###", "-.25"},
-        {1e20, "0", "100000000000000000000"},
-        {7, "x0y", "x7y"},
-        {7, "\"#\"0", "#7"},
-        {7, "\\00", "07"},
-        {42, "0 sec", "42 sec"},
-    };
+    } cases[] = {{2.25, "0.0##", "2.25"},
+                 {2.0, "0.0##", "2.0"},
+                 {0, "#.#", "."},
+                 {2.5, "#.00#", "2.50"},
+                 {2.5005, "#.00#", "2.501"},
+                 {0.25, ".###", ".25"},
+                 {1.25, ".###", "1.25"},
+                 {0.25, ".000", ".250"},
+                 {0, "#", ""},
+                 {7, "##", "7"},
+                 {5, "0#", "05"},
+                 {5, "00#", "005"},
+                 {123, "0000", "0123"},
+                 {99.96, "0.0", "100.0"},
+                 {0.125, "0.00", "0.13"},
+                 {2.675, "0.00", "2.68"},
+                 {1.005, "0.00", "1.01"},
+                 {3.14159, "0.000", "3.142"},
+                 {-2.5, "0", "-3"},
+                 {2.5, "0", "3"},
+                 {-0.004, "0.00", "0.00"},
+                 {-1, "#", "-1"},
+                 {-0.25, ".###", "-.25"},
+                 {7, "x0y", "x7y"},
+                 {7, "\"#\"0", "#7"},
+                 {7, "\\00", "07"},
+                 {42, "0 sec", "42 sec"}};
     for (const auto& c : cases)
         EXPECT_EQ(FormatNumber(c.value, c.pattern), c.text)
             << c.value << " with \"" << c.pattern << '"';
+    EXPECT_EQ(FormatNumber(1e20, "0"), "100000000000000000000");
 }
 
 TEST(TextFormat, DatePatterns)
@@ -69,14 +58,6 @@ TEST(TextFormat, DatePatterns)
         {evening, "mm-dd hh:nn:ss  ", "12-04 20:55:06  "},
         {evening, "mm/dd/yy hh:nn:ss", "12/04/26 20:55:06"},
         {evening, "yy-mm-dd", "26-12-04"},
-        {evening, "hh:nn:ss", "20:55:06"},
-        {evening, "hh:mm:ss", "20:55:06"},
-        {evening, "mm-dd-yy hh:nn:ss", "12-04-26 20:55:06"},
-        {evening, "m/d/yy", "12/4/26"},
-        {evening, "mmm", "Dec"},
-        {evening, "d", "4"},
-        {evening, "yyyy", "2026"},
-        {evening, "mm/dd/yy hh:nn", "12/04/26 20:55"},
         {evening, "ddd mmm dd Hh:Nn:Ss yyyy", "Fri Dec 04 20:55:06 2026"},
         {evening, "dddd, mmmm d, yyyy", "Friday, December 4, 2026"},
         {evening, "h:nn:ss AM/PM", "8:55:06 PM"},
@@ -85,7 +66,6 @@ TEST(TextFormat, DatePatterns)
         {morning, "m/d/yy", "3/5/07"},
         {morning, "hh:mm:ss", "08:04:09"},
         {morning, "h:m:s", "8:4:9"},
-        {morning, "mm", "03"},
         {morning, "\"at\" h\\h", "at 8h"},
         {MakeDate(2026, 1, 1, 0, 30), "hh:nn AM/PM", "12:30 AM"},
         {MakeDate(2026, 1, 1, 12, 0), "h:nn am/pm", "12:00 pm"},
@@ -117,7 +97,6 @@ TEST(TextFormat, ShortDateFollowsTheLocale)
         const char* text;
     } cases[] = {
         {"C", "m/d/yyyy", DateOrder::MonthFirst, "12/4/2026"},
-        {"en_US", "m/d/yyyy", DateOrder::MonthFirst, "12/4/2026"},
         {"en_GB", "dd/mm/yyyy", DateOrder::DayFirst, "04/12/2026"},
         {"de_DE", "dd.mm.yyyy", DateOrder::DayFirst, "04.12.2026"},
         {"ja_JP", "yyyy/mm/dd", DateOrder::YearFirst, "2026/12/04"},
@@ -134,16 +113,10 @@ TEST(TextFormat, ShortDateFollowsTheLocale)
 // The options store writes dates in the general form and reads them back.
 TEST(TextFormat, GeneralDateReadsBackToTheSecond)
 {
-    const Date values[] = {MakeDate(2026, 12, 4, 20, 55, 6),
-                           MakeDate(2026, 1, 2),
-                           MakeDate(1899, 12, 30, 23, 59, 59),
-                           MakeDate(1899, 12, 29, 6),
-                           MakeDate(1850, 7, 14, 1, 2, 3),
-                           MakeDate(2150, 2, 28, 13, 14, 15),
-                           MakeDate(2026, 3, 4, 5, 6, 7, 400),
-                           MakeDate(2026, 3, 4, 5, 6, 7, 600),
-                           0.0};
-    for (const char* name : {"C", "en_US", "en_GB", "de_DE", "ja_JP", "hu_HU", "ko_KR"}) {
+    const Date values[] = {MakeDate(2026, 12, 4, 20, 55, 6),   MakeDate(2026, 1, 2),
+                           MakeDate(1899, 12, 29, 6),          MakeDate(1850, 7, 14, 1, 2, 3),
+                           MakeDate(2026, 3, 4, 5, 6, 7, 600), 0.0};
+    for (const char* name : {"C", "en_GB", "de_DE", "ja_JP", "hu_HU", "ko_KR"}) {
         const testsupport::ScopedDateLocale locale(name);
         for (Date value : values) {
             const QString text = GeneralDate(value);
@@ -160,23 +133,12 @@ TEST(TextFormat, NumberText)
     const struct {
         double value;
         const char* text;
-    } cases[] = {
-        {2.5, "2.5"},
-        {10, "10"},
-        {-0.25, "-0.25"},
-        {0, "0"},
-        {0.1 + 0.2, "0.3"},
-        {1.0 / 3, "0.333333333333333"},
-        {0.0001, "0.0001"},
-        {0.00001, "1E-05"},
-        {1e15, "1E+15"},
-        {1.5e15, "1.5E+15"},
-        {-1e-7, "-1E-07"},
-        {999999999999999.0, "999999999999999"},
-        {123456.789, "123456.789"},
-    };
+    } cases[] = {{2.5, "2.5"},       {10, "10"},         {-0.25, "-0.25"},    {0.1 + 0.2, "0.3"},
+                 {0.0001, "0.0001"}, {0.00001, "1E-05"}, {1.5e15, "1.5E+15"}, {-1e-7, "-1E-07"}};
     for (const auto& c : cases)
         EXPECT_EQ(NumberText(c.value), c.text);
+    EXPECT_EQ(NumberText(1.0 / 3), "0.333333333333333");
+    EXPECT_EQ(NumberText(999999999999999.0), "999999999999999");
     EXPECT_EQ(SingleText(0.1f), "0.1");
     EXPECT_EQ(SingleText(50.0f), "50");
     EXPECT_EQ(SingleText(1.0f / 3), "0.3333333");

@@ -30,7 +30,7 @@ void Make(int i, bool other, qint32& out)
 }
 void Make(int i, bool other, QString& out)
 {
-    out = QStringLiteral("value %1, with comma%2").arg(i).arg(other ? "!" : "");
+    out = QString("value %1, with comma%2").arg(i).arg(other ? "!" : "");
 }
 void Make(int i, bool other, rt::Date& out)
 {
@@ -85,13 +85,13 @@ TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
 {
     COptions options;
     EXPECT_FALSE(Registry_Get(options, App().AppTitle));
-    EXPECT_TRUE(trace().contains(QStringLiteral("RegistryGet: All settings are empty.\r\n")));
-    EXPECT_FALSE(trace().contains(QStringLiteral("Start Registry_Get:")));
+    EXPECT_TRUE(trace().contains("RegistryGet: All settings are empty.\r\n"));
+    EXPECT_FALSE(trace().contains("Start Registry_Get:"));
 
     SetDefaults(options);
     options.setSettingMode(2);
     EXPECT_TRUE(Registry_Set(App().RegOptionsKey, options));
-    EXPECT_TRUE(trace().contains(QStringLiteral("Registry_Set: complete\r\n")));
+    EXPECT_TRUE(trace().contains("Registry_Set: complete\r\n"));
 
     QStringList names;
     for (const platform::RegValue& value : optionKeyValues()) {
@@ -100,11 +100,11 @@ TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
         EXPECT_TRUE(value.data.endsWith('\0')) << qPrintable(value.name);
     }
     EXPECT_EQ(OptionKeyWriteNames().size(), 71);
-    EXPECT_EQ(names, OptionKeyWriteNames() + QStringList{QStringLiteral("Changed")});
-    EXPECT_EQ(ReadOptionKey(QStringLiteral("Changed")), QStringLiteral("True"));
-    EXPECT_EQ(ReadOptionKey(QStringLiteral("ServerName")), QString());
-    EXPECT_EQ(ReadOptionKey(QStringLiteral("NISTServer")), QStringLiteral("<activated>"));
-    EXPECT_EQ(ReadOptionKey(QStringLiteral("SettingMode")), QStringLiteral("2"));
+    EXPECT_EQ(names, OptionKeyWriteNames() + QStringList{"Changed"});
+    EXPECT_EQ(ReadOptionKey("Changed"), "True");
+    EXPECT_EQ(ReadOptionKey("ServerName"), QString());
+    EXPECT_EQ(ReadOptionKey("NISTServer"), "<activated>");
+    EXPECT_EQ(ReadOptionKey("SettingMode"), "2");
 }
 
 TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
@@ -114,7 +114,7 @@ TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
     COptions read;
     const COptions untouched;
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
-    EXPECT_TRUE(trace().contains(QStringLiteral("SERVER NAME: ") + written.Servername()));
+    EXPECT_TRUE(trace().contains("SERVER NAME: " + written.Servername()));
 
     const QStringList readBack = Properties(OptionKeyReadNames());
     EXPECT_EQ(readBack.size(), 65);
@@ -122,27 +122,26 @@ TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
     ASSERT_NE(written.X10ComPort(), 0);
     EXPECT_EQ(read.X10ComPort(), 0);
     for (const platform::RegValue& value : optionKeyValues())
-        EXPECT_NE(value.name, QStringLiteral("X10ComPort"));
+        EXPECT_NE(value.name, "X10ComPort");
     for (const QString& property : COptions::PropertyNames()) {
         const COptions& expected = readBack.contains(property) ? written : untouched;
         EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
     }
-    EXPECT_FALSE(trace().contains(QStringLiteral("Error in getting settings")));
+    EXPECT_FALSE(trace().contains("Error in getting settings"));
 }
 
 TEST_F(OptionStoreTest, SettingsAreaRoundTripAndChangedIsNotAnOption)
 {
     COptions written = Distinct();
     ASSERT_TRUE(RegistrySet(written, App().AppTitle));
-    EXPECT_TRUE(trace().contains(QStringLiteral("RegistrySet: complete\r\n")));
-    const auto pairs = GetAllSettings(App().AppTitle, QStringLiteral("Options"));
+    EXPECT_TRUE(trace().contains("RegistrySet: complete\r\n"));
+    const auto pairs = GetAllSettings(App().AppTitle, "Options");
     EXPECT_EQ(pairs.size(), 74);
     EXPECT_EQ(pairs.size(), SettingsAreaNames().size());
     for (const auto& pair : pairs)
-        EXPECT_NE(pair.first, QStringLiteral("X10ComPort"));
+        EXPECT_NE(pair.first, "X10ComPort");
 
-    SaveSetting(App().AppTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
-                QStringLiteral("True"));
+    SaveSetting(App().AppTitle, "Options", "Changed", "True");
     COptions read;
     const COptions untouched;
     ASSERT_TRUE(RegistryGet(read, App().AppTitle));
@@ -152,17 +151,17 @@ TEST_F(OptionStoreTest, SettingsAreaRoundTripAndChangedIsNotAnOption)
         const COptions& expected = applied.contains(property) ? written : untouched;
         EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
     }
-    EXPECT_TRUE(trace().contains(QStringLiteral("set_option_value:  CASE ElseParam: Changed\r\n")));
+    EXPECT_TRUE(trace().contains("set_option_value:  CASE ElseParam: Changed\r\n"));
 }
 
 TEST_F(OptionStoreTest, EmptyStoresReadAsEmpty)
 {
     COptions options;
     EXPECT_FALSE(RegistryGet(options, App().AppTitle));
-    EXPECT_TRUE(trace().contains(QStringLiteral("RegistryGet: All settings are empty.\r\n")));
+    EXPECT_TRUE(trace().contains("RegistryGet: All settings are empty.\r\n"));
 
     // A one-character NISTServer is the first-run state too.
-    SaveSetting(App().AppTitle, QStringLiteral("Options"), QStringLiteral("NISTServer"), "x");
+    SaveSetting(App().AppTitle, "Options", "NISTServer", "x");
     EXPECT_FALSE(Registry_Get(options, App().AppTitle));
     EXPECT_EQ(options.NISTServer(), QString());
 }
@@ -180,14 +179,14 @@ TEST_F(OptionStoreTest, DeletedValuesReadAsOne)
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
     EXPECT_EQ(read.TCPPort(), 1);
     EXPECT_TRUE(read.LoggingOn());
-    EXPECT_EQ(read.LoggingFileName(), QStringLiteral("1"));
+    EXPECT_EQ(read.LoggingFileName(), "1");
     EXPECT_EQ(read.AutoPrevSyncTime(), 1.0); // 1899-12-31
     EXPECT_EQ(read.ServerPort(), 1001);      // the others as written
     const QString log = trace();
-    EXPECT_TRUE(log.contains(QStringLiteral("ERROR Option Key:_TCPPort_ NOT FOUND!\r\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Msg:Error querying value of key: ") +
-                             App().RegOptionsKey + QStringLiteral(" Name:_LoggingOn_, Resp:0")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ID: QueryValue 905")));
+    EXPECT_TRUE(log.contains("ERROR Option Key:_TCPPort_ NOT FOUND!\r\n"));
+    EXPECT_TRUE(log.contains("Msg:Error querying value of key: " + App().RegOptionsKey +
+                             " Name:_LoggingOn_, Resp:0"));
+    EXPECT_TRUE(log.contains("ID: QueryValue 905"));
 }
 
 TEST_F(OptionStoreTest, ControlModeAboveSixteenBitsIsSkipped)
@@ -195,16 +194,16 @@ TEST_F(OptionStoreTest, ControlModeAboveSixteenBitsIsSkipped)
     COptions written;
     SetDefaults(written);
     written.setControlMode(40000);
-    written.setControlFunction(QStringLiteral("Q"));
+    written.setControlFunction("Q");
     ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
-    EXPECT_EQ(ReadOptionKey(QStringLiteral("ControlMode")), QStringLiteral("40000"));
+    EXPECT_EQ(ReadOptionKey("ControlMode"), "40000");
 
     COptions read;
     read.setControlMode(7);
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
     EXPECT_EQ(read.ControlMode(), 7);
-    EXPECT_EQ(read.ControlFunction(), QStringLiteral("Q")); // reading went on
-    EXPECT_EQ(trace().count(QStringLiteral("Registry_Get:  Error in getting settings.\r\n")), 1);
+    EXPECT_EQ(read.ControlFunction(), "Q"); // reading went on
+    EXPECT_EQ(trace().count("Registry_Get:  Error in getting settings.\r\n"), 1);
 }
 
 TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
@@ -232,15 +231,14 @@ TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
     options.setControlMode(2);
     for (const Case& c : cases) {
         set_option_value(QString::fromLatin1(c.name), QString::fromLatin1(c.value), options);
-        EXPECT_TRUE(trace().contains(QStringLiteral("Name: _%1_  Value:_%2_\r\n")
-                                         .arg(QLatin1String(c.name), QLatin1String(c.value))))
+        EXPECT_TRUE(trace().contains(
+            QString("Name: _%1_  Value:_%2_\r\n").arg(QLatin1String(c.name), QLatin1String(c.value))))
             << c.name;
         if (c.traceLine) {
-            EXPECT_TRUE(trace().contains(QLatin1String(c.traceLine) + QStringLiteral("\r\n")))
-                << c.traceLine;
+            EXPECT_TRUE(trace().contains(QLatin1String(c.traceLine) + "\r\n")) << c.traceLine;
         }
     }
-    EXPECT_EQ(options.Servername(), QStringLiteral("ctl.example"));
+    EXPECT_EQ(options.Servername(), "ctl.example");
     EXPECT_EQ(options.TCPPort(), 1001);
     EXPECT_EQ(options.ControlMode(), 2);
     EXPECT_EQ(options.X10ComPort(), 0);
@@ -274,13 +272,13 @@ TEST_F(OptionStoreTest, SetDefaultsSetsAllButThreeAndKeepsFolderSpelling)
     EXPECT_NEAR(one.LastSyncTime(), rt::Now(), 5.0 / 86400);
     EXPECT_NEAR(one.AutoPrevSyncTime(), rt::Now(), 5.0 / 86400);
     EXPECT_EQ(one.SettingMode(), 2); // non-zero becomes 2
-    EXPECT_EQ(one.NISTServer(), QStringLiteral("<activated>"));
-    EXPECT_EQ(one.LoggingActionFile(), home.path() + QStringLiteral("/eventlog.txt"));
-    EXPECT_EQ(one.ClientFileName(), home.path() + QStringLiteral("/clientlist.txt"));
+    EXPECT_EQ(one.NISTServer(), "<activated>");
+    EXPECT_EQ(one.LoggingActionFile(), home.path() + "/eventlog.txt");
+    EXPECT_EQ(one.ClientFileName(), home.path() + "/clientlist.txt");
     EXPECT_TRUE(one.DisplayCliViewAll());
     EXPECT_EQ(one.ControlMode(), 2);
     EXPECT_EQ(one.TCPPort(), 1001);
-    EXPECT_EQ(one.ServerCustomFormat(), QStringLiteral("ddd mmm dd Hh:Nn:Ss yyyy"));
+    EXPECT_EQ(one.ServerCustomFormat(), "ddd mmm dd Hh:Nn:Ss yyyy");
 
     COptions fresh;
     SetDefaults(fresh);
@@ -292,10 +290,10 @@ TEST_F(OptionStoreTest, SyncValuesGoToTheSettingsArea)
     const rt::Date when = rt::MakeDate(2026, 12, 4, 20, 55, 6);
     EXPECT_TRUE(SaveAutoSettings(45, when, -3, App().AppTitle));
     EXPECT_TRUE(SaveLastSyncTime(when, App().AppTitle));
-    const auto pairs = GetAllSettings(App().AppTitle, QStringLiteral("Options"));
+    const auto pairs = GetAllSettings(App().AppTitle, "Options");
     ASSERT_EQ(pairs.size(), 4);
-    EXPECT_EQ(pairs[0], qMakePair(QStringLiteral("AutoPrevAccuracy"), QStringLiteral("45")));
-    EXPECT_EQ(pairs[2], qMakePair(QStringLiteral("AutoPrevDifference"), QStringLiteral("-3")));
+    EXPECT_EQ(pairs[0], qMakePair(QString("AutoPrevAccuracy"), QString("45")));
+    EXPECT_EQ(pairs[2], qMakePair(QString("AutoPrevDifference"), QString("-3")));
     COptions options;
     RegistryGet(options, App().AppTitle);
     EXPECT_DOUBLE_EQ(options.AutoPrevSyncTime(), when);
@@ -305,7 +303,7 @@ TEST_F(OptionStoreTest, SyncValuesGoToTheSettingsArea)
 
 TEST_F(OptionStoreTest, CorruptStoreIsReportedAndNothingStops)
 {
-    WriteFile(home.file(QStringLiteral("registry.db")), QByteArray(8192, '\x5a'));
+    WriteFile(home.file("registry.db"), QByteArray(8192, '\x5a'));
     COptions options;
     SetDefaults(options);
     EXPECT_FALSE(Registry_Get(options, App().AppTitle));
@@ -314,15 +312,13 @@ TEST_F(OptionStoreTest, CorruptStoreIsReportedAndNothingStops)
     EXPECT_FALSE(SaveAutoSettings(1, 0, 0, App().AppTitle));
     EXPECT_FALSE(SaveLastSyncTime(0, App().AppTitle));
     const QString log = trace();
-    EXPECT_TRUE(log.contains(QStringLiteral("ID: CreateNewKey 901, Msg:Error CreateKey: ") +
-                             App().RegOptionsKey));
-    EXPECT_TRUE(log.contains(QStringLiteral("ID: SetKeyvalue 902")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Error writing param\r\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("Err:1009, Desc:the registry store ")));
-    EXPECT_TRUE(
-        log.contains(QStringLiteral("ID: RegistrySet 11, Msg:can't write setting to registry")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ID: RegistrySyncSave 12")));
-    EXPECT_TRUE(log.contains(QStringLiteral("ID: RegistrySyncSettingSave 13")));
+    EXPECT_TRUE(log.contains("ID: CreateNewKey 901, Msg:Error CreateKey: " + App().RegOptionsKey));
+    EXPECT_TRUE(log.contains("ID: SetKeyvalue 902"));
+    EXPECT_TRUE(log.contains("Error writing param\r\n"));
+    EXPECT_TRUE(log.contains("Err:1009, Desc:the registry store "));
+    EXPECT_TRUE(log.contains("ID: RegistrySet 11, Msg:can't write setting to registry"));
+    EXPECT_TRUE(log.contains("ID: RegistrySyncSave 12"));
+    EXPECT_TRUE(log.contains("ID: RegistrySyncSettingSave 13"));
 }
 
 TEST(COptionsCopy, EveryPropertyCopiesBothWays)

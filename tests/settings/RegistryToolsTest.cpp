@@ -11,7 +11,7 @@ namespace
 
 using RegistryToolsTest = SettingsTest;
 
-const QString kKey = QStringLiteral("Software\\Tools");
+const QString kKey = "Software\\Tools";
 
 QByteArray RawValue(const QString& name)
 {
@@ -50,52 +50,45 @@ TEST_F(RegistryToolsTest, ValuesAreWrittenInRegistryFormAndReadBackWithoutNuls)
         EXPECT_EQ(value, QString::fromLatin1(c.readBack)) << c.name;
     }
     // Every trailing NUL goes, also from data written by others.
-    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("nuls"), platform::REG_SZ,
-             QByteArray("x\0\0\0", 4));
-    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("onlynuls"), platform::REG_SZ,
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, "nuls", platform::REG_SZ, QByteArray("x\0\0\0", 4));
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, "onlynuls", platform::REG_SZ,
              QByteArray("\0\0", 2));
     QString value;
-    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("nuls"), value));
-    EXPECT_EQ(value, QStringLiteral("x"));
-    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("onlynuls"), value));
+    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, "nuls", value));
+    EXPECT_EQ(value, "x");
+    ASSERT_TRUE(QueryValue(kKey, platform::HKEY_CURRENT_USER, "onlynuls", value));
     EXPECT_EQ(value, QString());
     // Other types are not written.
     ASSERT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, "binary", "00", 3));
-    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("binary"), value));
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, "binary", value));
 }
 
 TEST_F(RegistryToolsTest, FailuresAreReportedWithTheirSites)
 {
-    QString value = QStringLiteral("before");
-    EXPECT_FALSE(QueryValue(QStringLiteral("Software\\Missing"), platform::HKEY_CURRENT_USER,
-                            QStringLiteral("Name"), value));
-    EXPECT_FALSE(SetKeyValue(QStringLiteral("Software\\Missing"), platform::HKEY_CURRENT_USER,
-                             QStringLiteral("Name"), QStringLiteral("v"), platform::REG_SZ));
+    QString value = "before";
+    EXPECT_FALSE(QueryValue("Software\\Missing", platform::HKEY_CURRENT_USER, "Name", value));
+    EXPECT_FALSE(SetKeyValue("Software\\Missing", platform::HKEY_CURRENT_USER, "Name", "v",
+                             platform::REG_SZ));
     ASSERT_TRUE(CreateNewKey(kKey, platform::HKEY_CURRENT_USER));
-    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("Absent"), value));
-    writeRaw(platform::HKEY_CURRENT_USER, kKey, QStringLiteral("blob"), platform::REG_BINARY,
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, "Absent", value));
+    writeRaw(platform::HKEY_CURRENT_USER, kKey, "blob", platform::REG_BINARY,
              QByteArray("\x01\x02", 2));
-    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("blob"), value));
+    EXPECT_FALSE(QueryValue(kKey, platform::HKEY_CURRENT_USER, "blob", value));
     // A bad number for a REG_DWORD is a failed write: reported, and still true.
-    EXPECT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, QStringLiteral("n"),
-                            QStringLiteral("many"), platform::REG_DWORD));
-    EXPECT_EQ(value, QStringLiteral("before"));
+    EXPECT_TRUE(SetKeyValue(kKey, platform::HKEY_CURRENT_USER, "n", "many", platform::REG_DWORD));
+    EXPECT_EQ(value, "before");
 
     const QString log = trace();
-    const QString origin = QStringLiteral("Origination: modRegistryTools\r\nID: ");
+    const QString origin = "Origination: modRegistryTools\r\nID: ";
     for (const QString& expected : {
-             origin +
-                 QStringLiteral("QueryValue 904, Msg:Error Opening Key: Name, setting: before"),
-             origin + QStringLiteral("SetKeyvalue 902, Msg:Error Opening key: Name, setting: v"),
-             origin + QStringLiteral("QueryValue 905, Msg:Error querying value of key: ") + kKey +
-                 QStringLiteral(" Name:_Absent_"),
-             origin + QStringLiteral("QueryValue 905, Msg:Error querying value of key: ") + kKey +
-                 QStringLiteral(" Name:_blob_"),
-             origin + QStringLiteral("SetKeyValue 902, Msg:Error Setting value of key: ") + kKey,
+             origin + "QueryValue 904, Msg:Error Opening Key: Name, setting: before",
+             origin + "SetKeyvalue 902, Msg:Error Opening key: Name, setting: v",
+             origin + "QueryValue 905, Msg:Error querying value of key: " + kKey + " Name:_Absent_",
+             origin + "QueryValue 905, Msg:Error querying value of key: " + kKey + " Name:_blob_",
+             origin + "SetKeyValue 902, Msg:Error Setting value of key: " + kKey,
          })
         EXPECT_TRUE(log.contains(expected)) << qPrintable(expected);
-    EXPECT_TRUE(log.contains(
-        QRegularExpression(QStringLiteral("Error in QueryValueEx key:\\d+ Name:Absent\r\n"))));
+    EXPECT_TRUE(log.contains(QRegularExpression("Error in QueryValueEx key:\\d+ Name:Absent\r\n")));
 }
 
 } // namespace

@@ -21,14 +21,14 @@ protected:
     void SetUp() override
     {
         settings::AppState& app = settings::App();
-        app.AppTitle = QStringLiteral("NCLmod");
-        app.ModuleType = QStringLiteral("M");
-        app.AppKeyName = QStringLiteral("NCLmod");
-        app.PlatformFamily = QStringLiteral("Windows NT");
+        app.AppTitle = "NCLmod";
+        app.ModuleType = "M";
+        app.AppKeyName = "NCLmod";
+        app.PlatformFamily = "Windows NT";
         app.RegRoot = settings::HKEY_USERS;
-        app.RegBasePath = QStringLiteral(".DEFAULT\\Software\\VB and VBA Program Settings\\");
-        app.RegOptionsKey = app.RegBasePath + QStringLiteral("NCLmod\\Options");
-        app.RegSettingsKey = app.RegBasePath + QStringLiteral("NCLmod\\Settings");
+        app.RegBasePath = ".DEFAULT\\Software\\VB and VBA Program Settings\\";
+        app.RegOptionsKey = app.RegBasePath + "NCLmod\\Options";
+        app.RegSettingsKey = app.RegBasePath + "NCLmod\\Settings";
         // Store failures show in the trace through the registry tools.
         previousReporter = platform::SetStoreFailureReporter(nullptr);
     }
@@ -59,7 +59,6 @@ protected:
 
     platform::StoreFailureReporter previousReporter;
     testsupport::ScopedHome home;
-    testsupport::ScopedEnv config{"XDG_CONFIG_HOME",
-                                  home.file(QStringLiteral("config")).toLocal8Bit()};
+    testsupport::ScopedEnv config{"XDG_CONFIG_HOME", home.file("config").toLocal8Bit()};
     testsupport::ScopedTrace traceFile{home.path()};
 };

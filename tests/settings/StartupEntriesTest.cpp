@@ -14,7 +14,7 @@ using namespace testsupport;
 namespace
 {
 
-const QString kRunKey = QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows");
+const QString kRunKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 class StartupEntriesTest : public SettingsTest
 {
@@ -22,13 +22,13 @@ protected:
     QString run() const
     {
         QString value;
-        QueryValue(kRunKey, platform::HKEY_CURRENT_USER, QStringLiteral("run"), value);
+        QueryValue(kRunKey, platform::HKEY_CURRENT_USER, "run", value);
         return value;
     }
     void setRun(const QString& value)
     {
-        ASSERT_TRUE(SetKeyValue(kRunKey, platform::HKEY_CURRENT_USER, QStringLiteral("run"), value,
-                                platform::REG_SZ));
+        ASSERT_TRUE(
+            SetKeyValue(kRunKey, platform::HKEY_CURRENT_USER, "run", value, platform::REG_SZ));
     }
 };
 
@@ -37,14 +37,13 @@ TEST_F(StartupEntriesTest, SwitchingOnAndOffTakesEffectAtLogin)
     SaveStartupRegistrySetting(true, App().AppTitle);
     const QString program = BackgroundProgramPath();
     ASSERT_TRUE(QFileInfo(program).isExecutable());
-    EXPECT_TRUE(ReadFile(program).contains(QStringLiteral(" background\n")));
+    EXPECT_TRUE(ReadFile(program).contains(" background\n"));
     EXPECT_EQ(run(), program);
     EXPECT_TRUE(StartupEntryExists(App().AppTitle));
-    EXPECT_TRUE(trace().contains(QStringLiteral("Executable string for run (8.3): ") + program));
+    EXPECT_TRUE(trace().contains("Executable string for run (8.3): " + program));
     const QString desktop = ReadFile(AutostartFilePath());
-    EXPECT_TRUE(AutostartFilePath().startsWith(home.path() + QStringLiteral("/config/autostart/")));
-    EXPECT_TRUE(desktop.contains(QStringLiteral("Exec=\"") + program + QStringLiteral("\"\n")))
-        << qPrintable(desktop);
+    EXPECT_TRUE(AutostartFilePath().startsWith(home.path() + "/config/autostart/"));
+    EXPECT_TRUE(desktop.contains("Exec=\"" + program + "\"\n")) << qPrintable(desktop);
 
     SaveStartupRegistrySetting(false, App().AppTitle);
     EXPECT_EQ(run(), QString());
@@ -59,11 +58,11 @@ TEST_F(StartupEntriesTest, SwitchingOnAndOffTakesEffectAtLogin)
 
 TEST_F(StartupEntriesTest, AnotherProgramsEntryIsNeverOverwritten)
 {
-    const QString other = QStringLiteral("/usr/bin/other-agent");
+    const QString other = "/usr/bin/other-agent";
     setRun(other);
     SaveStartupRegistrySetting(true, App().AppTitle);
     EXPECT_EQ(run(), other);
-    EXPECT_TRUE(trace().contains(QStringLiteral("Cant set the auto startup action\r\n")));
+    EXPECT_TRUE(trace().contains("Cant set the auto startup action\r\n"));
     EXPECT_FALSE(StartupEntryExists(App().AppTitle));
     EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
     SaveStartupRegistrySetting(false, App().AppTitle);
@@ -79,7 +78,7 @@ TEST_F(StartupEntriesTest, OptionStoresMirrorTheEntry)
     ASSERT_TRUE(Registry_Set(App().RegOptionsKey, options));
     EXPECT_EQ(run(), BackgroundProgramPath());
     for (const platform::RegValue& value : optionKeyValues())
-        EXPECT_NE(value.name, QStringLiteral("SystemStartup"));
+        EXPECT_NE(value.name, "SystemStartup");
 
     COptions read;
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
@@ -98,7 +97,7 @@ TEST_F(StartupEntriesTest, NoEntryOrAMissingProgramIsNotAMatch)
     EXPECT_FALSE(QFileInfo::exists(BackgroundProgramPath()));
     EXPECT_FALSE(StartupEntryExists(App().AppTitle));
     QString value;
-    EXPECT_FALSE(RunEntryMatches(QString(), QStringLiteral("run"), value));
+    EXPECT_FALSE(RunEntryMatches(QString(), "run", value));
 
     // The comparison uses the short form of the path, which is empty for a
     // missing file, so an entry naming our removed program is no match and
