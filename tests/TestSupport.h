@@ -5,6 +5,13 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <ostream>
+
+// QString values printed as text in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace testsupport
 {

@@ -13,32 +13,27 @@ using testsupport::WaitFor;
 
 TEST(CommControlTest, SettingsStrings)
 {
+    using P = QSerialPort;
     const struct {
         const char* text;
-        bool ok;
         qint32 baud;
-        QSerialPort::Parity parity;
-        QSerialPort::StopBits stop;
-    } cases[] = {
-        {"9600,N,8,1", true, 9600, QSerialPort::NoParity, QSerialPort::OneStop},
-        {"2400,e,7,2", true, 2400, QSerialPort::EvenParity, QSerialPort::TwoStop},
-        {"4800,O,8,1.5", true, 4800, QSerialPort::OddParity, QSerialPort::OneAndHalfStop},
-        {"9600,N,8", false, 0, {}, {}},
-        {"fast,N,8,1", false, 0, {}, {}},
-        {"9600,X,8,1", false, 0, {}, {}},
-        {"9600,N,9,1", false, 0, {}, {}},
-        {"9600,N,8,3", false, 0, {}, {}},
-        {"-1,N,8,1", false, 0, {}, {}},
-    };
+        P::Parity parity;
+        P::DataBits data;
+        P::StopBits stop;
+    } cases[] = {{"9600,N,8,1", 9600, P::NoParity, P::Data8, P::OneStop},
+                 {"2400,e,7,2", 2400, P::EvenParity, P::Data7, P::TwoStop},
+                 {"4800,O,8,1.5", 4800, P::OddParity, P::Data8, P::OneAndHalfStop}};
+    platform::CommSettings settings;
     for (const auto& c : cases) {
-        platform::CommSettings settings;
-        ASSERT_EQ(platform::ParseCommSettings(c.text, settings), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(settings.baud, c.baud);
-            EXPECT_EQ(settings.parity, c.parity);
-            EXPECT_EQ(settings.stopBits, c.stop);
-        }
+        ASSERT_TRUE(platform::ParseCommSettings(c.text, settings)) << c.text;
+        EXPECT_EQ(settings.baud, c.baud);
+        EXPECT_EQ(settings.parity, c.parity);
+        EXPECT_EQ(settings.dataBits, c.data);
+        EXPECT_EQ(settings.stopBits, c.stop);
     }
+    for (const char* bad :
+         {"9600,N,8", "fast,N,8,1", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "-1,N,8,1"})
+        EXPECT_FALSE(platform::ParseCommSettings(bad, settings)) << bad;
     CommControl comm;
     EXPECT_FALSE(comm.setSettings("9600,N,8"));
     EXPECT_EQ(rt::Err().number, CommControl::comInvalidPropertyValue);

@@ -1,19 +1,14 @@
 #pragma once
 // Helpers of the platform and host tests: waiting on the event loop without
-// spinning the processor, and QString values printed as text in failures.
+// spinning the processor.
+
+#include "TestSupport.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QString>
 #include <QTimer>
 
 #include <functional>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace testsupport
 {

@@ -149,7 +149,8 @@ TEST_F(RegistryStoreTest, SettingsAreaKeepsStoreOrderAndDefaults)
     ASSERT_TRUE(SaveSetting(app, "Options", "Zeta", "1"));
     ASSERT_TRUE(SaveSetting(app, "Options", "Alpha", "2"));
     ASSERT_TRUE(SaveSetting(app, "Options", "Zeta", "3"));
-    EXPECT_EQ(GetAllSettings(app, "Options"), (QList<QPair<QString, QString>>{{"Zeta", "3"}, {"Alpha", "2"}}));
+    EXPECT_EQ(GetAllSettings(app, "Options"),
+              (QList<QPair<QString, QString>>{{"Zeta", "3"}, {"Alpha", "2"}}));
     // The area lies under the current user, which is HKEY_USERS\.DEFAULT.
     QByteArray data;
     quint32 type = 0;

@@ -62,12 +62,18 @@ QString Text(const COptions& options, const QString& property)
     return text;
 }
 
-QStringList Properties(const QStringList& valueNames)
+// Every property of read is that of written when one of valueNames stores
+// it, and untouched otherwise.
+void ExpectReadBack(const COptions& read, const COptions& written, const QStringList& valueNames)
 {
-    QStringList properties;
+    QStringList stored;
     for (const QString& name : valueNames)
-        properties.append(PropertyOf(name));
-    return properties;
+        stored.append(PropertyOf(name));
+    const COptions untouched;
+    for (const QString& property : COptions::PropertyNames()) {
+        const COptions& expected = stored.contains(property) ? written : untouched;
+        EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
+    }
 }
 
 void DeleteOptionValue(const QString& name)
@@ -85,7 +91,8 @@ TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
 {
     COptions options;
     EXPECT_FALSE(Registry_Get(options, App().AppTitle));
-    EXPECT_TRUE(trace().contains("RegistryGet: All settings are empty.\r\n"));
+    EXPECT_FALSE(RegistryGet(options, App().AppTitle));
+    EXPECT_EQ(trace().count("RegistryGet: All settings are empty.\r\n"), 2);
     EXPECT_FALSE(trace().contains("Start Registry_Get:"));
 
     SetDefaults(options);
@@ -105,6 +112,12 @@ TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
     EXPECT_EQ(ReadOptionKey("ServerName"), QString());
     EXPECT_EQ(ReadOptionKey("NISTServer"), "<activated>");
     EXPECT_EQ(ReadOptionKey("SettingMode"), "2");
+
+    // A one-character NISTServer is the first-run state too.
+    SaveSetting(App().AppTitle, "Options", "NISTServer", "x");
+    COptions fresh;
+    EXPECT_FALSE(Registry_Get(fresh, App().AppTitle));
+    EXPECT_EQ(fresh.NISTServer(), QString());
 }
 
 TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
@@ -112,21 +125,15 @@ TEST_F(OptionStoreTest, OptionsKeyRoundTripGivesBackEveryReadProperty)
     COptions written = Distinct();
     ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
     COptions read;
-    const COptions untouched;
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
     EXPECT_TRUE(trace().contains("SERVER NAME: " + written.Servername()));
-
-    const QStringList readBack = Properties(OptionKeyReadNames());
-    EXPECT_EQ(readBack.size(), 65);
+    EXPECT_EQ(OptionKeyReadNames().size(), 65);
     // X10ComPort lives only in memory: neither written nor read.
     ASSERT_NE(written.X10ComPort(), 0);
     EXPECT_EQ(read.X10ComPort(), 0);
     for (const platform::RegValue& value : optionKeyValues())
         EXPECT_NE(value.name, "X10ComPort");
-    for (const QString& property : COptions::PropertyNames()) {
-        const COptions& expected = readBack.contains(property) ? written : untouched;
-        EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
-    }
+    ExpectReadBack(read, written, OptionKeyReadNames());
     EXPECT_FALSE(trace().contains("Error in getting settings"));
 }
 
@@ -143,67 +150,42 @@ TEST_F(OptionStoreTest, SettingsAreaRoundTripAndChangedIsNotAnOption)
 
     SaveSetting(App().AppTitle, "Options", "Changed", "True");
     COptions read;
-    const COptions untouched;
     ASSERT_TRUE(RegistryGet(read, App().AppTitle));
     EXPECT_EQ(read.X10ComPort(), 0);
-    const QStringList applied = Properties(SettingsAreaNames());
-    for (const QString& property : COptions::PropertyNames()) {
-        const COptions& expected = applied.contains(property) ? written : untouched;
-        EXPECT_EQ(Text(read, property), Text(expected, property)) << qPrintable(property);
-    }
+    ExpectReadBack(read, written, SettingsAreaNames());
     EXPECT_TRUE(trace().contains("set_option_value:  CASE ElseParam: Changed\r\n"));
 }
 
-TEST_F(OptionStoreTest, EmptyStoresReadAsEmpty)
-{
-    COptions options;
-    EXPECT_FALSE(RegistryGet(options, App().AppTitle));
-    EXPECT_TRUE(trace().contains("RegistryGet: All settings are empty.\r\n"));
-
-    // A one-character NISTServer is the first-run state too.
-    SaveSetting(App().AppTitle, "Options", "NISTServer", "x");
-    EXPECT_FALSE(Registry_Get(options, App().AppTitle));
-    EXPECT_EQ(options.NISTServer(), QString());
-}
-
-TEST_F(OptionStoreTest, DeletedValuesReadAsOne)
+// A missing value reads as "1"; a ControlMode beyond 16 bits is skipped with
+// one error line and the reading goes on.
+TEST_F(OptionStoreTest, DeletedValuesReadAsOneAndBadValuesAreSkipped)
 {
     COptions written;
     SetDefaults(written);
     written.setLoggingOn(false);
+    written.setControlMode(40000);
+    written.setControlFunction("Q");
     ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
+    EXPECT_EQ(ReadOptionKey("ControlMode"), "40000");
     for (const char* name : {"TCPPort", "LoggingOn", "LoggingFileName", "AutoPrevSyncTime"})
         DeleteOptionValue(QString::fromLatin1(name));
 
     COptions read;
+    read.setControlMode(7);
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
     EXPECT_EQ(read.TCPPort(), 1);
     EXPECT_TRUE(read.LoggingOn());
     EXPECT_EQ(read.LoggingFileName(), "1");
     EXPECT_EQ(read.AutoPrevSyncTime(), 1.0); // 1899-12-31
     EXPECT_EQ(read.ServerPort(), 1001);      // the others as written
+    EXPECT_EQ(read.ControlMode(), 7);
+    EXPECT_EQ(read.ControlFunction(), "Q");
     const QString log = trace();
+    EXPECT_EQ(log.count("Registry_Get:  Error in getting settings.\r\n"), 1);
     EXPECT_TRUE(log.contains("ERROR Option Key:_TCPPort_ NOT FOUND!\r\n"));
     EXPECT_TRUE(log.contains("Msg:Error querying value of key: " + App().RegOptionsKey +
                              " Name:_LoggingOn_, Resp:0"));
     EXPECT_TRUE(log.contains("ID: QueryValue 905"));
-}
-
-TEST_F(OptionStoreTest, ControlModeAboveSixteenBitsIsSkipped)
-{
-    COptions written;
-    SetDefaults(written);
-    written.setControlMode(40000);
-    written.setControlFunction("Q");
-    ASSERT_TRUE(Registry_Set(App().RegOptionsKey, written));
-    EXPECT_EQ(ReadOptionKey("ControlMode"), "40000");
-
-    COptions read;
-    read.setControlMode(7);
-    ASSERT_TRUE(Registry_Get(read, App().AppTitle));
-    EXPECT_EQ(read.ControlMode(), 7);
-    EXPECT_EQ(read.ControlFunction(), "Q"); // reading went on
-    EXPECT_EQ(trace().count("Registry_Get:  Error in getting settings.\r\n"), 1);
 }
 
 TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
@@ -231,8 +213,8 @@ TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
     options.setControlMode(2);
     for (const Case& c : cases) {
         set_option_value(QString::fromLatin1(c.name), QString::fromLatin1(c.value), options);
-        EXPECT_TRUE(trace().contains(
-            QString("Name: _%1_  Value:_%2_\r\n").arg(QLatin1String(c.name), QLatin1String(c.value))))
+        EXPECT_TRUE(trace().contains(QString("Name: _%1_  Value:_%2_\r\n")
+                                         .arg(QLatin1String(c.name), QLatin1String(c.value))))
             << c.name;
         if (c.traceLine) {
             EXPECT_TRUE(trace().contains(QLatin1String(c.traceLine) + "\r\n")) << c.traceLine;

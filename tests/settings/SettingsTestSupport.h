@@ -9,12 +9,6 @@
 
 #include <gtest/gtest.h>
 
-// Readable QString values in failure messages.
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 class SettingsTest : public ::testing::Test
 {
 protected:

@@ -56,20 +56,6 @@ TEST_F(StartupEntriesTest, SwitchingOnAndOffTakesEffectAtLogin)
     EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
 }
 
-TEST_F(StartupEntriesTest, AnotherProgramsEntryIsNeverOverwritten)
-{
-    const QString other = "/usr/bin/other-agent";
-    setRun(other);
-    SaveStartupRegistrySetting(true, App().AppTitle);
-    EXPECT_EQ(run(), other);
-    EXPECT_TRUE(trace().contains("Cant set the auto startup action\r\n"));
-    EXPECT_FALSE(StartupEntryExists(App().AppTitle));
-    EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
-    SaveStartupRegistrySetting(false, App().AppTitle);
-    RemoveStartupEntry(App().AppTitle);
-    EXPECT_EQ(run(), other);
-}
-
 TEST_F(StartupEntriesTest, OptionStoresMirrorTheEntry)
 {
     COptions options;
@@ -90,7 +76,9 @@ TEST_F(StartupEntriesTest, OptionStoresMirrorTheEntry)
     EXPECT_EQ(run(), QString());
 }
 
-TEST_F(StartupEntriesTest, NoEntryOrAMissingProgramIsNotAMatch)
+// No entry, an empty one, another program's, or one naming our removed
+// program is no match, and switching on or off never overwrites it.
+TEST_F(StartupEntriesTest, EntriesNotOursAreNoMatchAndStay)
 {
     EXPECT_FALSE(StartupEntryExists(App().AppTitle)); // no "run" value at all
     setRun(QString());
@@ -99,9 +87,19 @@ TEST_F(StartupEntriesTest, NoEntryOrAMissingProgramIsNotAMatch)
     QString value;
     EXPECT_FALSE(RunEntryMatches(QString(), "run", value));
 
+    setRun("/usr/bin/other-agent");
+    SaveStartupRegistrySetting(true, App().AppTitle);
+    EXPECT_TRUE(trace().contains("Cant set the auto startup action\r\n"));
+    EXPECT_FALSE(StartupEntryExists(App().AppTitle));
+    EXPECT_FALSE(QFileInfo::exists(AutostartFilePath()));
+    SaveStartupRegistrySetting(false, App().AppTitle);
+    RemoveStartupEntry(App().AppTitle);
+    EXPECT_EQ(run(), "/usr/bin/other-agent");
+
     // The comparison uses the short form of the path, which is empty for a
     // missing file, so an entry naming our removed program is no match and
     // switching off leaves it alone.
+    setRun(QString());
     SaveStartupRegistrySetting(true, App().AppTitle);
     QFile::remove(BackgroundProgramPath());
     EXPECT_FALSE(StartupEntryExists(App().AppTitle));
