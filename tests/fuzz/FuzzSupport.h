@@ -3,8 +3,8 @@
 // reach the host clock), options set for the engine, and a display that
 // ignores what it is told.
 
+#include "../runtime/RuntimeFixtures.h"
 #include "logging/DebugLog.h"
-#include "platform/SystemClock.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 #include "timeset/CNISTDisplay.h"
@@ -13,21 +13,6 @@
 
 namespace fuzzsupport
 {
-
-class StillClock : public platform::SystemClock
-{
-public:
-    qint64 NowUtcMs() const override { return m_now; }
-    bool SetUtcMs(qint64 utcMs, int&) override
-    {
-        m_now = utcMs;
-        return true;
-    }
-    void Reset() { m_now = 1796417706000; } // 2026-12-04 20:55:06 UTC
-
-private:
-    qint64 m_now = 1796417706000;
-};
 
 class QuietDisplay : public timeset::CNISTDisplay
 {
@@ -38,13 +23,13 @@ public:
     void HeartbeatDone(const QString&, const QString&, const QString&) override {}
 };
 
-inline StillClock& Setup()
+inline testsupport::StillClock& Setup()
 {
-    static StillClock clock;
+    constexpr qint64 kNow = 1796417706000; // 2026-12-04 20:55:06 UTC
+    static testsupport::StillClock clock(kNow);
     static bool done = false;
     if (!done) {
         setenv("TZ", "America/New_York", 1);
-        platform::SetClockForTesting(&clock);
         // Trace text is composed (that code runs too) but written nowhere.
         logging::DebugOn = true;
         logging::DebugFileOn = false;
@@ -55,7 +40,7 @@ inline StillClock& Setup()
         options.setSettingMode(2);
         done = true;
     }
-    clock.Reset();
+    clock.utcMs = kNow;
     return clock;
 }
 
