@@ -111,6 +111,7 @@ TEST_F(SyncLogging, EventsAndLimits)
                             "Warning Time difference of 500 seconds exceeds limit of 100 seconds.";
     const Case cases[] = {
         {"within the limit", true, 1, 50, 0, 1, "Info    Setting done - time changed: 50 seconds."},
+        {"at the limit", true, 1, 100, 0, 1, "Info    Setting done - time changed: 100 seconds."},
         {"above the limit", true, 1, 500, 0, 1, both500},
         {"a clock ahead never exceeds it", true, 1, -500, 0, 1,
          "Info    Setting done - time changed: -500 seconds."},

@@ -260,6 +260,7 @@ TEST_F(OptionStoreTest, SetDefaultsSetsAllButThreeAndKeepsFolderSpelling)
     EXPECT_TRUE(one.DisplayCliViewAll());
     EXPECT_EQ(one.ControlMode(), 2);
     EXPECT_EQ(one.TCPPort(), 1001);
+    EXPECT_EQ(one.TimedInterval(), 3600);
     EXPECT_EQ(one.ServerCustomFormat(), "ddd mmm dd Hh:Nn:Ss yyyy");
 
     COptions fresh;
