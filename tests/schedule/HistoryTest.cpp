@@ -65,36 +65,29 @@ TEST_F(History, ReadsBackWhatTheSyncLogWrote)
     EXPECT_EQ(entry.SetServer(), "time.example");
 }
 
-TEST_F(History, KeepsTheNewestNonZeroPointsAndTheZerosAmongThem)
+// Of 25 settings from two servers (every fifth without a difference) the 10
+// newest non-zero are kept with the zeros among them, of all or of one server;
+// a missing file empties the history.
+TEST_F(History, KeepsTheNewestNonZeroPointsOfTheChosenServer)
 {
-    // 25 settings; every fifth has no difference.
     std::vector<qint32> diffs;
     for (int i = 1; i <= 25; ++i)
         diffs.push_back(i % 5 == 0 ? 0 : i);
-    const QString path = WriteLog(diffs);
+    const QString path = WriteLog(diffs, {"ntp.a", "ntp.b"});
     options().setSyncDataPoints(10);
-    history.ReadInFile(3, path, "<all>");
-
-    QList<float> kept;
-    for (qint32 i = 1; i <= history.Count(); ++i)
-        kept.append(history.Item(i)->SetDiff());
-    // The 10 newest non-zero are 13..24 without 15 and 20; the zeros after 13 ride along.
-    const QList<float> expected{13, 14, 0, 16, 17, 18, 19, 0, 21, 22, 23, 24, 0};
-    EXPECT_EQ(kept, expected);
+    const auto kept = [&](const char* server) {
+        history.ReadInFile(3, path, server);
+        QList<float> values;
+        for (qint32 i = 1; i <= history.Count(); ++i)
+            values.append(history.Item(i)->SetDiff());
+        return values;
+    };
+    EXPECT_EQ(kept("<all>"), QList<float>({13, 14, 0, 16, 17, 18, 19, 0, 21, 22, 23, 24, 0}));
     EXPECT_EQ(history.CountNonZero(), 10);
-}
-
-TEST_F(History, FilterKeepsOneServerAndAMissingFileEmptiesTheHistory)
-{
-    const QString path = WriteLog({1, 2, 3, 4}, {"ntp.a", "ntp.b"});
-    options().setSyncDataPoints(10);
-    history.ReadInFile(3, path, "ntp.b");
-    ASSERT_EQ(history.Count(), 2);
-    EXPECT_EQ(history.Item(1)->SetDiff(), 2.0f);
-    EXPECT_EQ(history.Item(2)->SetDiff(), 4.0f);
+    EXPECT_EQ(kept("ntp.b"), QList<float>({2, 4, 6, 8, 0, 12, 14, 16, 18, 0, 22, 24}));
 
     history.ReadInFile(3, home.file("absent.txt"), "<all>");
-    EXPECT_EQ(history.Count(), 0) << "a missing file gives an empty history";
+    EXPECT_EQ(history.Count(), 0);
 }
 
 TEST(HistoryTrim, StopsWhenEitherCountReachesTheMaximum)
