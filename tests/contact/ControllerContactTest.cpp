@@ -1,5 +1,5 @@
 // The outbound contact on loopback: the heartbeat exchange and its texts, a
-// silent or missing controller, a contact over one still open, the menus.
+// silent or missing controller.
 #include "ContactFixture.h"
 
 #include <QElapsedTimer>
@@ -114,64 +114,6 @@ TEST_F(ControllerContactTest, UnreachableControllerCostsOnlyTraceLines)
         EXPECT_TRUE(trace.contains(QString::fromLatin1(line))) << line;
     EXPECT_EQ(contact.tcpClient.State(), 0);
     EXPECT_TRUE(window.done.isEmpty());
-}
-
-TEST_F(ControllerContactTest, ContactWhileTheLastIsOpenClosesItAndStartsOver)
-{
-    FakePeer controller("127.0.0.1", quint16(port), nullptr);
-    contact.Heartbeat("127.0.0.1", settings::Options().MACaddr(), "U");
-    ASSERT_TRUE(WaitFor([&] { return controller.requests.size() == 1; }));
-    ASSERT_EQ(contact.tcpClient.State(), platform::SocketControl::sckConnected);
-    // Without a stored MAC address the request is the letter and a blank.
-    settings::Options().setMACaddr(QString());
-    contact.Heartbeat("127.0.0.1", QString(), "D");
-    ASSERT_TRUE(WaitFor([&] { return controller.requests.size() == 2; })) << Trace().toStdString();
-    EXPECT_EQ(controller.requests.last(), "H+D ");
-    EXPECT_EQ(controller.connections, 2);
-    ASSERT_TRUE(WaitFor([&] { return controller.openConnections() == 1; }));
-    const QString trace = Trace();
-    const qsizetype waiting = trace.indexOf("------TCP/IP Connection Not yet closed. Waiting");
-    ASSERT_GE(waiting, 0);
-    EXPECT_GT(trace.indexOf("Client Closed OK"), waiting);
-    EXPECT_EQ(trace.count("<NCL MOD connecting to console"), 2);
-    EXPECT_TRUE(contact.tmrServer.isActive());
-}
-
-TEST_F(ControllerContactTest, MenuEntries)
-{
-    QStringList shown;
-    const auto show = [&](const QString& text, const QString& title) {
-        shown << title + ": " + text;
-    };
-    settings::Options().setServername(QString());
-    EXPECT_FALSE(contact.ContactMenu(show));
-    EXPECT_EQ(shown, QStringList{"Controller Name Not Set: You must enter controller name before "
-                                 "contacting"});
-    EXPECT_FALSE(contact.tmrServer.isActive());
-
-    QString offered;
-    const auto answer = [&](const QString& given, bool ok) {
-        return [&offered, given, ok](const QString& title, const QString& prompt,
-                                     const QString& defaultText, QString& out) {
-            EXPECT_EQ(title, "Controller Address");
-            EXPECT_EQ(prompt, "Enter the network name or IP address of the controller");
-            offered = defaultText;
-            out = given;
-            return ok;
-        };
-    };
-    EXPECT_FALSE(contact.ControllerAddressMenu(answer("ignored", false)));
-    EXPECT_FALSE(contact.ControllerAddressMenu(answer("", true)));
-    EXPECT_EQ(Trace().count("Enter controller address: No entry or cancel"), 2);
-    EXPECT_TRUE(contact.ControllerAddressMenu(answer("127.0.0.1", true)));
-    EXPECT_EQ(settings::Options().Servername(), "127.0.0.1");
-    EXPECT_FALSE(contact.ControllerAddressMenu(answer("", false)));
-    EXPECT_EQ(offered, "127.0.0.1");
-
-    FakePeer controller("127.0.0.1", quint16(port), EchoHeartbeat);
-    EXPECT_TRUE(contact.ContactMenu(show));
-    ASSERT_TRUE(WaitFor([&] { return !window.done.isEmpty(); }));
-    EXPECT_EQ(controller.requests, QStringList{"H+U 00-0C-29-3A-5B-7C"});
 }
 
 } // namespace

@@ -139,12 +139,3 @@ TEST_F(RelaySwitchingTest, MalformedCommandsSendNothing)
     EXPECT_TRUE(board.commands().isEmpty());
     EXPECT_EQ(relays.nSwitch0State, 0);
 }
-
-TEST_F(RelaySwitchingTest, MissingDeviceCannotBeOpened)
-{
-    testsupport::ScopedEnv com5("NCLMOD_COM5", "/nonexistent/ttyNCL");
-    EXPECT_EQ(relay("X+0 On Latch COM5 9600"), "Could not open port: COM5");
-    EXPECT_EQ(sStatus, "");
-    EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM5, Baud: 9600");
-    EXPECT_EQ(relay("X+0 On Latch COM1 9600"), "OK");
-}
