@@ -221,7 +221,13 @@ TEST_F(ListenerTest, PortHeldByAnotherProgramIsReported)
 {
     QTcpServer other; // without port reuse
     ASSERT_TRUE(other.listen(QHostAddress::LocalHost, quint16(port)));
+    QStringList said;
+    QObject::connect(
+        &listener, &service::Listener::PortUnavailableAtStart,
+        [&](qint32 number, const QString& text) { said << QString::number(number) + " " + text; });
     listener.serv_init(0);
+    EXPECT_EQ(said, QStringList("10048 port " + QString::number(port) +
+                                " is already in use by another program"));
     EXPECT_EQ(listener.tcpServer.Item(0)->State(), SocketControl::sckClosed);
     const QString log = Trace();
     EXPECT_TRUE(log.contains("Err:10048, Desc:Address in use")) << log.toStdString();
