@@ -177,6 +177,7 @@ TEST(TimeServers, SaveNeedsConsentToCreateAFile)
     testsupport::ScopedHome home;
     const QString path = home.file("TScircle.txt");
     colTS list = List({"A", "B"});
+    list.Add("C", "rack \"2\"", "sntp");
     list.setsSrvrFilename(path);
     list.setChanged(true);
 
@@ -196,8 +197,14 @@ TEST(TimeServers, SaveNeedsConsentToCreateAFile)
     EXPECT_EQ(asked, "Save File|The file, " + path +
                          " does not currently exist.\r\nDo you want to create this file?");
     EXPECT_EQ(testsupport::ReadFile(path),
-              "\"A\",\"loc A\",\"sntp\"\r\n\"B\",\"loc B\",\"sntp\"\r\n");
+              "\"A\",\"loc A\",\"sntp\"\r\n\"B\",\"loc B\",\"sntp\"\r\n"
+              "\"C\",\"rack \"\"2\"\"\",\"sntp\"\r\n");
     EXPECT_FALSE(list.Changed());
+    colTS back;
+    ASSERT_TRUE(back.Read_in_file(path));
+    ASSERT_EQ(back.Count(), 3);
+    EXPECT_EQ(back.Item(3)->sLocation(), "rack \"2\"");
+    EXPECT_EQ(back.Item(3)->sProtocol(), "sntp");
 }
 
 } // namespace
