@@ -20,7 +20,7 @@ LIBS=($(pkg-config --libs Qt6Core))
 # The engine and what it stands on; nothing of the network or the windows.
 SOURCES=(src/timeset/*.cpp src/runtime/*.cpp src/logging/DebugLog.cpp
          src/platform/SystemClock.cpp src/platform/TimeZoneInfo.cpp
-         src/platform/LocaleInfo.cpp src/platform/DataFolder.cpp
+         src/platform/LocaleInfo.cpp src/platform/DataFolder.cpp src/platform/PrivateFile.cpp
          src/settings/AppState.cpp src/settings/COptions.cpp)
 OBJECTS=()
 for src in "${SOURCES[@]}"; do

@@ -279,6 +279,15 @@ protected:
 TEST_F(ServiceHostTest, ControlsReachTheHostAndItsStatesComeBack)
 {
     EXPECT_GT(QString(qgetenv("NCLMOD_HOME")).size(), 106);
+    // Only one service runs from a data folder.
+    ServiceHost second("Other");
+    QString why;
+    EXPECT_FALSE(second.Open(&why));
+    EXPECT_TRUE(why.contains("another service")) << why.toStdString();
+    EXPECT_TRUE(DataFolderLockBusy());
+    EXPECT_FALSE(StartService(service));
+    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_ALREADY_RUNNING);
+
     std::vector<quint32> controls;
     QObject::connect(host.get(), &ServiceHost::ControlRequested, host.get(),
                      [&](quint32 code) { controls.push_back(code); });
@@ -325,17 +334,6 @@ TEST_F(ServiceHostTest, ControlsReachTheHostAndItsStatesComeBack)
     EXPECT_EQ(SendServiceControl(socketName, 4, reply, 500), SVC_ERROR_SERVICE_NOT_ACTIVE);
 }
 
-TEST_F(ServiceHostTest, OnlyOneServiceRunsFromADataFolder)
-{
-    ServiceHost second("Other");
-    QString why;
-    EXPECT_FALSE(second.Open(&why));
-    EXPECT_TRUE(why.contains("another service")) << why.toStdString();
-    EXPECT_TRUE(DataFolderLockBusy());
-    EXPECT_FALSE(StartService(service));
-    EXPECT_EQ(GetLastServiceError(), SVC_ERROR_SERVICE_ALREADY_RUNNING);
-}
-
 TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
 {
     std::vector<quint32> controls;
@@ -364,11 +362,6 @@ TEST_F(ServiceHostTest, BadInputOnTheSocketIsDroppedAndTheHostGoesOn)
     EXPECT_EQ(host->State(), SERVICE_RUNNING);
 }
 
-long RssKb()
-{
-    return ReadFile("/proc/self/status").section("VmRSS:", 1).trimmed().section(' ', 0, 0).toLong();
-}
-
 // Connections of another user are refused, and nothing of them stays behind.
 // (The socket is opened to everyone here, which the real folder never is, so
 // that such connections reach the host at all.)
@@ -387,6 +380,13 @@ TEST_F(ServiceHostTest, RefusedPeersLeaveNothingBehind)
     ::chmod(path.constData(), 0666);
 
     constexpr int kConnections = 10000;
+    const auto RssKb = [] {
+        return ReadFile("/proc/self/status")
+            .section("VmRSS:", 1)
+            .trimmed()
+            .section(' ', 0, 0)
+            .toLong();
+    };
     Spin(50);
     const long rssBefore = RssKb();
     const int fdsBefore = int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot).size());
