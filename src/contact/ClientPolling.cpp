@@ -73,13 +73,13 @@ ClientPolling::ClientPolling(ControllerContact& contact, QObject* parent)
 void ClientPolling::ReloadMode()
 {
     switch (settings::Options().ControlMode()) {
-    case 1:
+    case settings::ControlMode::SingleClient:
         NCL_TRACE(QStringLiteral("---Single Client Mode (done)---"));
         break;
-    case 2:
+    case settings::ControlMode::Manual:
         NCL_TRACE(QStringLiteral("---Manual Mode---"));
         break;
-    case 3:
+    case settings::ControlMode::Polling:
         NCL_TRACE(QString());
         NCL_TRACE(QStringLiteral("---Polling Mode---"));
         // From the event loop, so a long list does not nest one step in another.
@@ -96,7 +96,7 @@ void ClientPolling::StartPollingCycle()
 {
     Position = 0;
     StopPolling = false;
-    settings::Options().setControlMode(3);
+    settings::Options().setControlMode(settings::ControlMode::Polling);
     ReloadMode();
 }
 
@@ -104,7 +104,7 @@ void ClientPolling::EndCycle()
 {
     cmdManualCaption = QStringLiteral("Start");
     StopPolling = false;
-    settings::Options().setControlMode(2);
+    settings::Options().setControlMode(settings::ControlMode::Manual);
     NCL_TRACE(QStringLiteral("...Completed polling of clients."));
     MouseBusy = false;
 }
@@ -124,8 +124,9 @@ bool ClientPolling::SkipClient(const cClient& client)
         return true;
     }
     const QString function = settings::Options().ControlFunction();
-    if (client.nStatus == cClient::StatusPassive && function != QLatin1String("T") &&
-        function != QLatin1String("P")) {
+    if (client.nStatus == cClient::StatusPassive &&
+        function != settings::ControlFunction::TimeCheck &&
+        function != settings::ControlFunction::Ping) {
         NCL_TRACE(QStringLiteral("Poll: Skipping Passive client: ") + client.sKey);
         TreeIcons.insert(client.sKey, QStringLiteral("Computer_Skip"));
         return true;
@@ -178,21 +179,22 @@ void ClientPolling::SendClientCommand(const QString& key, const QString& target,
     }
     const settings::COptions& options = settings::Options();
     cClient* client = key.isEmpty() ? nullptr : Clients.Item(key);
-    if (letter == QLatin1String("-")) {
+    namespace Function = settings::ControlFunction;
+    if (letter == Function::None) {
         NCL_TRACE(QStringLiteral("(no command)"));
         ReloadMode();
-    } else if (letter == QLatin1String("H") || letter == QLatin1String("C") ||
-               letter == QLatin1String("X")) {
+    } else if (letter == Function::Heartbeat || letter == Function::RemoteCommand ||
+               letter == Function::Relay) {
         m_contact.DoConnect(target, key, options.ControlFuncArgs());
-    } else if (letter == QLatin1String("P")) {
+    } else if (letter == Function::Ping) {
         DoPing(target);
-    } else if (letter == QLatin1String("T")) {
+    } else if (letter == Function::TimeCheck) {
         if (settings::App().PlatformFamily == QLatin1String("Windows NT") && client &&
             client->nStatus != cClient::StatusActive)
             GetRemoteTime(target, key);
         else
             m_contact.DoConnect(target, key);
-    } else if (letter == QLatin1String("S")) {
+    } else if (letter == Function::SetIfNeeded) {
         if (!client)
             return CommandFailed(5, QStringLiteral("Invalid procedure call or argument"));
         if (std::fabs(client->sglTimeDiffSec) > options.SetMinThreshold() / 1000.0) {
@@ -203,9 +205,9 @@ void ClientPolling::SendClientCommand(const QString& key, const QString& target,
             schedule::PauseSeconds(kNoSettingPauseSeconds);
             ReloadMode();
         }
-    } else if (letter == QLatin1String("F")) {
+    } else if (letter == Function::ForceSetting) {
         SendForce(key, target, client, utc.wMilliseconds);
-    } else if (letter == QLatin1String("W")) {
+    } else if (letter == Function::WakeOnLan) {
         DoWOL(target, key, options.ControlFuncArgs());
     } else {
         // An unknown letter still ends in the next step, so a cycle always ends.

@@ -93,10 +93,10 @@ void ControllerContact::Heartbeat(const QString& address, const QString& mac, co
     NCL_TRACE(QStringLiteral("---------Starting Heartbeat to ") + address +
               QStringLiteral(", MAC: ") + mac + QStringLiteral(", U-p/D-wn:") + upDown);
     settings::COptions& options = settings::Options();
-    options.setControlMode(1);
-    options.setControlFunction(QStringLiteral("H"));
+    options.setControlMode(settings::ControlMode::SingleClient);
+    options.setControlFunction(settings::ControlFunction::Heartbeat);
     options.setControlFuncArgs(upDown + QLatin1Char(' ') + options.MACaddr());
-    polling.SendClientCommand(address, address, QStringLiteral("H"));
+    polling.SendClientCommand(address, address, settings::ControlFunction::Heartbeat);
     NCL_TRACE(QStringLiteral("---------Done with Hearbeat"));
 }
 
@@ -106,7 +106,7 @@ void ControllerContact::DoConnect(const QString& sIPAddr, const QString& sKey, c
     // Every contact speaks text over TCP and switches the shared ServerFormat
     // to it; the options' own value comes back only when they are read again
     // (the options-changed control, a changed-settings check).
-    ContactProtocol = 0;
+    ContactProtocol = settings::ServerFormat::Nist;
     settings::Options().setServerFormat(ContactProtocol);
     ContactKey = sKey;
     cmdConnect(sIPAddr, sArg);
@@ -152,8 +152,9 @@ void ControllerContact::cmdConnect(const QString& address, const QString& arg)
 
 QString ControllerContact::get_key() const
 {
-    const QString key = settings::Options().ClientKeyType() != 0 ? tcpClient.RemoteHost()
-                                                                 : tcpClient.RemoteHostIP();
+    const QString key = settings::Options().ClientKeyType() != settings::ClientKeyType::ByAddress
+                            ? tcpClient.RemoteHost()
+                            : tcpClient.RemoteHostIP();
     return key.isEmpty() ? ContactKey : key;
 }
 
@@ -170,9 +171,9 @@ void ControllerContact::tcpClient_DataArrival(qint32 /*bytesTotal*/)
               QStringLiteral(" on local port ") + QString::number(tcpClient.LocalPort()));
     m_listener.clientClose(&tcpClient);
     const QString function = settings::Options().ControlFunction();
-    if (function == QLatin1String("H"))
+    if (function == settings::ControlFunction::Heartbeat)
         m_engine().HeartbeatOK(key, reply, m_display, true); // may release the engine
-    else if (function == QLatin1String("T"))
+    else if (function == settings::ControlFunction::TimeCheck)
         polling.RecordTimeCheck(ContactKey, reply, qint32(elapsed));
     polling.ReloadMode();
 }

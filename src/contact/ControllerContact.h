@@ -8,6 +8,7 @@
 
 #include "contact/ClientPolling.h"
 #include "platform/SocketControl.h"
+#include "settings/OptionValues.h"
 
 #include <QObject>
 #include <QString>
@@ -42,10 +43,11 @@ public:
     QTimer tmrServer;
     ClientPolling polling{*this};
 
-    // The key given to the last contact, its start (tick milliseconds) and protocol (0 = TCP).
+    // The key given to the last contact, its start (tick milliseconds) and the
+    // ServerFormat it set (text over TCP).
     QString ContactKey;
     float ContactStartMs = 0;
-    qint16 ContactProtocol = 0;
+    qint16 ContactProtocol = settings::ServerFormat::Nist;
 
     // Address reuse on tcpClient's socket, so its local port may be the
     // listener's. A socket not yet open gets it when it is opened.

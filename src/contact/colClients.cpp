@@ -112,7 +112,9 @@ cClient* colClients::Add(qint16& nClientID, qint16 nClientType, qint16 nClientPr
         client->sKey = key;
         m_byKey.insert(FoldKey(key), client.get());
     } else {
-        client->sKey = settings::Options().ClientKeyType() == 0 ? sIPAddr : sIPname;
+        client->sKey = settings::Options().ClientKeyType() == settings::ClientKeyType::ByAddress
+                           ? sIPAddr
+                           : sIPname;
     }
     if (nStatus == cClient::StatusActive)
         ++m_activeCount;

@@ -102,7 +102,8 @@ void MainMenuCommands::mnuOptionsPort_Click()
 
 void MainMenuCommands::mnuOptionsProt_Click(int index)
 {
-    if (index != 0 && index != 2)
+    // The menu has an entry for each of these two formats, at their values.
+    if (index != settings::ServerFormat::Nist && index != settings::ServerFormat::Sntp)
         return;
     settings::COptions& options = settings::Options();
     options.setServerFormat(qint16(index));
@@ -159,7 +160,8 @@ void MainMenuCommands::mnuOptionsStartup_Click()
 void MainMenuCommands::mnuFileService_Click()
 {
     const settings::AppState& app = settings::App();
-    if (app.PlatformFamily != QLatin1String("Windows NT") || app.ModuleType != QLatin1String("M")) {
+    if (app.PlatformFamily != QLatin1String("Windows NT") ||
+        app.ModuleType != settings::ModuleType::ServiceModule) {
         m_dialogs.MessageBox(
             QStringLiteral("Command invalid: Operating system incompatible or not Service module."),
             QString(), MenuDialogs::Icon::None);

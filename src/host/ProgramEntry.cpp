@@ -49,7 +49,7 @@ void InitialiseFirstRun()
                   .arg(NCL_VERSION_MINOR)
                   .arg(NCL_VERSION_PATCH));
     settings::SetDefaults();
-    options.setSettingMode(2);
+    options.setSettingMode(settings::SettingMode::Manual);
     const QString ini = platform::DataPath(QStringLiteral("REVavidod.ini"));
     if (FileExists(ini))
         ReadInitialOptions(ini, options);
@@ -150,9 +150,9 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
     }
 
     app.ModuleType = settings::DetectModuleType(executableName);
-    if (app.ModuleType == QLatin1String("M"))
+    if (app.ModuleType == settings::ModuleType::ServiceModule)
         app.AppKeyName = QStringLiteral("NCLmod");
-    else if (app.ModuleType == QLatin1String("E"))
+    else if (app.ModuleType == settings::ModuleType::EnterpriseService)
         app.AppKeyName = QStringLiteral("NCLsrvc");
     else
         NCL_TRACE(QStringLiteral("unknown module type: ") + app.ModuleType);
@@ -162,8 +162,8 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
         if (!settings::Registry_Get(settings::Options(), app.AppTitle))
             NCL_TRACE(QStringLiteral("Registry options not found for ") + app.AppTitle +
                       QStringLiteral(".  Aborting."));
-        const bool knownType =
-            app.ModuleType == QLatin1String("M") || app.ModuleType == QLatin1String("E");
+        const bool knownType = app.ModuleType == settings::ModuleType::ServiceModule ||
+                               app.ModuleType == settings::ModuleType::EnterpriseService;
         if (knownType && settings::Options().NISTServer().isEmpty())
             InitialiseFirstRun();
     }
@@ -175,14 +175,15 @@ MainResult Main(const QStringList& arguments, const QString& executableName)
                             platform::DataPath(app.AppKeyName + QStringLiteral(".exe")));
         return MainResult::Ended;
     }
-    return settings::Options().SettingMode() == 0 ? MainResult::RunOnceMode
-                                                  : MainResult::ShowWindow;
+    return settings::Options().SettingMode() == settings::SettingMode::Batch
+               ? MainResult::RunOnceMode
+               : MainResult::ShowWindow;
 }
 
 void OnceMode(frmMainEntSrvc& form)
 {
     NCL_TRACE(QStringLiteral("Once mode begins..."));
-    settings::Options().setSettingMode(0);
+    settings::Options().setSettingMode(settings::SettingMode::Batch);
     form.cmdManual_Click();
     schedule::PauseSeconds(30);
     form.Form_Unload();

@@ -58,7 +58,7 @@ QString UsageText(const QString& program)
 
 bool IsRoleServingTime(const QString& moduleType)
 {
-    return moduleType != QLatin1String("M");
+    return moduleType != settings::ModuleType::ServiceModule;
 }
 
 } // namespace
@@ -99,8 +99,7 @@ QString StartLine()
 {
     const settings::COptions& options = settings::Options();
     const QString moduleType = settings::App().ModuleType;
-    const qint16 clientFormat = options.ClientFormat();
-    const bool udp = clientFormat == 2 || clientFormat == 4;
+    const bool udp = settings::ClientFormat::UsesUdp(options.ClientFormat());
     const QString role = IsRoleServingTime(moduleType)
                              ? QStringLiteral("time-server role (serves time to clients)")
                              : QStringLiteral("module role (takes console commands)");

@@ -31,23 +31,18 @@ frmMainEntSrvc* g_mainForm = nullptr;
 
 constexpr quint32 kGreen = 0x00FF00;
 
-bool UsesUdp(qint16 clientFormat)
-{
-    return clientFormat == 2 || clientFormat == 4;
-}
-
 QString SettingModeName(qint16 mode)
 {
     switch (mode) {
-    case 4:
+    case settings::SettingMode::Auto:
         return QStringLiteral("load: AUTO MODE");
-    case 3:
+    case settings::SettingMode::Timed:
         return QStringLiteral("load: TIMED MODE");
-    case 1:
+    case settings::SettingMode::Once:
         return QStringLiteral("load: ONCE  MODE");
-    case 5:
+    case settings::SettingMode::Daily:
         return QStringLiteral("load: DAILY  MODE");
-    case 2:
+    case settings::SettingMode::Manual:
         return QStringLiteral("load: MANUAL  MODE");
     default:
         return QStringLiteral("load: ELSE MODE");
@@ -146,9 +141,12 @@ void frmMainEntSrvc::Initialize()
     NCL_TRACE(QStringLiteral("-----Initialize Svc Module ----"));
     g_mainForm = this;
     settings::COptions& options = settings::Options();
+    // The protocol menu has entries for these two formats only.
     const qint16 format = options.ServerFormat();
-    mnuOptionsProtChecked = (format == 0 || format == 2) ? format : -1;
-    if (options.ServerConn() == 2)
+    const bool onMenu =
+        format == settings::ServerFormat::Nist || format == settings::ServerFormat::Sntp;
+    mnuOptionsProtChecked = onMenu ? format : -1;
+    if (options.ServerConn() == settings::ServerConn::DirectDial)
         setStatusText(QStringLiteral("NIST (direct dial)"));
     SyncInit();
     const QString shortDate =
@@ -183,11 +181,11 @@ void frmMainEntSrvc::Form_Activate()
     if (!StartedAsService) {
         if (!ServiceMode)
             Minimised = StartMinimised;
-        if (settings::App().ModuleType == QLatin1String("E")) {
+        if (settings::App().ModuleType == settings::ModuleType::EnterpriseService) {
             NCL_TRACE(QStringLiteral("--------------------Form Main Activation(Service) "
                                      "----------------------------------"));
             NCL_TRACE(SettingModeName(options.SettingMode()));
-        } else if (settings::App().ModuleType == QLatin1String("M")) {
+        } else if (settings::App().ModuleType == settings::ModuleType::ServiceModule) {
             NCL_TRACE(QStringLiteral(
                 "--------------------Form Main(Svc Module)  ----------------------------------"));
         }
@@ -306,7 +304,7 @@ bool frmMainEntSrvc::CheckSettings()
     logging::LogEvent(message, logging::EventInformation,
                       settings::Options().LoggingEvntFileName());
     const qint16 oldPort = settings::Options().TCPPort();
-    const bool oldUdp = UsesUdp(settings::Options().ClientFormat());
+    const bool oldUdp = settings::ClientFormat::UsesUdp(settings::Options().ClientFormat());
     settings::RegistryGet(settings::Options(), appTitle);
     listener.limits.Configure(service::ReadLimits());
     settings::SaveSetting(appTitle, QStringLiteral("Options"), QStringLiteral("Changed"),
@@ -315,7 +313,7 @@ bool frmMainEntSrvc::CheckSettings()
     // New options hold at once, the port and transport too: a console that
     // was told the new port must not wait for the next exchange to find it.
     const qint16 newPort = settings::Options().TCPPort();
-    const bool newUdp = UsesUdp(settings::Options().ClientFormat());
+    const bool newUdp = settings::ClientFormat::UsesUdp(settings::Options().ClientFormat());
     // Before the listener first starts there is nothing to move.
     if (m_startAnnounced && (newPort != oldPort || newUdp != oldUdp)) {
         std::printf("%s: options changed: now %s port %d (was %s port %d)\n", qPrintable(appTitle),
@@ -329,7 +327,7 @@ bool frmMainEntSrvc::CheckSettings()
 void frmMainEntSrvc::MoveListenerToOptions()
 {
     const qint16 port = settings::Options().TCPPort();
-    const bool udp = UsesUdp(settings::Options().ClientFormat());
+    const bool udp = settings::ClientFormat::UsesUdp(settings::Options().ClientFormat());
     const qint16 wanted =
         udp ? platform::SocketControl::sckUDPProtocol : platform::SocketControl::sckTCPProtocol;
     listener.reset_server(listener.CurrentInstance);
@@ -365,10 +363,10 @@ void frmMainEntSrvc::MainRouter()
 {
     NCL_TRACE(QStringLiteral("--------------MainRouter (Svc)--------------->  "));
     switch (settings::Options().SettingMode()) {
-    case 2:
+    case settings::SettingMode::Manual:
         ManualMode();
         break;
-    case 0:
+    case settings::SettingMode::Batch:
         NCL_TRACE(QStringLiteral("Batch Mode Done"));
         break;
     default:
@@ -384,11 +382,11 @@ void frmMainEntSrvc::ManualMode()
 
 void frmMainEntSrvc::cmdManual_Click()
 {
-    if (settings::App().ModuleType == QLatin1String("M")) {
+    if (settings::App().ModuleType == settings::ModuleType::ServiceModule) {
         Form_Unload();
         return;
     }
-    if (settings::Options().SettingMode() != 2)
+    if (settings::Options().SettingMode() != settings::SettingMode::Manual)
         schedule::TimerObj().setInterruptFlag(true);
     ManualClick = true;
     setStatusText(QStringLiteral("Making connection..."));
@@ -405,12 +403,13 @@ void frmMainEntSrvc::NISTdone()
     // The engine is released; the next message gets a new one.
     ReleaseNISTtimeset();
     const qint16 mode = settings::Options().SettingMode();
-    if ((mode == 4 || mode == 3) && ManualClick) {
+    if ((mode == settings::SettingMode::Auto || mode == settings::SettingMode::Timed) &&
+        ManualClick) {
         ManualClick = false;
         NCL_TRACE(QStringLiteral("Manual Click  - calling main router"));
         MainRouter();
     }
-    if (settings::App().ModuleType == QLatin1String("M"))
+    if (settings::App().ModuleType == settings::ModuleType::ServiceModule)
         MainRouter();
 }
 
@@ -534,20 +533,18 @@ void frmMainEntSrvc::Service_Stop()
 void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
 {
     settings::COptions& options = settings::Options();
-    constexpr qint16 kSntp = 2;
-    constexpr qint16 kTextFormats = 0;
-    constexpr qint16 kDirectDial = 2;
     schedule::CSync sync;
     const float fraction = engine.SettingDifferenceFrac();
-    if (fraction != 0 && options.ServerFormat() == kSntp) {
+    if (fraction != 0 && options.ServerFormat() == settings::ServerFormat::Sntp) {
         sync.setSyncUseFrac(true);
         sync.setSyncSecFrac(float(engine.SettingDifferenceSec()) + fraction);
-    } else if (fraction != 0 && options.ServerFormat() == kTextFormats) {
+    } else if (fraction != 0 && options.ServerFormat() == settings::ServerFormat::Nist) {
         sync.setSyncUseFrac(true);
         sync.setSyncSecFrac(fraction);
     }
     const QString server = options.NISTServer();
-    sync.Save_Setting(engine, options.ServerConn() != kDirectDial ? server : QString());
+    const bool directDial = options.ServerConn() == settings::ServerConn::DirectDial;
+    sync.Save_Setting(engine, directDial ? QString() : server);
     if (engine.SettingStatus() != 0)
         sync.setSyncAccuracy(0);
     else

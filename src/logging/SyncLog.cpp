@@ -23,7 +23,6 @@ namespace logging
 namespace
 {
 
-constexpr qint16 kDirectDial = 2;
 qint32 g_warningMinutes = 0; // minutes of the last sync warning; 0 = none in this period
 
 // A number as the classic Print shows it: a blank for the sign of a
@@ -129,7 +128,7 @@ void WriteFileLog(const schedule::CSync& sync, const QString& server, const QStr
     if (path.isEmpty())
         return;
     if (!QFileInfo::exists(path))
-        CreateSyncLog(path, SyncLogFile);
+        CreateSyncLog(path, settings::LoggingMode::TextFile);
     QString error;
     // A line that cannot be written is lost; the setting itself stands.
     if (!AppendWhole(path, SyncLogLine(sync, server) + kCrLf, error))
@@ -165,25 +164,25 @@ QString SyncLogLine(const schedule::CSync& sync, const QString& server)
 
 void CreateSyncLog(const QString& path, qint16 mode)
 {
-    if (mode == SyncLogFile)
+    if (mode == settings::LoggingMode::TextFile)
         CreateFileLog(path);
-    else if (mode == SyncLogPrinter)
+    else if (mode == settings::LoggingMode::Printer)
         CreatePrintedLog();
 }
 
 void WriteSyncLog(const schedule::CSync& sync, const QString& server, const QString& path,
                   qint16 mode)
 {
-    if (mode == SyncLogFile)
+    if (mode == settings::LoggingMode::TextFile)
         WriteFileLog(sync, server, path);
-    else if (mode == SyncLogPrinter)
+    else if (mode == settings::LoggingMode::Printer)
         WritePrintedLog(sync, server);
 }
 
 void EndSyncLog(qint16 mode)
 {
     ReportPrinter& printer = ReportPrinter::Job();
-    if (mode != SyncLogPrinter || !printer.Started()) {
+    if (mode != settings::LoggingMode::Printer || !printer.Started()) {
         NCL_TRACE(QStringLiteral("<End of Log>"));
         return;
     }
@@ -201,7 +200,8 @@ void LogSetting(const schedule::CSync& sync, const QString& settingServer)
     if (!options.LoggingOn())
         return;
     if (options.LoggingFileOn()) {
-        const QString server = options.ServerConn() == kDirectDial ? settingServer : QString();
+        const QString server =
+            options.ServerConn() == settings::ServerConn::DirectDial ? settingServer : QString();
         WriteSyncLog(sync, server, options.LoggingFileName(), options.LoggingMode());
     }
     if (!options.LoggingEvntOn())

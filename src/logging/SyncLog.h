@@ -1,8 +1,9 @@
 #pragma once
-// The sync log: one line per clock setting, in a column-aligned text file
-// (mode 1) or a printed report (mode 2); the setting events; the sync warning.
+// The sync log: one line per clock setting, in a column-aligned text file or a
+// printed report (by LoggingMode); the setting events; the sync warning.
 
 #include "runtime/DateTime.h"
+#include "settings/OptionValues.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -14,8 +15,6 @@ class CSync;
 
 namespace logging
 {
-
-enum SyncLogMode : qint16 { SyncLogFile = 1, SyncLogPrinter = 2 };
 
 // Writes one setting; a missing file (or a print job not begun) gets the header first.
 void WriteSyncLog(const schedule::CSync& sync, const QString& server, const QString& path,

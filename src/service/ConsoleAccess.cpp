@@ -160,7 +160,8 @@ void ConsoleAccess::Load(bool atStart)
               QStringLiteral("; remote run ") + (m_remoteRun ? "on" : "off") +
               QStringLiteral("; file fetch root ") +
               (m_fileFetchRoot.isEmpty() ? QStringLiteral("(any file)") : m_fileFetchRoot));
-    if (atStart && m_everyone && settings::App().ModuleType == QLatin1String("M")) {
+    if (atStart && m_everyone &&
+        settings::App().ModuleType == settings::ModuleType::ServiceModule) {
         const QString where = QStringLiteral(" in HKLM\\") + kKeyPath;
         Warn(m_remoteRun ? QStringLiteral("Every address that reaches the console port may run "
                                           "programs on this computer: set ConsoleAllow (or "

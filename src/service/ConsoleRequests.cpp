@@ -21,7 +21,7 @@ const QString kCrLf2 = QStringLiteral("\r\n\r\n");
 
 bool ModuleRole()
 {
-    return settings::App().ModuleType == QLatin1String("M");
+    return settings::App().ModuleType == settings::ModuleType::ServiceModule;
 }
 
 bool IsCommandLetter(char first)
@@ -71,15 +71,15 @@ void ConsoleRequests::DataArrival(qint16 index, const QByteArray& data)
     const qint16 clientFormat = settings::Options().ClientFormat();
     const platform::SocketControl* element = m_listener.tcpServer.Item(index);
     if (!m_access.Serves(element ? element->RemoteHostIP() : QString(), ModuleRole(),
-                         clientFormat == 2, data))
+                         clientFormat == settings::ClientFormat::Sntp, data))
         return;
     if (!ModuleRole()) {
         TimeServer(index, data, clientFormat);
         return;
     }
-    if (clientFormat == 0)
+    if (clientFormat == settings::ClientFormat::Nist)
         ModuleTcp(index, data);
-    else if (clientFormat == 2)
+    else if (clientFormat == settings::ClientFormat::Sntp)
         ModuleUdp(index, data);
     else
         NCL_TRACE(QStringLiteral("SERVER ENT format error"));
@@ -255,11 +255,11 @@ void ConsoleRequests::TimeServer(qint16 index, const QByteArray& data, qint16 cl
 {
     NCL_TRACE(QStringLiteral("SERVER: Data Arrival from ENT "));
     switch (clientFormat) {
-    case 0:
+    case settings::ClientFormat::Nist:
         if (!SendNistText(m_listener, index, data))
             ReportArrivalError();
         break;
-    case 2: {
+    case settings::ClientFormat::Sntp: {
         const platform::SocketControl* element = m_listener.tcpServer.Item(index);
         NCL_TRACE(QStringLiteral("SERVER SNTP client, local port: ") +
                   QString::number(element ? element->LocalPort() : 0) +
@@ -272,7 +272,7 @@ void ConsoleRequests::TimeServer(qint16 index, const QByteArray& data, qint16 cl
         send_NTP_time(m_listener, data); // the element stays bound for the next request
         break;
     }
-    case 1:
+    case settings::ClientFormat::Daytime:
         break;
     default:
         NCL_TRACE(QStringLiteral("SERVER Client format error"));

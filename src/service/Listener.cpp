@@ -23,12 +23,7 @@ constexpr qint16 kCloseRounds = 5;
 
 bool ModuleRole()
 {
-    return settings::App().ModuleType == QLatin1String("M");
-}
-
-bool UsesUdp(qint16 clientFormat)
-{
-    return clientFormat == 2 || clientFormat == 4;
+    return settings::App().ModuleType == settings::ModuleType::ServiceModule;
 }
 
 void Report(qint16 severity, const QString& message, const QString& procedure, qint16 site)
@@ -45,8 +40,7 @@ int IdleLimitFromEnvironment()
 
 } // namespace
 
-Listener::Listener(QObject* parent)
-    : QObject(parent), m_idleLimitMs(IdleLimitFromEnvironment())
+Listener::Listener(QObject* parent) : QObject(parent), m_idleLimitMs(IdleLimitFromEnvironment())
 {
     connect(&tcpServer, &platform::SocketArray::ConnectionRequest, this,
             &Listener::ConnectionRequest);
@@ -74,12 +68,12 @@ platform::SocketControl* Listener::Element(qint16 index)
 QString Listener::ProtocolName(qint16 clientFormat)
 {
     switch (clientFormat) {
-    case 0:
-    case 1:
-    case 3:
+    case settings::ClientFormat::Nist:
+    case settings::ClientFormat::Daytime:
+    case settings::ClientFormat::BinaryTimeTcp:
         return QStringLiteral("TCP");
-    case 2:
-    case 4:
+    case settings::ClientFormat::Sntp:
+    case settings::ClientFormat::BinaryTimeUdp:
         return QStringLiteral("UDP");
     default:
         NCL_TRACE(QStringLiteral("Unknown format!"));
@@ -115,9 +109,9 @@ void Listener::serv_init(qint16 instance)
     const qint16 clientFormat = settings::Options().ClientFormat();
     element->setLocalPort(port);
     element->setRemotePort(port);
-    ReleaseOldPort(port, UsesUdp(clientFormat));
+    ReleaseOldPort(port, settings::ClientFormat::UsesUdp(clientFormat));
     bool ok = false;
-    if (!UsesUdp(clientFormat)) {
+    if (!settings::ClientFormat::UsesUdp(clientFormat)) {
         element->setProtocol(platform::SocketControl::sckTCPProtocol);
         ok = element->Listen();
         if (ok)
@@ -184,9 +178,9 @@ void Listener::reset_server(qint16 instance)
     }
     const qint16 port = settings::Options().TCPPort();
     const QString servername = settings::Options().Servername();
-    ReleaseOldPort(port, UsesUdp(settings::Options().ClientFormat()));
+    ReleaseOldPort(port, settings::ClientFormat::UsesUdp(settings::Options().ClientFormat()));
     bool ok = false;
-    if (UsesUdp(settings::Options().ClientFormat())) {
+    if (settings::ClientFormat::UsesUdp(settings::Options().ClientFormat())) {
         element->setRemoteHost(servername);
         element->setRemotePort(port);
         element->setLocalPort(port);
@@ -361,7 +355,7 @@ void Listener::ConnectionRequest(qint16 index, qint32 requestID)
                   (element ? element->RemoteHostIP() : QString()));
     }
     const qint16 clientFormat = settings::Options().ClientFormat();
-    if (clientFormat == 0) {
+    if (clientFormat == settings::ClientFormat::Nist) {
         // One peer cannot hold every element: past the cap it is closed at once.
         const QString peer = element ? element->RemoteHostIP() : QString();
         if (OpenConnections(peer) >= kMaxConnectionsPerPeer) {
@@ -378,7 +372,7 @@ void Listener::ConnectionRequest(qint16 index, qint32 requestID)
         else
             Report(2, QStringLiteral("Bad connection request."),
                    QStringLiteral("ConnectionRequest"), 27);
-    } else if (clientFormat == 2) {
+    } else if (clientFormat == settings::ClientFormat::Sntp) {
         NCL_TRACE(QStringLiteral(" UDP, STNP format (ERROR)"));
     } else {
         NCL_TRACE(QStringLiteral("Connection rquest from unknown client format!"));

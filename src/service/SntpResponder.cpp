@@ -15,8 +15,8 @@ namespace service
 
 bool SntpResponder::Fast() const
 {
-    return !logging::DebugOn && settings::App().ModuleType != QLatin1String("M") &&
-           settings::Options().ClientFormat() == 2;
+    return !logging::DebugOn && settings::App().ModuleType != settings::ModuleType::ServiceModule &&
+           settings::Options().ClientFormat() == settings::ClientFormat::Sntp;
 }
 
 bool SntpResponder::Batches()

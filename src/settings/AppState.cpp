@@ -16,8 +16,9 @@ QString DetectModuleType(const QString& executableName)
     const QString forced = qEnvironmentVariable("NCLMOD_MODULE_TYPE");
     if (!forced.isEmpty())
         return forced;
-    return QFileInfo(executableName).fileName() == QLatin1String("NCLsrvc") ? QStringLiteral("E")
-                                                                            : QStringLiteral("M");
+    return QFileInfo(executableName).fileName() == QLatin1String("NCLsrvc")
+               ? QString(ModuleType::EnterpriseService)
+               : QString(ModuleType::ServiceModule);
 }
 
 } // namespace settings

@@ -2,6 +2,7 @@
 // The process-wide state that every subsystem reads: the application's names,
 // its module type, the registry paths built at start and the one options record.
 
+#include <QLatin1String>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,9 +16,16 @@ constexpr quint32 HKEY_CURRENT_USER = 0x80000001u;
 constexpr quint32 HKEY_LOCAL_MACHINE = 0x80000002u;
 constexpr quint32 HKEY_USERS = 0x80000003u;
 
+// The module types: the role the agent takes on its port.
+namespace ModuleType
+{
+constexpr QLatin1String ServiceModule("M");     // takes the enterprise console's commands
+constexpr QLatin1String EnterpriseService("E"); // serves time to time clients
+} // namespace ModuleType
+
 struct AppState {
     QString AppTitle = QStringLiteral("NCLmod");
-    QString ModuleType; // "M" takes console commands, "E" serves time
+    QString ModuleType; // ModuleType::ServiceModule or ::EnterpriseService; any other serves time
     QString AppKeyName; // "NCLmod" for "M", "NCLsrvc" for "E"
     QString PlatformFamily = QStringLiteral("Windows NT");
     quint32 RegRoot = HKEY_USERS;
@@ -31,8 +39,8 @@ AppState& App();
 // The one shared options record, created empty on first use.
 COptions& Options();
 
-// "M" or "E": NCLMOD_MODULE_TYPE when set, else "E" for an executable named
-// NCLsrvc and "M" for any other name.
+// NCLMOD_MODULE_TYPE when set, else EnterpriseService for an executable named
+// NCLsrvc and ServiceModule for any other name.
 QString DetectModuleType(const QString& executableName);
 
 } // namespace settings

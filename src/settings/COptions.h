@@ -5,6 +5,7 @@
 // the value: no validation, and setting a property never touches Changed.
 
 #include "runtime/DateTime.h"
+#include "settings/OptionValues.h"
 
 #include <QString>
 #include <QStringList>

@@ -209,10 +209,11 @@ const Default kNetworkDefaults[] = {
     {"Servername", ""}, {"ServerType", "0"},
 };
 const Default kSourceDefaults[] = {
-    {"ServerFormat", "0"},         {"ClientFormat", "0"},
-    {"ServerPort", "1001"},        {"ServerConn", "0"},
-    {"DisplayNISTTime", "False"},  {"ServerTZDiff", ""},
-    {"GraphHistIgnore0", "True"},  {"ServerCustomFormat", "ddd mmm dd Hh:Nn:Ss yyyy"},
+    {"ServerPort", "1001"},
+    {"DisplayNISTTime", "False"},
+    {"ServerTZDiff", ""},
+    {"GraphHistIgnore0", "True"},
+    {"ServerCustomFormat", "ddd mmm dd Hh:Nn:Ss yyyy"},
     {"NISTServer", "<activated>"},
 };
 const Default kBehaviourDefaults[] = {
@@ -231,7 +232,6 @@ const Default kBehaviourDefaults[] = {
     {"LoggingCliEvntOn", "True"},
     {"LoggingMaxSecOn", "True"},
     {"LoggingMaxSec", "30"},
-    {"LoggingMode", "1"},
     {"LoggingSyslogOn", "False"},
     {"LoggingSyslogServ", ""},
     {"EmailOptions", ""},
@@ -264,8 +264,9 @@ const Default kDisplayAndControllerDefaults[] = {
     {"DisplayGraphData", "False"},   {"GraphAutoSelect", "True"},   {"GraphClientOpts", "0"},
 };
 const Default kControllerDefaults[] = {
-    {"TCPPort", "1001"},      {"ClientKeyType", "0"}, {"ClientStart", "<all>"},
-    {"ControlFunction", "P"}, {"ControlMode", "2"},   {"ControlFuncArgs", ""},
+    {"TCPPort", "1001"},
+    {"ClientStart", "<all>"},
+    {"ControlFuncArgs", ""},
     {"DomainName", ""},
 };
 
@@ -324,12 +325,16 @@ void SetDefaults()
 void SetDefaults(COptions& options)
 {
     Apply(kNetworkDefaults, options);
-    if (options.SettingMode() == 0)
-        options.setServerFormat(0);
+    if (options.SettingMode() == SettingMode::Batch)
+        options.setServerFormat(ServerFormat::Nist);
     else
-        options.setSettingMode(2);
+        options.setSettingMode(SettingMode::Manual);
+    options.setServerFormat(ServerFormat::Nist);
+    options.setClientFormat(ClientFormat::Nist);
+    options.setServerConn(ServerConn::Network);
     Apply(kSourceDefaults, options);
     Apply(kBehaviourDefaults, options);
+    options.setLoggingMode(LoggingMode::TextFile);
     const rt::Date now = rt::Now();
     options.setAutoPrevSyncTime(now);
     options.setLastSyncTime(now);
@@ -345,6 +350,9 @@ void SetDefaults(COptions& options)
     if (!mac.isEmpty())
         options.setMACaddr(mac);
     Apply(kControllerDefaults, options);
+    options.setClientKeyType(ClientKeyType::ByAddress);
+    options.setControlFunction(ControlFunction::Ping);
+    options.setControlMode(ControlMode::Manual);
 }
 
 QString ReadOptionKey(const QString& valueName)

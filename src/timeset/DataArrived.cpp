@@ -6,6 +6,7 @@
 #include "runtime/CurrentError.h"
 #include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
+#include "settings/OptionValues.h"
 #include "timeset/CustomFormat.h"
 #include "timeset/SyncStatus.h"
 #include "timeset/TimeConversions.h"
@@ -19,7 +20,6 @@ namespace
 {
 
 const QString kDaytimeLayout = QStringLiteral("ddd mmm dd Hh:Nn:Ss yyyy");
-constexpr qint16 kDirectDial = 2;
 constexpr qint32 kLongDifferenceSec = 3600;
 
 } // namespace
@@ -47,14 +47,16 @@ void CNISTtimeset::DataArrived(const QByteArray& message, CNISTDisplay& display)
     try {
         m_options = CurrentEngineOptions();
         const QString text = QString::fromLatin1(message);
-        if (m_options.ServerFormat == 0 || m_options.ServerFormat == 5 ||
-            m_options.ServerConn == kDirectDial)
+        namespace Format = settings::ServerFormat;
+        const qint16 format = m_options.ServerFormat;
+        if (format == Format::Nist || format == Format::NistAlternate ||
+            m_options.ServerConn == settings::ServerConn::DirectDial)
             m_SettingStatus = RunNistOrActs(text);
-        else if (m_options.ServerFormat == 1)
+        else if (format == Format::Daytime)
             m_SettingStatus = RunDaytimeOrCustom(text);
-        else if (m_options.ServerFormat == 2)
+        else if (format == Format::Sntp)
             m_SettingStatus = RunSntp(message, arrival);
-        else if (m_options.ServerFormat == 3 || m_options.ServerFormat == 4)
+        else if (format == Format::BinaryTimeTcp || format == Format::BinaryTimeUdp)
             m_SettingStatus = RunFourByteTime(message);
         else
             m_SettingStatus = StatusUnknownFormat;
@@ -72,8 +74,9 @@ void CNISTtimeset::DataArrived(const QByteArray& message, CNISTDisplay& display)
 
 qint16 CNISTtimeset::RunNistOrActs(const QString& message)
 {
-    const bool parsed = m_options.ServerConn == kDirectDial ? ACTS_parse_string(message)
-                                                            : NIST_parse_string(message);
+    const bool parsed = m_options.ServerConn == settings::ServerConn::DirectDial
+                            ? ACTS_parse_string(message)
+                            : NIST_parse_string(message);
     if (!parsed)
         return StatusParseError;
     if (!NIST_check_server())
@@ -146,7 +149,7 @@ void CNISTtimeset::NotifyDisplaySync(CNISTDisplay& display, const Arrival& arriv
     info.corrected = m_NISTCorrDateTime;
     if (m_NISTSecFrac != 0 && m_SettingDifferenceSec <= kLongDifferenceSec) {
         if (!m_directSetting)
-            info.mode = qint16(m_options.ServerConn == kDirectDial ? 3 : 1);
+            info.mode = qint16(m_options.ServerConn == settings::ServerConn::DirectDial ? 3 : 1);
         info.arrivalMilliseconds = arrival.utc.wMilliseconds;
         info.secFrac = m_NISTSecFrac;
     }
@@ -157,7 +160,7 @@ void CNISTtimeset::ActOnStatus(CNISTDisplay& display, const Arrival& arrival)
 {
     switch (m_SettingStatus) {
     case StatusSettingMade:
-        if (m_options.SettingMode != 0)
+        if (m_options.SettingMode != settings::SettingMode::Batch)
             NotifyDisplaySync(display, arrival);
         if (!m_directSetting)
             System_set_time(m_NISTCorrDateTime);

@@ -6,6 +6,7 @@
 #include "runtime/DateText.h"
 #include "runtime/Numbers.h"
 #include "runtime/TextFormat.h"
+#include "settings/OptionValues.h"
 #include "timeset/SyncStatus.h"
 #include "timeset/TimeConversions.h"
 
@@ -235,7 +236,7 @@ qint16 CNISTtimeset::compare_time(const QString& dateTimeText)
     NCL_TRACE(QStringLiteral(" DateTime OK"));
 
     Difference diff;
-    if (m_options.ServerFormat == 1) {
+    if (m_options.ServerFormat == settings::ServerFormat::Daytime) {
         // Daytime and custom text carry the server's local time; the option
         // says how far that is from ours, in hours.
         qint16 offsetMinutes = 0;

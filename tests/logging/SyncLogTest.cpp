@@ -29,7 +29,7 @@ protected:
     {
         options().setLoggingOn(true);
         options().setLoggingFileOn(true);
-        options().setLoggingMode(logging::SyncLogFile);
+        options().setLoggingMode(settings::LoggingMode::TextFile);
         options().setLoggingFileName(home.file("logfile.txt"));
         options().setLoggingEvntOn(true);
         options().setLoggingEvntFileName(home.file("evntfile.txt"));
@@ -181,12 +181,12 @@ TEST_F(SyncLogging, PrintedReportBecomesAPdf)
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     const QString pdf = home.file("report.pdf");
     testsupport::ScopedEnv printer("NCLMOD_PRINTER", ("pdf:" + pdf).toLocal8Bit());
-    options().setLoggingMode(logging::SyncLogPrinter);
+    options().setLoggingMode(settings::LoggingMode::Printer);
     options().setServerConn(2);
     for (int i = 0; i < 60; ++i) // more than a page
         logging::LogSetting(Setting(i + 1), "ntp.a");
     EXPECT_FALSE(QFile::exists(pdf)) << "the job ends with the program";
-    logging::EndSyncLog(logging::SyncLogPrinter);
+    logging::EndSyncLog(settings::LoggingMode::Printer);
 
     QProcess convert;
     convert.start(pdftotext, {"-layout", pdf, "-"});

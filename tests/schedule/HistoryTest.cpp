@@ -34,7 +34,7 @@ protected:
             sync.setSyncDifferenceSec(diffs[i]);
             sync.setSyncAccuracy(1.5f);
             logging::WriteSyncLog(sync, servers[qsizetype(i) % servers.size()], path,
-                                  logging::SyncLogFile);
+                                  settings::LoggingMode::TextFile);
         }
         return path;
     }
@@ -51,7 +51,7 @@ TEST_F(History, ReadsBackWhatTheSyncLogWrote)
     sync.setSyncAccuracy(-3.25f);
     sync.setSyncStatus(5);
     const QString path = home.file("logfile.txt");
-    logging::WriteSyncLog(sync, "time.example", path, logging::SyncLogFile);
+    logging::WriteSyncLog(sync, "time.example", path, settings::LoggingMode::TextFile);
 
     options().setSyncDataPoints(10);
     history.ReadInFile(3, path, "<all>");

@@ -111,7 +111,14 @@ TEST_F(OptionStoreTest, FirstRunWritesTheSeventyOneValuesAndChanged)
     EXPECT_EQ(ReadOptionKey("Changed"), "True");
     EXPECT_EQ(ReadOptionKey("ServerName"), QString());
     EXPECT_EQ(ReadOptionKey("NISTServer"), "<activated>");
-    EXPECT_EQ(ReadOptionKey("SettingMode"), "2");
+    // The coded options are stored as the numbers and letters other copies read.
+    const std::pair<const char*, const char*> coded[] = {
+        {"SettingMode", "2"}, {"ServerFormat", "0"},    {"ClientFormat", "0"},
+        {"ServerConn", "0"},  {"LoggingMode", "1"},     {"ClientKeyType", "0"},
+        {"ControlMode", "2"}, {"ControlFunction", "P"},
+    };
+    for (const auto& [name, text] : coded)
+        EXPECT_EQ(ReadOptionKey(name), text) << name;
 
     // A one-character NISTServer is the first-run state too.
     SaveSetting(App().AppTitle, "Options", "NISTServer", "x");

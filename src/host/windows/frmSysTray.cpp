@@ -44,7 +44,7 @@ frmSysTray::frmSysTray(frmMainEntSrvc& form, QObject* parent) : QObject(parent),
     // main button is "Exit", which the menu already has.
     contextMenu.addAction(mnuLeftShow);
     mnuManualCheck = contextMenu.addAction(QStringLiteral("Check time now"));
-    mnuManualCheck->setVisible(settings::App().ModuleType != QLatin1String("M"));
+    mnuManualCheck->setVisible(settings::App().ModuleType != settings::ModuleType::ServiceModule);
     contextMenu.addSeparator();
     contextMenu.addMenu(&mnuRight);
     contextMenu.addSeparator();
