@@ -38,24 +38,24 @@ QString SyslogLine(const Event& event)
     return QStringLiteral("<%1> NCLmod: %2").arg(event.priority).arg(event.text);
 }
 
-// Starts an agent that logs everything; the syslog collector is "host:port".
-bool StartRecording(AgentProcess& agent, const QString& syslogServer, int loggingMode = 1)
+// Starts an agent that logs everything, syslog to a collector on this port.
+bool StartRecording(AgentProcess& agent, quint16 syslogPort, int loggingMode = 1)
 {
     agent.environment().insert("TZ", "UTC");
     agent.environment().insert("NCLMOD_PRINTER", "pdf:" + agent.file("report.pdf"));
     // Only this console: no start-up warning about everyone in the event log.
     agent.nclreg({"add", "HKLM\\SOFTWARE\\Nightcall\\Security", "/v", "ConsoleAllow", "/t",
                   "REG_SZ", "/d", "127.0.0.1", "/f"});
-    return agent.startServing(
-        0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
-                          "LoggingMode,%1\nLoggingFileName,%2\n"
-                          "LoggingEvntOn,True\nLoggingEvntFileName,%3\n"
-                          "LoggingNTEvntOn,False\n"
-                          "LoggingSyslogOn,True\nLoggingSyslogServ,%4\n"
-                          "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
-                          "SyncWarning,False\n")
-               .arg(loggingMode)
-               .arg(agent.file("logfile.txt"), agent.file("evntfile.txt"), syslogServer));
+    return agent.startServing(0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
+                                                "LoggingMode,%1\nLoggingFileName,%2\n"
+                                                "LoggingEvntOn,True\nLoggingEvntFileName,%3\n"
+                                                "LoggingNTEvntOn,False\n"
+                                                "LoggingSyslogOn,True\nLoggingSyslogServ,%4\n"
+                                                "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
+                                                "SyncWarning,False\n")
+                                     .arg(loggingMode)
+                                     .arg(agent.file("logfile.txt"), agent.file("evntfile.txt"),
+                                          "127.0.0.1:" + QString::number(syslogPort)));
 }
 
 QStringList EventLines(const AgentProcess& agent)
@@ -72,30 +72,12 @@ bool SetFrom(const AgentProcess& agent, qint64 offsetMs, int eventLines)
            AgentProcess::waitFor([&] { return EventLines(agent).size() >= eventLines; }, 5000);
 }
 
-// A syslog collector in the test.
-class Listener
-{
-public:
-    Listener() { socket.bind(QHostAddress::LocalHost, 0); }
-    QString address() const { return "127.0.0.1:" + QString::number(socket.localPort()); }
-    QStringList Received(int count)
-    {
-        QStringList out;
-        AgentProcess::waitFor([&] {
-            while (socket.hasPendingDatagrams())
-                out.append(QString::fromLatin1(socket.receiveDatagram().data()));
-            return out.size() >= count;
-        });
-        return out;
-    }
-    QUdpSocket socket;
-};
-
 TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
 {
-    Listener collector;
+    QUdpSocket collector; // a syslog collector in the test
+    ASSERT_TRUE(collector.bind(QHostAddress::LocalHost, 0));
     AgentProcess agent;
-    ASSERT_TRUE(StartRecording(agent, collector.address()));
+    ASSERT_TRUE(StartRecording(agent, collector.localPort()));
 
     const QDateTime before = QDateTime::currentDateTimeUtc();
     ASSERT_TRUE(SetFrom(agent, -9000, 2)); // behind: 9 s, above the 5 s limit
@@ -111,7 +93,12 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
     const QStringList lines = EventLines(agent);
     ASSERT_EQ(lines.size(), 3) << events.toStdString();
     // Syslog: the same events with their priorities.
-    const QStringList received = collector.Received(3);
+    QStringList received;
+    AgentProcess::waitFor([&] {
+        while (collector.hasPendingDatagrams())
+            received.append(QString::fromLatin1(collector.receiveDatagram().data()));
+        return received.size() >= 3;
+    });
     ASSERT_EQ(received.size(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(lines[i].mid(17), "  " + kEvents[i].text);
@@ -220,7 +207,7 @@ TEST(RecordsE2E, RsyslogAndThePrintedReport)
     AgentProcess agent;
     Rsyslog rsyslog(agent);
     ASSERT_TRUE(rsyslog.Start(rsyslogd)) << rsyslog.process.readAllStandardError().toStdString();
-    ASSERT_TRUE(StartRecording(agent, "127.0.0.1:" + QString::number(rsyslog.port), 2));
+    ASSERT_TRUE(StartRecording(agent, rsyslog.port, 2));
     ASSERT_TRUE(SetFrom(agent, -9000, 2));
     ASSERT_TRUE(SetFrom(agent, 7000, 3));
     EXPECT_FALSE(QFile::exists(agent.file("logfile.txt"))) << "mode 2 writes no file";
