@@ -1,11 +1,10 @@
 // The sync log file, the setting events, the sync warning and the printed report.
 #include "logging/SyncLog.h"
-#include "logging/DebugLog.h"
 #include "schedule/CSync.h"
 #include "schedule/RecordsFixture.h"
+#include "settings/OptionStore.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -22,22 +21,16 @@ schedule::CSync Setting(qint32 seconds, qint16 status = 0)
     return sync;
 }
 
+// The defaults (sync log file on, syslog and the system log off, no direct
+// dial), with the event-log file on and a limit of 100 seconds.
 class SyncLogging : public recordstest::RecordsFixture
 {
 protected:
     SyncLogging()
     {
-        options().setLoggingOn(true);
-        options().setLoggingFileOn(true);
-        options().setLoggingMode(settings::LoggingMode::TextFile);
-        options().setLoggingFileName(home.file("logfile.txt"));
+        settings::SetDefaults(options());
         options().setLoggingEvntOn(true);
-        options().setLoggingEvntFileName(home.file("evntfile.txt"));
-        options().setLoggingNTEvntOn(false);
-        options().setLoggingSyslogOn(false);
-        options().setLoggingMaxSecOn(true);
         options().setLoggingMaxSec(100);
-        options().setServerConn(0);
         logging::ClearSyncWarning();
     }
     // The lines after the header of a log file (none when it does not exist).
@@ -47,57 +40,47 @@ protected:
     }
 };
 
-TEST_F(SyncLogging, SettingLineColumns)
+TEST_F(SyncLogging, TheFileHasAHeaderAndALinePerSetting)
 {
-    struct Case {
-        const char* what;
+    const struct {
         bool useFraction;
         qint32 seconds;
         float fraction;
         float accuracy;
         qint16 status;
+        qint16 serverConn;
         const char* line;
-    };
-    const Case cases[] = {
-        {"fraction in use", true, 2, 0.25f, 1.5f, 0,
-         "26-03-10 09:00:00  2.25       1.5        0     ntp.a"},
-        {"zero under #.#", false, 0, 0, 0, 7,
-         "26-03-10 09:00:00  .          0.0        7     ntp.a"},
-        {"negative values", false, -42, 0, -3.25f, -1,
-         "26-03-10 09:00:00  -42.       -3.3      -1     ntp.a"},
-        {"a wide field wraps to its column", true, 2147483647, 0.5f, 0, 0,
+    } cases[] = {
+        {true, 2, 0.25f, 1.5f, 0, 2, "26-03-10 09:00:00  2.25       1.5        0     ntp.a"},
+        // Zero under "#.#", and the server only for direct dial.
+        {false, 0, 0, 0, 7, 0, "26-03-10 09:00:00  .          0.0        7     "},
+        {false, -42, 0, -3.25f, -1, 2, "26-03-10 09:00:00  -42.       -3.3      -1     ntp.a"},
+        // A wide field wraps to its column.
+        {true, 2147483647, 0.5f, 0, 0, 2,
          "26-03-10 09:00:00  2147483647.50\r\n                              0.0        0     "
          "ntp.a"},
     };
-    for (const Case& c : cases) {
+    QString expected;
+    for (const auto& c : cases) {
         schedule::CSync sync = Setting(c.seconds, c.status);
         sync.setSyncUseFrac(c.useFraction);
         sync.setSyncSecFrac(c.fraction);
         sync.setSyncAccuracy(c.accuracy);
-        EXPECT_EQ(logging::SyncLogLine(sync, "ntp.a").toStdString(), c.line) << c.what;
+        options().setServerConn(c.serverConn);
+        logging::LogSetting(sync, "ntp.a");
+        expected += QLatin1String(c.line) + "\r\n";
     }
-}
-
-TEST_F(SyncLogging, FirstSettingCreatesTheHeaderAndDirectDialAddsTheServer)
-{
-    logging::LogSetting(Setting(12), "ntp.a");
-    const QStringList lines =
-        testsupport::ReadFile(home.file("logfile.txt")).split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_TRUE(lines[0].startsWith("Synchronization Log          ")) << qPrintable(lines[0]);
-    EXPECT_EQ(lines[1], "Date     Time      Difference Accuracy  Status Server");
-    EXPECT_EQ(lines[2], "-----    ----      ---------- --------  ------ ------");
-    EXPECT_EQ(lines[3].toStdString(), "26-03-10 09:00:00  12.        0.0        0     ")
-        << "server only for direct dial";
-    options().setServerConn(2);
-    logging::LogSetting(Setting(1), "ntp.a");
-    EXPECT_EQ(Body("logfile.txt").value(1).toStdString(),
-              "26-03-10 09:00:00  1.         0.0        0     ntp.a");
+    const QString text = testsupport::ReadFile(home.file("logfile.txt"));
+    const QStringList header = text.split("\r\n").mid(0, 3);
+    EXPECT_TRUE(header[0].startsWith("Synchronization Log          ")) << qPrintable(header[0]);
+    EXPECT_EQ(header[1], "Date     Time      Difference Accuracy  Status Server");
+    EXPECT_EQ(header[2], "-----    ----      ---------- --------  ------ ------");
+    EXPECT_EQ(text.section("\r\n", 3).toStdString(), expected.toStdString());
 }
 
 TEST_F(SyncLogging, EventsAndLimits)
 {
-    struct Case {
+    const struct {
         const char* what;
         bool loggingOn;
         qint16 mode;
@@ -106,23 +89,22 @@ TEST_F(SyncLogging, EventsAndLimits)
         int syncLines;
         QString events; // the event lines' text after the stamp, joined by '|'
         const char* logFile = "logfile.txt";
-    };
-    const QString both500 = "Info    Setting done - time changed: 500 seconds.|"
-                            "Warning Time difference of 500 seconds exceeds limit of 100 seconds.";
-    const Case cases[] = {
-        {"within the limit", true, 1, 50, 0, 1, "Info    Setting done - time changed: 50 seconds."},
+    } cases[] = {
         {"at the limit", true, 1, 100, 0, 1, "Info    Setting done - time changed: 100 seconds."},
-        {"above the limit", true, 1, 500, 0, 1, both500},
+        {"above the limit", true, 1, 500, 0, 1,
+         "Info    Setting done - time changed: 500 seconds.|"
+         "Warning Time difference of 500 seconds exceeds limit of 100 seconds."},
         {"a clock ahead never exceeds it", true, 1, -500, 0, 1,
          "Info    Setting done - time changed: -500 seconds."},
         {"not set: the result's message", true, 1, 0, 5, 1,
          "Info    Setting done - Time difference too small"},
-        {"mode 0: events only", true, 0, 500, 0, 0, both500},
+        {"mode 0: events only", true, 0, 0, 5, 0,
+         "Info    Setting done - Time difference too small"},
         {"logging off: nothing", false, 1, 500, 0, 0, ""},
-        {"an unwritable log loses the line only", true, 1, 500, 0, 0, both500,
-         "no-such-folder/logfile.txt"},
+        {"an unwritable log loses the line only", true, 1, 0, 5, 0,
+         "Info    Setting done - Time difference too small", "no-such-folder/logfile.txt"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         QFile::remove(home.file("logfile.txt"));
         QFile::remove(home.file("evntfile.txt"));
         options().setLoggingOn(c.loggingOn);
@@ -137,33 +119,23 @@ TEST_F(SyncLogging, EventsAndLimits)
     }
 }
 
-TEST_F(SyncLogging, AThousandSettingsGiveAThousandWholeLines)
-{
-    for (int i = 0; i < 1000; ++i)
-        logging::WriteSyncLog(Setting(i % 7 - 3), "ntp.a", home.file("logfile.txt"), 1);
-    const QStringList lines = Body("logfile.txt");
-    ASSERT_EQ(lines.size(), 1000);
-    EXPECT_TRUE(testsupport::ReadFile(home.file("logfile.txt")).endsWith("ntp.a\r\n"));
-    EXPECT_EQ(lines.filter(QRegularExpression("^26-03-10 09:00:00  .*ntp.a$")).size(), 1000);
-}
-
+// The label names the period; only the first warning of a period of
+// failures, or a shorter one (a new period), goes to the event log.
 TEST_F(SyncLogging, SyncWarningOncePerPeriodOfFailures)
 {
-    struct Step {
+    const struct {
         qint32 minutes;
-        const char* label;
+        const char* period;
         bool event;
-    };
-    const Step steps[] = {
-        {30, "Warning: Unable to check clock\r\nfor the last 30 minutes", true},
-        {90, "Warning: Unable to check clock\r\nfor the last 1.5 hours", false},
-        {2880, "Warning: Unable to check clock\r\nfor the last 2.0 days", false},
-        {59, "Warning: Unable to check clock\r\nfor the last 59 minutes", true},
-        {59, "Warning: Unable to check clock\r\nfor the last 59 minutes", true},
-    };
+    } steps[] = {{30, "30 minutes", true},
+                 {90, "1.5 hours", false},
+                 {2880, "2.0 days", false},
+                 {59, "59 minutes", true},
+                 {59, "59 minutes", true}};
     int events = 0;
-    for (const Step& s : steps) {
-        EXPECT_EQ(logging::ShowSyncWarning(s.minutes), s.label);
+    for (const auto& s : steps) {
+        EXPECT_EQ(logging::ShowSyncWarning(s.minutes),
+                  QString("Warning: Unable to check clock\r\nfor the last ") + s.period);
         events += s.event ? 1 : 0;
         EXPECT_EQ(Body("evntfile.txt").size(), events) << s.minutes;
     }
@@ -174,6 +146,7 @@ TEST_F(SyncLogging, SyncWarningOncePerPeriodOfFailures)
     EXPECT_EQ(Body("evntfile.txt").size(), events + 1) << "a good check starts a new period";
 }
 
+// More than a page: the page break and the page numbers.
 TEST_F(SyncLogging, PrintedReportBecomesAPdf)
 {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
@@ -182,8 +155,8 @@ TEST_F(SyncLogging, PrintedReportBecomesAPdf)
     const QString pdf = home.file("report.pdf");
     testsupport::ScopedEnv printer("NCLMOD_PRINTER", ("pdf:" + pdf).toLocal8Bit());
     options().setLoggingMode(settings::LoggingMode::Printer);
-    options().setServerConn(2);
-    for (int i = 0; i < 60; ++i) // more than a page
+    options().setServerConn(settings::ServerConn::DirectDial);
+    for (int i = 0; i < 60; ++i)
         logging::LogSetting(Setting(i + 1), "ntp.a");
     EXPECT_FALSE(QFile::exists(pdf)) << "the job ends with the program";
     logging::EndSyncLog(settings::LoggingMode::Printer);
@@ -195,15 +168,12 @@ TEST_F(SyncLogging, PrintedReportBecomesAPdf)
     QStringList lines;
     for (const QString& line : QString::fromUtf8(convert.readAllStandardOutput()).split('\n'))
         lines.append(line.simplified());
-    const QString text = lines.join('\n');
     for (const char* expected :
-         {"Synchronization Log Created: 3/10/2026 09:00:00",
-          "Date Time Difference Accuracy Status Server",
-          "----- ---- ---------- -------- ------ ------", "26-03-10 09:00:00 1 0.0 0 ntp.a",
+         {"Synchronization Log Created: 3/10/2026 09:00:00", "26-03-10 09:00:00 1 0.0 0 ntp.a",
           "Page 1", "Sync Log - continued 3/10/2026 09:00:00", "26-03-10 09:00:00 60 0.0 0 ntp.a",
           "<End of Report> Page 2"})
-        EXPECT_TRUE(lines.contains(expected)) << expected << "\n" << text.toStdString();
-    EXPECT_TRUE(testsupport::ReadFile(home.file("logfile.txt")).isEmpty()) << "no file in mode 2";
+        EXPECT_TRUE(lines.contains(expected)) << expected << "\n" << lines.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(home.file("logfile.txt"))) << "no file in mode 2";
 }
 
 } // namespace
