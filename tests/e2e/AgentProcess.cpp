@@ -12,12 +12,6 @@
 namespace e2e
 {
 
-QString BuildDir()
-{
-    const QString dir = qEnvironmentVariable("NCL_BUILD_DIR");
-    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../.." : dir;
-}
-
 quint16 FreePort()
 {
     static quint16 next = quint16(20000 + (QCoreApplication::applicationPid() % 6000) * 2);
@@ -34,16 +28,16 @@ quint16 FreePort()
 
 QString Executable(const QString& name)
 {
-    return BuildDir() + "/" + name;
+    const QString dir = qEnvironmentVariable("NCL_BUILD_DIR");
+    return (dir.isEmpty() ? QCoreApplication::applicationDirPath() + "/../.." : dir) + "/" + name;
 }
 
 long RssKb(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
     const QRegularExpressionMatch m =
-        QRegularExpression(R"(VmRSS:\s+(\d+))").match(QString::fromLatin1(status.readAll()));
+        QRegularExpression(R"(VmRSS:\s+(\d+))")
+            .match(status.open(QIODevice::ReadOnly) ? QString::fromLatin1(status.readAll()) : "");
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
@@ -83,10 +77,9 @@ AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironm
     m_environment.insert("NCLMOD_SIMCLOCK", m_home.path() + "/simclock");
     m_environment.insert("NCLMOD_FORBID_REAL_CLOCK", "1");
     m_environment.insert("NCLMOD_POWER", "record:" + m_home.path() + "/power.log");
-    m_environment.remove("NCLMOD_SERVICE_NAME");
-    m_environment.remove("NCLMOD_MODULE_TYPE");
-    m_environment.remove("DISPLAY");
-    m_environment.remove("WAYLAND_DISPLAY");
+    for (const char* name :
+         {"NCLMOD_SERVICE_NAME", "NCLMOD_MODULE_TYPE", "DISPLAY", "WAYLAND_DISPLAY"})
+        m_environment.remove(name);
     m_environment.insert("QT_QPA_PLATFORM", "offscreen");
 }
 
@@ -115,7 +108,7 @@ bool AgentProcess::start(const QStringList& arguments, const QString& programNam
 {
     QString program = Executable("NCLmod");
     if (programName != "NCLmod") {
-        program = m_home.path() + "/" + programName;
+        program = file(programName);
         QFile::remove(program);
         QFile::link(Executable("NCLmod"), program);
     }
@@ -166,33 +159,11 @@ int AgentProcess::waitForExit(int timeoutMs)
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
-QString AgentProcess::standardError()
-{
-    m_stderr += QString::fromLocal8Bit(m_process.readAllStandardError());
-    return m_stderr;
-}
-
-QString AgentProcess::standardOutput()
-{
-    m_stdout += QString::fromLocal8Bit(m_process.readAllStandardOutput());
-    return m_stdout;
-}
-
-bool AgentProcess::printed(const QString& text, int timeoutMs)
-{
-    return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
-}
-
 bool AgentProcess::printedStartLine(const QString& says)
 {
     return printed("NCLmod 1.0.0: " + says.arg(m_port) + " on 127.0.0.1, data folder " + home() +
                    ", simulated clock (" + file("simclock") + ")\n") &&
            standardOutput().count("NCLmod 1.0.0: ") == 1;
-}
-
-ToolResult AgentProcess::nclreg(const QStringList& arguments) const
-{
-    return RunTool("nclreg", arguments, m_environment);
 }
 
 bool AgentProcess::startServing(int clientFormat, const QString& extraOptions,
@@ -201,18 +172,13 @@ bool AgentProcess::startServing(int clientFormat, const QString& extraOptions,
 {
     m_port = port ? port : FreePort();
     m_clientFormat = clientFormat;
-    writeFile(
-        "REVavidod.ini",
-        QStringLiteral("TCPPort,%1\nClientFormat,%2\n").arg(m_port).arg(clientFormat).toLatin1() +
-            extraOptions.toLatin1());
+    writeFile("REVavidod.ini", QStringLiteral("TCPPort,%1\nClientFormat,%2\n%3")
+                                   .arg(m_port)
+                                   .arg(clientFormat)
+                                   .arg(extraOptions)
+                                   .toLatin1());
     m_environment.insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
     return m_port != 0 && start(arguments, programName) && waitFor([&] { return answers(); });
-}
-
-ToolResult AgentProcess::console(const QStringList& arguments) const
-{
-    return RunTool("nclconsole", QStringList{"--port", QString::number(m_port)} + arguments,
-                   m_environment);
 }
 
 bool AgentProcess::answers() const

@@ -14,7 +14,6 @@
 namespace e2e
 {
 
-QString BuildDir();
 // A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768 (TCPPort is
 // 16-bit). Each test process starts at its own place, so parallel runs rarely meet.
 quint16 FreePort();
@@ -42,9 +41,9 @@ public:
     QString home() const { return m_home.path(); }
     QString file(const QString& name) const { return m_home.path() + "/" + name; }
     QProcessEnvironment& environment() { return m_environment; }
+    const QProcessEnvironment& environment() const { return m_environment; }
     // A command that runs the agent, e.g. setpriv with another user; empty: none.
     QStringList& wrapper() { return m_wrapper; }
-    const QProcessEnvironment& environment() const { return m_environment; }
     void writeFile(const QString& name, const QByteArray& content) const;
     QString readFile(const QString& name) const;
 
@@ -58,15 +57,27 @@ public:
     // Waits for an end the agent reaches by itself.
     int waitForExit(int timeoutMs = 10000);
     bool running() const { return m_process.state() != QProcess::NotRunning; }
-    QString standardError();
-    QString standardOutput();
+    QString standardError()
+    {
+        return m_stderr += QString::fromLocal8Bit(m_process.readAllStandardError());
+    }
+    QString standardOutput()
+    {
+        return m_stdout += QString::fromLocal8Bit(m_process.readAllStandardOutput());
+    }
     // Waits until the agent's standard output holds the text.
-    bool printed(const QString& text, int timeoutMs = 3000);
+    bool printed(const QString& text, int timeoutMs = 3000)
+    {
+        return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
+    }
     // The one start line of a serving agent was printed, once; `says` holds
     // the role and transport, with %1 for the port.
     bool printedStartLine(const QString& says);
 
-    ToolResult nclreg(const QStringList& arguments) const;
+    ToolResult nclreg(const QStringList& arguments) const
+    {
+        return RunTool("nclreg", arguments, m_environment);
+    }
 
     // A serving agent: an options file with a fresh port (or the given one), the
     // client format and the extra option lines, bound to 127.0.0.1, started and
@@ -76,7 +87,11 @@ public:
                       quint16 port = 0);
     quint16 port() const { return m_port; }
     // nclconsole aimed at the agent's port.
-    ToolResult console(const QStringList& arguments) const;
+    ToolResult console(const QStringList& arguments) const
+    {
+        return RunTool("nclconsole", QStringList{"--port", QString::number(m_port)} + arguments,
+                       m_environment);
+    }
     // A request every role and transport of a serving agent answers.
     bool answers() const;
 

@@ -16,7 +16,6 @@
 #include "timeset/CNISTtimeset.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -47,13 +46,9 @@ bool Start(AgentProcess& agent, const QString& address, quint16 port, qint64 clo
 class ContactE2E : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        port = quint16(loopback::FreePort());
-        ASSERT_NE(port, 0);
-    }
+    void SetUp() override { ASSERT_NE(port, 0); }
 
-    quint16 port = 0;
+    const quint16 port = quint16(loopback::FreePort());
 };
 
 TEST_F(ContactE2E, SilentControllerIsClosedByTheWatchdogAndAContactOverAnOpenOneClosesItFirst)
@@ -112,24 +107,24 @@ TEST_F(ContactE2E, PollingCycleChecksAndForcesTheAgentsClocks)
     settings::Options().setTCPPort(qint16(port));
     settings::Options().setSetMinThreshold(500);
 
-    AgentProcess ahead;
-    AgentProcess behind;
-    ASSERT_TRUE(Start(ahead, "127.0.0.3", port, 37000));
-    ASSERT_TRUE(Start(behind, "127.0.0.4", port, -12000));
-    // Nobody listens on the controller's address: their start-up contact fails
-    // with a trace line, and they go on to serve the polling.
-    for (const AgentProcess* agent : {&ahead, &behind}) {
-        ASSERT_TRUE(agent->waitForTrace("Service server listening on TCP port"));
-        ASSERT_TRUE(agent->waitForTrace("Client closed - connection with client failed.", 5000));
+    struct Polled {
+        const char* name;
+        const char* address;
+        qint64 offset;
+        AgentProcess agent;
+    } polled[] = {{"ahead", "127.0.0.3", 37000, {}}, {"behind", "127.0.0.4", -12000, {}}};
+    for (Polled& p : polled) {
+        ASSERT_TRUE(Start(p.agent, p.address, port, p.offset));
+        // Nobody listens on the controller's address: their start-up contact fails
+        // with a trace line, and they go on to serve the polling.
+        ASSERT_TRUE(p.agent.waitForTrace("Service server listening on TCP port"));
+        ASSERT_TRUE(p.agent.waitForTrace("Client closed - connection with client failed.", 5000));
     }
-
     testsupport::WriteFile(
         home.file("clientlist.txt"),
-        "1,0,0,\"ahead\",\"127.0.0.3\",\"\",\"\",0,#2024-01-31 13:05:00#,1,"
-        "#2024-01-31#\r\n"
+        "1,0,0,\"ahead\",\"127.0.0.3\",\"\",\"\",0,#2024-01-31 13:05:00#,1,#2024-01-31#\r\n"
         "2,0,0,\"off\",\"127.0.0.5\",\"\",\"\",0,#2024-01-31#,-1,#2024-01-31#\r\n"
-        "3,0,0,\"behind\",\"127.0.0.4\",\"\",\"\",0,#2024-01-31#,1,"
-        "#2024-01-31#\r\n");
+        "3,0,0,\"behind\",\"127.0.0.4\",\"\",\"\",0,#2024-01-31#,1,#2024-01-31#\r\n");
     Poller poller;
     contact::ClientPolling& polling = poller.contact.polling;
     ASSERT_TRUE(polling.Clients.Read_in_file(home.file("clientlist.txt"), 1));
@@ -142,21 +137,18 @@ TEST_F(ContactE2E, PollingCycleChecksAndForcesTheAgentsClocks)
     };
     ASSERT_TRUE(poll("T"));
     EXPECT_TRUE(debug.Text().trimmed().endsWith("...Completed polling of clients."));
-    EXPECT_EQ(debug.Text().count(QRegularExpression(">ClientData arrived: _OK-T ")), 2);
-    EXPECT_NEAR(polling.Clients.Item("ahead")->sglTimeDiffSec, (37000 - pollerOffset) / 1000.0,
-                0.1);
-    EXPECT_NEAR(polling.Clients.Item("behind")->sglTimeDiffSec, (-12000 - pollerOffset) / 1000.0,
-                0.1);
+    EXPECT_EQ(debug.Text().count(">ClientData arrived: _OK-T "), 2);
+    for (const Polled& p : polled)
+        EXPECT_NEAR(polling.Clients.Item(p.name)->sglTimeDiffSec,
+                    (p.offset - pollerOffset) / 1000.0, 0.1);
 
     ASSERT_TRUE(poll("F"));
-    ASSERT_TRUE(ahead.waitForTrace("DATA ARRIVED DONE"));
-    ASSERT_TRUE(behind.waitForTrace("DATA ARRIVED DONE"));
-    EXPECT_NEAR(double(ahead.clockOffset()), double(pollerOffset), 50.0);
-    EXPECT_NEAR(double(behind.clockOffset()), double(pollerOffset), 50.0);
-    EXPECT_TRUE(ahead.readFile("DebugFile.txt").contains("<Force time strg:_F+ "));
-
-    EXPECT_EQ(ahead.terminate(), 0);
-    EXPECT_EQ(behind.terminate(), 0);
+    for (Polled& p : polled) {
+        ASSERT_TRUE(p.agent.waitForTrace("DATA ARRIVED DONE"));
+        EXPECT_NEAR(double(p.agent.clockOffset()), double(pollerOffset), 50.0);
+        EXPECT_TRUE(p.agent.readFile("DebugFile.txt").contains("<Force time strg:_F+ "));
+        EXPECT_EQ(p.agent.terminate(), 0);
+    }
 }
 
 // The operator's controller: nclconsole listen on its own loopback address,
@@ -181,13 +173,12 @@ TEST_F(ContactE2E, NclconsoleListenHearsTheAgentComeAndGo)
         return heard.contains(" up ");
     }));
     ASSERT_TRUE(agent.waitForTrace("Heartbeat done: 127.0.0.1 U " + kMac));
-    const QString trace = agent.readFile("DebugFile.txt");
-    EXPECT_TRUE(trace.contains(">ClientData arrived: _OK-H U " + kMac + "_ from 127.0.0.1 on " +
-                               "local port " + QString::number(port)));
-    EXPECT_TRUE(trace.contains("HEARTBEAT OK Event"));
-    EXPECT_TRUE(trace.contains("U-p or D-wn: U"));
-    EXPECT_TRUE(trace.contains("MAC_address: " + kMac));
-    EXPECT_TRUE(trace.contains("Service server listening on TCP port " + QString::number(port)));
+    for (const QString& line :
+         {">ClientData arrived: _OK-H U " + kMac + "_ from 127.0.0.1 on local port " +
+              QString::number(port),
+          QString("HEARTBEAT OK Event"), QString("U-p or D-wn: U"), "MAC_address: " + kMac,
+          "Service server listening on TCP port " + QString::number(port)})
+        EXPECT_TRUE(agent.readFile("DebugFile.txt").contains(line)) << line.toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 
     ASSERT_TRUE(controller.waitForFinished(10000)); // ends after the second heartbeat
