@@ -25,68 +25,53 @@ rt::Date Literal(const char* text)
     return value;
 }
 
-cClient* AddClient(colClients& list, qint16 id, const QString& name, const QString& address,
-                   qint16 status, const QString& key = QString())
-{
-    return list.Add(id, 1, 0, name, address, QStringLiteral("note"), 0, 0, status, 0,
-                    QStringLiteral("00-11-22-33-44-55"), false, key);
-}
-
 class ClientListTest : public ::testing::Test
 {
 protected:
     void SetUp() override { settings::Options().setClientKeyType(0); }
+
+    cClient* AddClient(qint16 id, const QString& name, const QString& address, qint16 status,
+                       const QString& key)
+    {
+        return list.Add(id, 1, 0, name, address, QStringLiteral("note"), 0, 0, status, 0,
+                        QStringLiteral("00-11-22-33-44-55"), false, key);
+    }
 
     testsupport::ScopedHome home;
     loopback::DebugCapture debug{home.file("DebugFile.txt")};
     colClients list;
 };
 
-TEST_F(ClientListTest, NumberZeroTakesTheNextNumberAndKeysFollowTheKeyType)
+TEST_F(ClientListTest, NumbersKeysTheActiveCountAndTheSummaries)
 {
-    for (qint16 i = 1; i <= 5; ++i)
-        ASSERT_NE(AddClient(list, i, "pc" + QString::number(i), "10.0.0." + QString::number(i), 1,
-                            "k" + QString::number(i)),
-                  nullptr);
-    qint16 id = 0;
-    const cClient* sixth = list.Add(id, 1, 0, "pc6", "10.0.0.6", "", 0, 0, 2, 0, "", false);
-    ASSERT_NE(sixth, nullptr);
-    EXPECT_EQ(id, 6);
-    EXPECT_EQ(sixth->nClientID, 6);
-
-    struct Case {
-        qint16 keyType;
-        QString expected;
-    };
-    for (const Case& c : {Case{0, "10.0.0.7"}, Case{1, "pc7"}}) {
-        settings::Options().setClientKeyType(c.keyType);
-        qint16 none = 7;
-        const cClient* added = list.Add(none, 1, 0, "pc7", "10.0.0.7", "", 0, 0, 1, 0, "", false);
+    AddClient(1, "a", "10.0.0.1", 1, "a");
+    AddClient(2, "b", "10.0.0.2", 2, "b");
+    AddClient(3, "c", "10.0.0.3", -1, "c");
+    AddClient(4, "d", "10.0.0.4", 1, "d");
+    EXPECT_EQ(list.ActiveCount(), 2);
+    // Number zero takes the next number; a client added without a key gets
+    // one from the key type but is reachable by position only.
+    for (const auto& [keyType, key] : {std::pair{0, "10.0.0.7"}, std::pair{1, "pc7"}}) {
+        SCOPED_TRACE(keyType);
+        settings::Options().setClientKeyType(qint16(keyType));
+        qint16 id = 0;
+        const cClient* added = list.Add(id, 1, 0, "pc7", "10.0.0.7", "", 0, 0, 2, 0, "", false);
         ASSERT_NE(added, nullptr);
-        EXPECT_EQ(added->sKey, c.expected) << "key type " << c.keyType;
-        // Unkeyed clients are reachable by position only.
-        EXPECT_EQ(list.Item(c.expected), nullptr);
+        EXPECT_EQ(id, list.Count());
+        EXPECT_EQ(added->nClientID, id);
+        EXPECT_EQ(added->sKey, key);
+        EXPECT_EQ(list.Item(QString::fromLatin1(key)), nullptr);
         EXPECT_EQ(list.Item(list.Count()), added);
     }
-}
-
-TEST_F(ClientListTest, KeysAndTheActiveCountThroughAddAndRemove)
-{
-    AddClient(list, 1, "a", "10.0.0.1", 1, "a");
-    AddClient(list, 2, "b", "10.0.0.2", 2, "b");
-    AddClient(list, 3, "c", "10.0.0.3", -1, "c");
-    AddClient(list, 4, "d", "10.0.0.4", 1, "d");
-    EXPECT_EQ(list.ActiveCount(), 2);
     // A key already there (keys ignore case) and an empty key change nothing.
-    EXPECT_EQ(AddClient(list, 5, "other", "10.0.0.9", 1, "A"), nullptr);
+    EXPECT_EQ(AddClient(5, "other", "10.0.0.9", 1, "A"), nullptr);
     EXPECT_EQ(list.Item(QString()), nullptr);
     EXPECT_FALSE(list.Remove(QString()));
-    EXPECT_EQ(list.Count(), 4);
+    EXPECT_EQ(list.Count(), 6);
     EXPECT_EQ(list.ActiveCount(), 2);
     EXPECT_EQ(list.Item(QStringLiteral("a"))->sIPname, "a");
-    const QString trace = debug.Text();
-    EXPECT_TRUE(trace.contains("Cant update client with empty key"));
-    EXPECT_TRUE(trace.contains("Cant delete client with empty key"));
+    EXPECT_TRUE(debug.Text().contains("Cant update client with empty key"));
+    EXPECT_TRUE(debug.Text().contains("Cant delete client with empty key"));
 
     // Only active clients count.
     EXPECT_TRUE(list.Remove(QStringLiteral("B")));
@@ -95,30 +80,44 @@ TEST_F(ClientListTest, KeysAndTheActiveCountThroughAddAndRemove)
     EXPECT_EQ(list.ActiveCount(), 1);
     EXPECT_FALSE(list.Remove(QStringLiteral("a")));
     EXPECT_FALSE(list.Remove(QStringLiteral("nobody")));
-    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Count(), 4);
     EXPECT_EQ(list.Item(1)->sKey, "c");
     EXPECT_EQ(list.Item(QStringLiteral("D"))->nClientID, 4);
     list.EraseAll();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.ActiveCount(), 0);
+
+    // -7.6 rounds to -8, whose size 7.5 (rounding to 8) does not exceed.
+    EXPECT_EQ(list.find_max_time_diff(), 0);
+    const float diffs[] = {2.4f, -7.6f, 5.0f, 7.5f};
+    for (int i = 0; i < 4; ++i)
+        AddClient(qint16(i + 1), "n" + QString::number(i), "10.0.0." + QString::number(i), 1,
+                  "k" + QString::number(i))
+            ->sglTimeDiffSec = diffs[i];
+    EXPECT_EQ(list.find_max_time_diff(), -8);
+    QStringList entries{"old"};
+    EXPECT_EQ(list.fill_cbo(entries, 1, "n2"), 3);
+    EXPECT_EQ(entries, QStringList({"<all>", "n0", "n1", "n2", "n3"}));
+    EXPECT_EQ(list.fill_cbo(entries, 0, "<all>"), 0);
+    EXPECT_EQ(entries.at(1), "10.0.0.0");
 }
 
 TEST_F(ClientListTest, FileRoundTripKeepsEveryField)
 {
     qint16 id = 3;
-    cClient* c = list.Add(id, 2, 1, "pc-one", "127.0.0.2", "notes, with \"quotes\"", -1.25f,
-                          Literal("#2024-01-31 13:05:00#"), 2, Literal("#2024-01-31#"),
-                          "00-0C-29-3A-5B-7C", false, "pc-one");
-    ASSERT_NE(c, nullptr);
+    ASSERT_NE(list.Add(id, 2, 1, "pc-one", "127.0.0.2", "notes, with \"quotes\"", -1.25f,
+                       Literal("#2024-01-31 13:05:00#"), 2, Literal("#2024-01-31#"),
+                       "00-0C-29-3A-5B-7C", false, "pc-one"),
+              nullptr);
     id = 4;
     list.Add(id, 0, 0, "pc-two", "127.0.0.3", "", 0.5f, Literal("#13:05:00#"), -1, 0, "", false,
              "pc-two");
     const QString path = home.file("clientlist.txt");
     ASSERT_TRUE(list.SavetoDisk(path));
-    const QString text = testsupport::ReadFile(path);
-    EXPECT_EQ(text, "3,2,1,\"pc-one\",\"127.0.0.2\",\"00-0C-29-3A-5B-7C\",\"notes, with "
-                    "\"\"quotes\"\"\",-1.25,#2024-01-31 13:05:00#,2,#2024-01-31#\r\n"
-                    "4,0,0,\"pc-two\",\"127.0.0.3\",\"\",\"\",0.5,#13:05:00#,-1,#00:00:00#\r\n");
+    EXPECT_EQ(testsupport::ReadFile(path),
+              "3,2,1,\"pc-one\",\"127.0.0.2\",\"00-0C-29-3A-5B-7C\",\"notes, with "
+              "\"\"quotes\"\"\",-1.25,#2024-01-31 13:05:00#,2,#2024-01-31#\r\n"
+              "4,0,0,\"pc-two\",\"127.0.0.3\",\"\",\"\",0.5,#13:05:00#,-1,#00:00:00#\r\n");
 
     colClients back;
     ASSERT_TRUE(back.Read_in_file(path, 1));
@@ -161,51 +160,26 @@ TEST_F(ClientListTest, ReadingSkipsNegativeLinesAndReportsBadOnesThenGoesOn)
 // them, whatever order the locale gives its short dates.
 TEST_F(ClientListTest, SyncLogUpdatesOnlyLaterSettingsOfListedClients)
 {
+    // Date, time at column 10, difference at 20, accuracy at 31, key at 48.
+    QString log = QStringLiteral("header line\r\n\r\n");
+    for (const char* line :
+         {"24-01-30 10:00:00  -0.500", "24-01-31 13:05:00  1.250", "24-01-29 09:00:00  9.000"})
+        log += QString::fromLatin1(line).leftJustified(30) + "0.001            pc-a\r\n";
+    log += "24-01-31 13:05:00  3.000      0.001            pc-b\r\n"
+           "24-01-31 13:05:00  4.000      0.001            pc-x\r\n";
+    testsupport::WriteFile(home.file("logfile.txt"), log.toLatin1());
     for (const char* localeName : {"en_US", "en_GB", "ja_JP"}) {
         SCOPED_TRACE(localeName);
         const testsupport::ScopedDateLocale locale(localeName);
         list.EraseAll();
-        AddClient(list, 1, "a", "10.0.0.1", 1, "pc-a");
-        AddClient(list, 2, "b", "10.0.0.2", 1, "pc-b");
-        list.Item(2)->dLastSettingDate = Literal("#2030-01-01#");
-        // Date, time at column 10, difference at 20, accuracy at 31, key at 48.
-        auto line = [](const char* date, const char* time, const char* diff, const char* key) {
-            return QString::fromLatin1(date).leftJustified(9) +
-                   QString::fromLatin1(time).leftJustified(10) +
-                   QString::fromLatin1(diff).leftJustified(11) +
-                   QStringLiteral("0.001").leftJustified(17) + QString::fromLatin1(key);
-        };
-        const QString log = QStringLiteral("header line\r\n\r\n") +
-                            line("24-01-30", "10:00:00", "-0.500", "pc-a") + "\r\n" +
-                            line("24-01-31", "13:05:00", "1.250", "pc-a") + "\r\n" +
-                            line("24-01-29", "09:00:00", "9.000", "pc-a") + "\r\n" +
-                            line("24-01-31", "13:05:00", "3.000", "pc-b") + "\r\n" +
-                            line("24-01-31", "13:05:00", "4.000", "pc-x") + "\r\n";
-        testsupport::WriteFile(home.file("logfile.txt"), log.toLatin1());
+        AddClient(1, "a", "10.0.0.1", 1, "pc-a");
+        AddClient(2, "b", "10.0.0.2", 1, "pc-b")->dLastSettingDate = Literal("#2030-01-01#");
         list.ReadInData(1, home.file("logfile.txt"));
         EXPECT_DOUBLE_EQ(list.Item(1)->dLastSettingDate, Literal("#2024-01-31 13:05:00#"));
         EXPECT_FLOAT_EQ(list.Item(1)->uLastSettingDiff, 1.25f);
         EXPECT_DOUBLE_EQ(list.Item(2)->dLastSettingDate, Literal("#2030-01-01#"));
         EXPECT_FLOAT_EQ(list.Item(2)->uLastSettingDiff, 0.0f);
     }
-}
-
-TEST_F(ClientListTest, LargestDifferenceAndTheChoiceList)
-{
-    EXPECT_EQ(list.find_max_time_diff(), 0);
-    const float diffs[] = {2.4f, -7.6f, 5.0f, 7.5f};
-    for (int i = 0; i < 4; ++i)
-        AddClient(list, qint16(i + 1), "n" + QString::number(i), "10.0.0." + QString::number(i), 1,
-                  "k" + QString::number(i))
-            ->sglTimeDiffSec = diffs[i];
-    // -7.6 rounds to -8, whose size 7.5 (rounding to 8) does not exceed.
-    EXPECT_EQ(list.find_max_time_diff(), -8);
-
-    QStringList entries{"old"};
-    EXPECT_EQ(list.fill_cbo(entries, 1, "n2"), 3);
-    EXPECT_EQ(entries, QStringList({"<all>", "n0", "n1", "n2", "n3"}));
-    EXPECT_EQ(list.fill_cbo(entries, 0, "<all>"), 0);
-    EXPECT_EQ(entries.at(1), "10.0.0.0");
 }
 
 } // namespace

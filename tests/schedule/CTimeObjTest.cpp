@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 using schedule::CTimeObj;
@@ -23,145 +24,130 @@ namespace
 
 constexpr qint64 kStart = 5'000'000;
 
-struct Call {
-    char kind; // 's' second, 'm' minute
-    qint64 tick;
-    int wallSecond;
-};
-
-class Recorder : public schedule::TimeObjCallback
-{
-public:
-    explicit Recorder(SimulatedWaitClock& clock) : m_clock(clock) {}
-    void NewSecond() override { calls.push_back({'s', m_clock.Tick(), Second()}); }
-    void NewMinute() override { calls.push_back({'m', m_clock.Tick(), Second()}); }
-    std::vector<Call> Of(char kind) const
-    {
-        std::vector<Call> out;
-        for (const Call& c : calls)
-            if (c.kind == kind)
-                out.push_back(c);
-        return out;
-    }
-    std::vector<Call> calls;
-
-private:
-    int Second() { return m_clock.LocalSecondOfMinute(); }
-    SimulatedWaitClock& m_clock;
-};
-
 // 2026-03-02 at hh:mm:ss local.
 rt::Date At(int hour, int minute, int second)
 {
     return rt::MakeDate(2026, 3, 2, hour, minute, second);
 }
 
-TEST(CTimeObjSleep, MinuteCallbacksAlignToTheWallClock)
+// Keeps the tick of every second callback, and of every minute callback the
+// ms since the start with the wall-clock second it came at.
+class Recorder : public schedule::TimeObjCallback
 {
-    // Started 10 s past a minute: the first minute mark (12:01:10), then the
-    // alignment to 12:02:00 with the second call right after it, then whole
-    // minutes. The service loop's 60 s wait ends before its first minute mark
-    // (the end is checked first), so it makes no minute callback.
+public:
+    explicit Recorder(SimulatedWaitClock& clock) : m_clock(clock) {}
+    void NewSecond() override { seconds.push_back(m_clock.Tick()); }
+    void NewMinute() override
+    {
+        minutes.emplace_back(m_clock.Tick() - kStart, m_clock.LocalSecondOfMinute());
+    }
+    std::vector<qint64> seconds;
+    std::vector<std::pair<qint64, int>> minutes;
+
+private:
+    SimulatedWaitClock& m_clock;
+};
+
+// A simulated clock started 10 s past 12:00, its timer, and the trace.
+class CTimeObjSleep : public ::testing::Test
+{
+protected:
+    // The trace written since the last call.
+    QString NewTrace()
+    {
+        const QString text = trace.Text();
+        const QString added = text.mid(m_seen);
+        m_seen = text.size();
+        return added;
+    }
+
+    testsupport::ScopedHome home;
+    testsupport::ScopedTrace trace{home.path()};
+    SimulatedWaitClock clock{kStart, At(12, 0, 10)};
+    CTimeObj timer{&clock};
+
+private:
+    qsizetype m_seen = 0;
+};
+
+TEST_F(CTimeObjSleep, MinuteCallbacksAlignToTheWallClock)
+{
+    // The first minute mark (12:01:10), then the alignment to 12:02:00 with
+    // the second call right after it, then whole minutes. The service loop's
+    // 60 s wait ends before its first minute mark (the end is checked first),
+    // so it makes no minute callback.
     const struct {
         qint32 seconds;
         std::vector<std::pair<qint64, int>> minutes; // ms after the start, wall-clock second
     } cases[] = {{180, {{60000, 10}, {110000, 0}, {170000, 0}}}, {60, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.seconds);
-        SimulatedWaitClock clock(kStart, At(12, 0, 10));
-        CTimeObj timer(&clock);
-        Recorder rec(clock);
-        EXPECT_EQ(timer.Sleep(c.seconds, &rec), 0);
-        EXPECT_EQ(clock.Tick() - kStart, c.seconds * 1000);
-        std::vector<std::pair<qint64, int>> minutes;
-        for (const Call& m : rec.Of('m'))
-            minutes.emplace_back(m.tick - kStart, m.wallSecond);
-        EXPECT_EQ(minutes, c.minutes);
-
+        SimulatedWaitClock fresh(kStart, At(12, 0, 10));
+        Recorder rec(fresh);
+        EXPECT_EQ(CTimeObj(&fresh).Sleep(c.seconds, &rec), 0);
+        EXPECT_EQ(fresh.Tick() - kStart, c.seconds * 1000);
+        EXPECT_EQ(rec.minutes, c.minutes);
         // About once a second, never twice within the same second.
-        const auto seconds = rec.Of('s');
-        EXPECT_EQ(seconds.size(), size_t(c.seconds));
-        for (size_t i = 1; i < seconds.size(); ++i)
-            EXPECT_GE(seconds[i].tick - seconds[i - 1].tick, 900) << "at call " << i;
+        EXPECT_EQ(rec.seconds.size(), size_t(c.seconds));
+        for (size_t i = 1; i < rec.seconds.size(); ++i)
+            EXPECT_GE(rec.seconds[i] - rec.seconds[i - 1], 900) << "at call " << i;
     }
 }
 
-TEST(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
+// 40.5 s left rounds half to even; an interrupt during the minute alignment
+// (80 s into 180) ends the whole wait, and the alignment's own wait (50 s from
+// 60 s on) traces what it had left. An interrupt left from before a wait is
+// cleared when the wait starts.
+TEST_F(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
 {
-    struct Case {
-        qint32 seconds;
-        qint64 atMs;
-        qint32 expected;
-        const char* traced; // the seconds left, in full
-    };
-    // 40.5 s left rounds half to even; an interrupt during the minute
-    // alignment (80 s into 180) ends the whole wait, and the alignment's own
-    // wait (50 s from 60 s on) traces what it had left.
-    const Case cases[] = {{60, 20000, 40, "40"},    {60, 20400, 40, "39.6"},
-                          {60, 20600, 39, "39.4"},  {60, 19500, 40, "40.5"},
-                          {60, 19750, 40, "40.25"}, {60, 59900, 0, "0.1"},
-                          {180, 80000, 100, "30"}};
-    for (const Case& c : cases) {
-        testsupport::ScopedHome home;
-        testsupport::ScopedTrace trace(home.path());
-        SimulatedWaitClock clock(kStart, At(12, 0, 10));
-        CTimeObj timer(&clock);
-        Recorder rec(clock);
-        clock.At(kStart + c.atMs, [&timer] { timer.setInterruptFlag(true); });
-        EXPECT_EQ(timer.Sleep(c.seconds, &rec), c.expected) << "interrupt at " << c.atMs;
-        EXPECT_EQ(clock.Tick() - kStart, c.atMs) << "the wait ends when interrupted";
-        EXPECT_FALSE(timer.InterruptFlag());
-        const QString log = trace.Text();
-        EXPECT_TRUE(log.contains(QStringLiteral("Interrupting sleep at %1\r\n").arg(c.traced)))
+    // The wait, the interrupt's moment, the seconds returned and traced in full.
+    const std::tuple<qint32, qint64, qint32, const char*> cases[] = {
+        {60, 20000, 40, "40"},   {60, 20400, 40, "39.6"},  {60, 20600, 39, "39.4"},
+        {60, 19500, 40, "40.5"}, {60, 19750, 40, "40.25"}, {60, 59900, 0, "0.1"},
+        {180, 80000, 100, "30"}};
+    for (const auto& [seconds, atMs, expected, traced] : cases) {
+        SCOPED_TRACE(atMs);
+        SimulatedWaitClock fresh(kStart, At(12, 0, 10));
+        CTimeObj waits(&fresh);
+        Recorder rec(fresh);
+        fresh.At(kStart + atMs, [&waits] { waits.setInterruptFlag(true); });
+        EXPECT_EQ(waits.Sleep(seconds, &rec), expected);
+        EXPECT_EQ(fresh.Tick() - kStart, atMs) << "the wait ends when interrupted";
+        EXPECT_FALSE(waits.InterruptFlag());
+        const QString log = NewTrace();
+        EXPECT_TRUE(log.contains(QStringLiteral("Interrupting sleep at %1\r\n").arg(traced)))
             << log.toStdString();
         EXPECT_FALSE(log.contains(QStringLiteral("Paused for"))) << "no closing line";
     }
-}
 
-TEST(CTimeObjSleep, InterruptSetBeforeTheWaitIsCleared)
-{
-    testsupport::ScopedHome home;
-    testsupport::ScopedTrace trace(home.path());
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
     timer.setInterruptFlag(true);
     EXPECT_EQ(timer.Sleep(5, nullptr), 0);
     EXPECT_EQ(clock.Tick() - kStart, 5000);
-    EXPECT_TRUE(trace.Text().contains("Paused for 5.000 seconds\r\n"))
-        << trace.Text().toStdString();
+    EXPECT_TRUE(NewTrace().contains("Paused for 5.000 seconds\r\n"));
 }
 
-TEST(CTimeObjSleep, BackwardClockEndsTheWaitWithZeroAfterOneSecond)
+TEST_F(CTimeObjSleep, BackwardClockEndsTheWaitWithZeroAfterOneSecond)
 {
-    struct Case {
-        const char* name;
-        qint64 startTick;
-        qint64 jumpAt;
-        qint64 jumpTo;
-    };
-    const Case cases[] = {
-        {"restart", kStart, kStart + 10000, 1000},
-        // The 32-bit counter wraps: the wait's end lies beyond 2^32.
-        {"wrap", 4294967296LL - 5000, 4294967296LL, 4294967296LL},
-    };
-    for (const Case& c : cases) {
-        SimulatedWaitClock clock(c.startTick, At(12, 0, 10));
-        CTimeObj timer(&clock);
-        clock.At(c.jumpAt, [&clock, &c] { clock.SetTick(c.jumpTo); });
-        EXPECT_EQ(timer.Sleep(60, nullptr), 0) << c.name;
-        EXPECT_EQ(clock.BlockedMs(), 1000) << c.name;
+    // A restart, and the 32-bit counter's wrap: the wait's end lies beyond 2^32.
+    const std::tuple<qint64, qint64, qint64> cases[] = {
+        {kStart, kStart + 10000, 1000}, {4294967296LL - 5000, 4294967296LL, 4294967296LL}};
+    for (const auto& [startTick, jumpAt, jumpTo] : cases) {
+        SCOPED_TRACE(startTick);
+        SimulatedWaitClock fresh(startTick, At(12, 0, 10));
+        const qint64 to = jumpTo;
+        fresh.At(jumpAt, [&fresh, to] { fresh.SetTick(to); });
+        EXPECT_EQ(CTimeObj(&fresh).Sleep(60, nullptr), 0);
+        EXPECT_EQ(fresh.BlockedMs(), 1000);
     }
 }
 
 // SleepTick and SleepTimer report the seconds left; SleepTimer ends at
 // midnight; an alarm in the past returns at once, one ahead sleeps until it.
-TEST(CTimeObjPlainWaits, SecondsLeftMidnightAndAlarms)
+TEST_F(CTimeObjSleep, PlainWaitsReportSecondsLeftAndEndAtMidnightAndAlarms)
 {
-    SimulatedWaitClock clock(kStart, At(12, 0, 10));
-    CTimeObj timer(&clock);
-    clock.At(kStart + 7000, [&timer] { timer.setInterruptFlag(true); });
+    clock.At(kStart + 7000, [this] { timer.setInterruptFlag(true); });
     EXPECT_EQ(timer.SleepTick(30), 23);
-    clock.At(clock.Tick() + 12000, [&timer] { timer.setInterruptFlag(true); });
+    clock.At(clock.Tick() + 12000, [this] { timer.setInterruptFlag(true); });
     EXPECT_EQ(timer.SleepTimer(30), 18);
     qint64 before = clock.Tick();
     EXPECT_EQ(timer.SleepTimer(3), 0);
@@ -180,7 +166,9 @@ TEST(CTimeObjPlainWaits, SecondsLeftMidnightAndAlarms)
     EXPECT_LT(late.Tick() - kStart, 12000);
 }
 
-TEST(CTimeObjRealClock, InterruptEndsTheWaitAtOnce)
+// On the real clock an interrupt ends a wait at once; the pauses keep events
+// flowing and are not ended by one.
+TEST(RealClockWaits, InterruptEndsASleepButNotAPause)
 {
     CTimeObj timer;
     QTimer::singleShot(50, [&timer] { timer.setInterruptFlag(true); });
@@ -188,18 +176,13 @@ TEST(CTimeObjRealClock, InterruptEndsTheWaitAtOnce)
     elapsed.start();
     EXPECT_EQ(timer.Sleep(60, nullptr), 60);
     EXPECT_LT(elapsed.elapsed(), 1000);
-}
 
-// The pauses keep events flowing and are not ended by an interrupt.
-TEST(Pauses, RunEventsAndIgnoreInterrupts)
-{
     bool timerRan = false;
     QTimer::singleShot(10, [&] {
         timerRan = true;
         schedule::TimerObj().setInterruptFlag(true);
     });
-    QElapsedTimer elapsed;
-    elapsed.start();
+    elapsed.restart();
     EXPECT_EQ(schedule::PauseMilliseconds(120), 0);
     // The tick counter counts whole milliseconds, so the pause may end up to
     // one millisecond short of the elapsed timer's reading.

@@ -9,7 +9,8 @@
 
 #include <gtest/gtest.h>
 
-using recordstest::RecordsFixture;
+#include <tuple>
+
 using schedule::colHistSettings;
 using schedule::colTS;
 using schedule::cTS;
@@ -19,25 +20,18 @@ namespace
 
 const rt::Date kFirst = rt::MakeDate(2026, 3, 10, 8, 0, 0);
 
-class History : public RecordsFixture
+// The differences the history holds, oldest first.
+std::vector<float> Diffs(colHistSettings& history)
+{
+    std::vector<float> values;
+    for (qint32 i = 1; i <= history.Count(); ++i)
+        values.push_back(history.Item(i)->SetDiff());
+    return values;
+}
+
+class History : public recordstest::RecordsFixture
 {
 protected:
-    // Writes settings to a sync log the way the agent does; the difference of
-    // setting i comes from diffs[i], its server from servers[i % size].
-    QString WriteLog(const std::vector<qint32>& diffs, const QStringList& servers = {"ntp.a"})
-    {
-        const QString path = home.file("logfile.txt");
-        for (std::size_t i = 0; i < diffs.size(); ++i) {
-            At(kFirst + double(i) / 24.0);
-            schedule::CSync sync;
-            sync.setSyncLocalTime(kFirst + double(i) / 24.0);
-            sync.setSyncDifferenceSec(diffs[i]);
-            sync.setSyncAccuracy(1.5f);
-            logging::WriteSyncLog(sync, servers[qsizetype(i) % servers.size()], path,
-                                  settings::LoggingMode::TextFile);
-        }
-        return path;
-    }
     colHistSettings& history = schedule::HistSettings();
 };
 
@@ -50,7 +44,7 @@ TEST_F(History, ReadsBackWhatTheSyncLogWrote)
     sync.setSyncUseFrac(true);
     sync.setSyncAccuracy(-3.25f);
     sync.setSyncStatus(5);
-    const QString path = home.file("logfile.txt");
+    const QString path = home.file("single.txt");
     logging::WriteSyncLog(sync, "time.example", path, settings::LoggingMode::TextFile);
 
     options().setSyncDataPoints(10);
@@ -70,21 +64,24 @@ TEST_F(History, ReadsBackWhatTheSyncLogWrote)
 // a missing file empties the history.
 TEST_F(History, KeepsTheNewestNonZeroPointsOfTheChosenServer)
 {
-    std::vector<qint32> diffs;
-    for (int i = 1; i <= 25; ++i)
-        diffs.push_back(i % 5 == 0 ? 0 : i);
-    const QString path = WriteLog(diffs, {"ntp.a", "ntp.b"});
+    const QString path = home.file("logfile.txt");
+    for (int i = 1; i <= 25; ++i) {
+        const rt::Date when = kFirst + i / 24.0;
+        At(when);
+        schedule::CSync sync;
+        sync.setSyncLocalTime(when);
+        sync.setSyncDifferenceSec(i % 5 == 0 ? 0 : i);
+        sync.setSyncAccuracy(1.5f);
+        logging::WriteSyncLog(sync, i % 2 ? "ntp.a" : "ntp.b", path,
+                              settings::LoggingMode::TextFile);
+    }
     options().setSyncDataPoints(10);
-    const auto kept = [&](const char* server) {
-        history.ReadInFile(3, path, server);
-        QList<float> values;
-        for (qint32 i = 1; i <= history.Count(); ++i)
-            values.append(history.Item(i)->SetDiff());
-        return values;
-    };
-    EXPECT_EQ(kept("<all>"), QList<float>({13, 14, 0, 16, 17, 18, 19, 0, 21, 22, 23, 24, 0}));
+    history.ReadInFile(3, path, "<all>");
+    EXPECT_EQ(Diffs(history),
+              std::vector<float>({13, 14, 0, 16, 17, 18, 19, 0, 21, 22, 23, 24, 0}));
     EXPECT_EQ(history.CountNonZero(), 10);
-    EXPECT_EQ(kept("ntp.b"), QList<float>({2, 4, 6, 8, 0, 12, 14, 16, 18, 0, 22, 24}));
+    history.ReadInFile(3, path, "ntp.b");
+    EXPECT_EQ(Diffs(history), std::vector<float>({2, 4, 6, 8, 0, 12, 14, 16, 18, 0, 22, 24}));
 
     history.ReadInFile(3, home.file("absent.txt"), "<all>");
     EXPECT_EQ(history.Count(), 0);
@@ -92,31 +89,23 @@ TEST_F(History, KeepsTheNewestNonZeroPointsOfTheChosenServer)
 
 TEST(HistoryTrim, StopsWhenEitherCountReachesTheMaximum)
 {
-    struct Case {
-        const char* what;
-        std::vector<float> diffs;
-        qint16 max;
-        std::vector<float> kept;
-    };
-    const Case cases[] = {
+    using Row = std::tuple<const char*, std::vector<float>, qint16, std::vector<float>>;
+    const Row cases[] = {
         {"oldest non-zero go first", {1, 2, 3, 4}, 2, {3, 4}},
         {"a zero before a trimmed entry goes too", {0, 1, 2, 3}, 2, {2, 3}},
         {"few enough: nothing goes", {0, 1, 0, 2}, 2, {0, 1, 0, 2}},
         {"a zero behind the last trimmed entry stays", {1, 0, 2, 3}, 2, {0, 2, 3}},
         {"max 0 empties while non-zero remain", {1, 0}, 0, {0}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, diffs, max, kept] : cases) {
         colHistSettings col;
-        for (float d : c.diffs) {
+        for (float d : diffs) {
             schedule::CHistSetting s;
             s.setSetDiff(d);
             col.AddSetting(s);
         }
-        col.EmptyData(c.max);
-        std::vector<float> kept;
-        for (qint32 i = 1; i <= col.Count(); ++i)
-            kept.push_back(col.Item(i)->SetDiff());
-        EXPECT_EQ(kept, c.kept) << c.what;
+        col.EmptyData(max);
+        EXPECT_EQ(Diffs(col), kept) << what;
     }
 }
 
@@ -130,21 +119,17 @@ colTS List(const QStringList& servers)
 
 TEST(TimeServers, NextServerGoesRoundTheCircle)
 {
-    struct Case {
-        QStringList list;
-        QString current;
-        QString next;
-    };
-    const Case cases[] = {
-        {{"A", "B", "C"}, "A", "B"}, {{"A", "B", "C"}, "C", "A"},
-        {{"A", "B", "C"}, "Z", "A"}, {{"A", "B", "C"}, "a", "A"}, // exact match only
-        {{"A"}, "A", "A"},
-    };
-    for (const Case& c : cases) {
+    // The list, the current server and the next; the match is exact ("a" is not "A").
+    const std::tuple<QStringList, QString, QString> cases[] = {{{"A", "B", "C"}, "A", "B"},
+                                                               {{"A", "B", "C"}, "C", "A"},
+                                                               {{"A", "B", "C"}, "Z", "A"},
+                                                               {{"A", "B", "C"}, "a", "A"},
+                                                               {{"A"}, "A", "A"}};
+    for (const auto& [servers, current, expected] : cases) {
         cTS next;
-        EXPECT_TRUE(List(c.list).GetNextServer(c.current, next));
-        EXPECT_EQ(next.sServer(), c.next) << qPrintable(c.current);
-        EXPECT_EQ(next.sLocation(), "loc " + c.next);
+        EXPECT_TRUE(List(servers).GetNextServer(current, next));
+        EXPECT_EQ(next.sServer(), expected) << qPrintable(current);
+        EXPECT_EQ(next.sLocation(), "loc " + expected);
     }
     cTS untouched;
     untouched.setsServer("keep");
@@ -152,40 +137,37 @@ TEST(TimeServers, NextServerGoesRoundTheCircle)
     EXPECT_EQ(untouched.sServer(), "keep");
 }
 
-TEST(TimeServers, ReadsQuotedAndPlainRecordsAndSkipsEmptyOnes)
+// Quoted and plain records are read and empty ones skipped; saving needs
+// consent to create the file and doubles the quotes it writes.
+TEST(TimeServers, FileRoundTrip)
 {
     testsupport::ScopedHome home;
     const QString path = home.file("TScircle.txt");
     testsupport::WriteFile(path, "\"ntp1.example\",\"Basement, rack 2\",\"SNTP\"\r\n"
                                  ",\"only a location\",\r\n"
                                  "ntp2.example , roof , DAYTIME\r\n");
-    colTS list;
-    list.Add("old", "", "x");
-    ASSERT_TRUE(list.Read_in_file(path));
-    ASSERT_EQ(list.Count(), 2);
-    EXPECT_EQ(list.Item(1)->sLocation(), "Basement, rack 2");
-    EXPECT_EQ(list.Item(2)->sServer(), "ntp2.example");
-    EXPECT_EQ(list.Item(2)->sProtocol(), "DAYTIME");
-    EXPECT_EQ(list.Item(3), nullptr);
-    EXPECT_EQ(list.sSrvrFilename(), path);
-    EXPECT_FALSE(list.Read_in_file(""));
-    EXPECT_EQ(list.Count(), 2) << "an empty path changes nothing";
-}
+    colTS read;
+    read.Add("old", "", "x");
+    ASSERT_TRUE(read.Read_in_file(path));
+    ASSERT_EQ(read.Count(), 2);
+    EXPECT_EQ(read.Item(1)->sLocation(), "Basement, rack 2");
+    EXPECT_EQ(read.Item(2)->sServer(), "ntp2.example");
+    EXPECT_EQ(read.Item(2)->sProtocol(), "DAYTIME");
+    EXPECT_EQ(read.Item(3), nullptr);
+    EXPECT_EQ(read.sSrvrFilename(), path);
+    EXPECT_FALSE(read.Read_in_file(""));
+    EXPECT_EQ(read.Count(), 2) << "an empty path changes nothing";
 
-TEST(TimeServers, SaveNeedsConsentToCreateAFile)
-{
-    testsupport::ScopedHome home;
-    const QString path = home.file("TScircle.txt");
+    const QString saved = home.file("saved.txt");
     colTS list = List({"A", "B"});
     list.Add("C", "rack \"2\"", "sntp");
-    list.setsSrvrFilename(path);
+    list.setsSrvrFilename(saved);
     list.setChanged(true);
-
     list.SavetoDisk(); // nobody to ask
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(saved));
     list.setCreateFileQuestion([](const QString&, const QString&) { return colTS::Answer::No; });
     list.SavetoDisk();
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(saved));
     EXPECT_TRUE(list.Changed());
 
     QString asked;
@@ -194,17 +176,16 @@ TEST(TimeServers, SaveNeedsConsentToCreateAFile)
         return colTS::Answer::Yes;
     });
     list.SavetoDisk();
-    EXPECT_EQ(asked, "Save File|The file, " + path +
+    EXPECT_EQ(asked, "Save File|The file, " + saved +
                          " does not currently exist.\r\nDo you want to create this file?");
-    EXPECT_EQ(testsupport::ReadFile(path),
+    EXPECT_EQ(testsupport::ReadFile(saved),
               "\"A\",\"loc A\",\"sntp\"\r\n\"B\",\"loc B\",\"sntp\"\r\n"
               "\"C\",\"rack \"\"2\"\"\",\"sntp\"\r\n");
     EXPECT_FALSE(list.Changed());
-    colTS back;
-    ASSERT_TRUE(back.Read_in_file(path));
-    ASSERT_EQ(back.Count(), 3);
-    EXPECT_EQ(back.Item(3)->sLocation(), "rack \"2\"");
-    EXPECT_EQ(back.Item(3)->sProtocol(), "sntp");
+    ASSERT_TRUE(read.Read_in_file(saved));
+    ASSERT_EQ(read.Count(), 3);
+    EXPECT_EQ(read.Item(3)->sLocation(), "rack \"2\"");
+    EXPECT_EQ(read.Item(3)->sProtocol(), "sntp");
 }
 
 } // namespace
