@@ -36,6 +36,17 @@ protected:
         platform::SetClockForTesting(&clock);
         QObject::connect(&requests, &service::ConsoleRequests::StatusText,
                          [this](const QString& text) { labels << text; });
+        // "C" and "X" plug-ins that show what they were handed.
+        requests.do_command = [this](const QString& sData, qint16, QString& sLog) {
+            commands << sData;
+            sLog = "ran " + sData;
+            return QStringLiteral("done");
+        };
+        requests.do_Relay = [](const QString& sData, qint16, QString& sStatus, QString& sLog) {
+            sStatus = QStringLiteral("relay 1 on");
+            sLog = "switched " + sData;
+            return QStringLiteral("OK1");
+        };
     }
     void TearDown() override { platform::SetClockForTesting(nullptr); }
 
@@ -77,6 +88,7 @@ protected:
     enginetest::RecordingDisplay display;
     service::ConsoleRequests requests{listener, display};
     QStringList labels;
+    QStringList commands;
 };
 
 TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
@@ -100,6 +112,8 @@ TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
         {"Q+", "Unknown", "Unknown command", "Error"},
         {"TT+x", "Unknown", "Unknown command", "Error"},
         {"\x01\xff+", "Unknown", "Unknown command", "Error"},
+        {"C+notepad.exe", "OK-C", "ran C+notepad.exe", "done"},
+        {"X+1ON", "OK-X relay 1 on", "switched X+1ON", "OK1"},
     };
     for (const Case& c : cases) {
         const QString reply = QString::fromLatin1(Tcp(c.request, c.reply.isEmpty() ? 300 : 2000));
@@ -118,68 +132,14 @@ TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
     EXPECT_EQ(Tcp("H+"), QByteArray("OK-H "));
 }
 
-TEST_F(ConsoleRequestsTest, CommandAndRelayGoThroughTheirPlugInPoints)
-{
-    listener.serv_init(0);
-    QString commandText;
-    requests.do_command = [&](const QString& sData, qint16 index, QString& sLog) {
-        commandText = sData;
-        sLog = QStringLiteral("ran it");
-        return QStringLiteral("done");
-    };
-    requests.do_Relay = [](const QString& sData, qint16, QString& sStatus, QString& sLog) {
-        sStatus = QStringLiteral("relay 1 on");
-        sLog = QStringLiteral("switched ") + sData;
-        return QStringLiteral("OK1");
-    };
-    EXPECT_EQ(Tcp("C+notepad.exe"), QByteArray("OK-C"));
-    EXPECT_EQ(commandText, "C+notepad.exe");
-    EXPECT_TRUE(LastLabel().endsWith("\r\n\r\nran it\r\n\r\nResponse: done"));
-    EXPECT_EQ(Tcp("X+1ON"), QByteArray("OK-X relay 1 on"));
-    EXPECT_TRUE(LastLabel().endsWith("switched X+1ON\r\n\r\nResponse: OK1"));
-
-    // Over UDP the text handed on is the printable bytes of the datagram.
-    settings::Options().setClientFormat(2);
-    listener.serv_init(listener.CurrentInstance);
-    QUdpSocket peer;
-    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-    EXPECT_EQ(Udp(peer, QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
-    EXPECT_EQ(commandText, "C+run me");
-}
-
+// Set and force are answered first, then the engine moves the clock to the
+// console's time, 7 seconds ahead. Over UDP the request is an SNTP packet whose
+// first byte is the letter and whose transmit time the engine reads
+// (ServerFormat 2); the letter S reads as a client's mode, which the engine's
+// mode check refuses (status 100).
 TEST_F(ConsoleRequestsTest, SetAndForceAnswerFirstThenMoveTheClock)
 {
-    listener.serv_init(0);
-    testsupport::WriteFile(home.file("simclock"), "-7000");
-    const qint64 before = clock.NowUtcMs();
-    // The console's time: 7 seconds ahead of the agent's clock.
-    const QDateTime console = QDateTime::fromMSecsSinceEpoch(before + 7000, QTimeZone::utc());
-    const QByteArray set = "S+ " + console.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " " +
-                           QByteArray::number(console.time().msec());
-    const QString reply = QString::fromLatin1(Tcp(set));
-    EXPECT_TRUE(QRegularExpression(R"(^OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3}$)")
-                    .match(reply)
-                    .hasMatch())
-        << reply.toStdString();
-    // The engine gets the request once the reply is out (it decides on its own).
-    ASSERT_TRUE(WaitFor([&] { return display.calls.count("NISTdone") == 1; }));
-    EXPECT_TRUE(LastLabel().endsWith("Set client time\r\n\r\nResponse: OK"));
-
-    const QString force = QString::fromLatin1(Tcp("F+ 2026-01-01 00:00:00 000"));
-    EXPECT_TRUE(
-        QRegularExpression(R"(^OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d$)").match(force).hasMatch())
-        << force.toStdString();
-    EXPECT_EQ(display.calls.count("NISTdone"), 2);
-}
-
-// Over UDP a set or force is an SNTP request whose first byte is the letter;
-// with ServerFormat 2 the engine reads its transmit time. The letter S reads
-// as a client's mode, which the engine's mode check refuses (status 100).
-TEST_F(ConsoleRequestsTest, UdpSetAndForceCarryTheTimeInAnSntpRequest)
-{
     enginetest::ScopedOptions options;
-    options->setClientFormat(2);
-    options->setServerFormat(2);
     options->setSetMaxThreshold(86400);
     options->setSetMinThreshold(300);
     listener.serv_init(0);
@@ -188,25 +148,47 @@ TEST_F(ConsoleRequestsTest, UdpSetAndForceCarryTheTimeInAnSntpRequest)
     timeset::CNISTtimeset engine;
     requests.Engine = [&]() -> timeset::CNISTtimeset& { return engine; };
     const struct {
+        bool udp;
         char letter;
+        const char* reply; // a pattern of the TCP reply
         qint16 status;
-        bool moved;
         const char* action;
-    } cases[] = {{'S', 100, false, "Set client time"}, {'F', 0, true, "Force client time"}};
+    } cases[] = {
+        {false, 'S', R"(OK-S \d\d-\d\d-\d\d \d\d:\d\d:\d\d\.\d{0,3})", 0, "Set client time"},
+        {false, 'F', R"(OK-F \d\d-\d\d-\d\d \d\d:\d\d:\d\d)", 0, "Force client time"},
+        {true, 'S', "", 100, "Set client time"},
+        {true, 'F', "", 0, "Force client time"},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.letter << (c.udp ? " over UDP" : " over TCP"));
+        if (c.udp && options->ServerFormat() != 2) {
+            options->setClientFormat(2);
+            options->setServerFormat(2);
+            listener.serv_init(listener.CurrentInstance);
+        }
         testsupport::WriteFile(home.file("simclock"), "-7000");
         display.calls.clear();
         QElapsedTimer exchange;
         exchange.start();
-        // The console's time: 7 seconds ahead of the agent's clock.
-        const QByteArray reply =
-            Udp(peer, enginetest::SntpPacket(clock.NowUtcMs() + 7000, quint8(c.letter)));
-        ASSERT_TRUE(WaitFor([&] { return display.calls.contains("NISTdone"); })) << c.letter;
+        const qint64 console = clock.NowUtcMs() + 7000;
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(console, QTimeZone::utc());
+        const QByteArray reply = c.udp
+                                     ? Udp(peer, enginetest::SntpPacket(console, quint8(c.letter)))
+                                     : Tcp(QByteArray(1, c.letter) + "+ " +
+                                           at.toString("yyyy-MM-dd hh:mm:ss zzz").toLatin1());
+        ASSERT_TRUE(WaitFor([&] { return display.calls.contains("NISTdone"); }));
         const qint64 elapsed = exchange.elapsed();
-        EXPECT_EQ(reply.size(), 48) << c.letter; // the SNTP reply went out first
-        EXPECT_EQ(engine.SettingStatus(), c.status) << c.letter;
+        if (c.udp) {
+            EXPECT_EQ(reply.size(), 48);
+        } else {
+            EXPECT_TRUE(QRegularExpression(QString("^") + c.reply + "$")
+                            .match(QString::fromLatin1(reply))
+                            .hasMatch())
+                << reply.constData();
+        }
+        EXPECT_EQ(engine.SettingStatus(), c.status);
         const qint64 offset = testsupport::ReadFile(home.file("simclock")).toLongLong();
-        if (c.moved) {
+        if (c.status == 0) {
             EXPECT_LE(offset, 1);
             EXPECT_GE(offset, -elapsed - 1);
         } else {
@@ -226,6 +208,9 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_EQ(Udp(peer, "H+"), service::TextDatagram("OK-H"));
     EXPECT_EQ(listener.CurrentInstance, 1);
     EXPECT_TRUE(LastLabel().endsWith("Check Heartbeat\r\n\r\nResponse: OK"));
+    // The text handed on to a plug-in is the printable bytes of the datagram.
+    EXPECT_EQ(Udp(peer, QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
+    EXPECT_EQ(commands, QStringList("C+run me"));
 
     QByteArray sntp(48, '\0');
     sntp[0] = char(0xE3);
@@ -235,7 +220,7 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_TRUE(LastLabel().endsWith("Check client time SNTP\r\n\r\nResponse: OK"));
     sntp[0] = 'T';
     EXPECT_EQ(Udp(peer, sntp).at(0), 'U');
-    EXPECT_EQ(listener.CurrentInstance, 3);
+    EXPECT_EQ(listener.CurrentInstance, 4);
 
     // Replies get nothing and the element stays bound, so that two agents
     // never answer each other: text answers, SNTP replies, other modes.
@@ -245,7 +230,7 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     notRequests[3][0] = 'Z';
     for (const QByteArray& datagram : notRequests)
         EXPECT_TRUE(Udp(peer, datagram, 200).isEmpty()) << int(datagram[0]);
-    EXPECT_EQ(listener.CurrentInstance, 3);
+    EXPECT_EQ(listener.CurrentInstance, 4);
     EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte 4F (mode 7, "
                        "version 1)"));
     EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte E4 (mode 4, "
@@ -254,9 +239,9 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     // Too short for a request: no reply; a short SNTP request: no reply but a rebinding.
     EXPECT_TRUE(Udp(peer, QByteArray(), 200).isEmpty());
     EXPECT_TRUE(Udp(peer, "H", 200).isEmpty());
-    EXPECT_EQ(listener.CurrentInstance, 3);
-    EXPECT_TRUE(Udp(peer, QByteArray(47, 'T'), 200).isEmpty());
     EXPECT_EQ(listener.CurrentInstance, 4);
+    EXPECT_TRUE(Udp(peer, QByteArray(47, 'T'), 200).isEmpty());
+    EXPECT_EQ(listener.CurrentInstance, 5);
 
     // A burst is answered whole across the rebindings it causes.
     constexpr int kBurst = 50;
@@ -274,17 +259,12 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
 TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
 {
     settings::App().ModuleType = QStringLiteral("E");
-    bool commandCalled = false;
-    requests.do_command = [&](const QString&, qint16, QString&) {
-        commandCalled = true;
-        return QString();
-    };
     listener.serv_init(0);
     const QRegularExpression server(R"(^Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d$)");
     for (const QByteArray& request :
          {QByteArray("C+shutdown"), QByteArray("anything"), QByteArray("10.1.2.3+more")})
         EXPECT_TRUE(server.match(QString::fromLatin1(Tcp(request))).hasMatch());
-    EXPECT_FALSE(commandCalled);
+    EXPECT_TRUE(commands.isEmpty());
     EXPECT_TRUE(labels.isEmpty());
 
     // Over UDP with the trace on (the request handler answers) and off
