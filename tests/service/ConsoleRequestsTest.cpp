@@ -73,6 +73,20 @@ protected:
         return peer.receiveDatagram().data();
     }
 
+    // Sends the datagrams at once and collects replies until `replies` came.
+    QList<QByteArray> Burst(QUdpSocket& peer, const QList<QByteArray>& datagrams, int replies)
+    {
+        for (const QByteArray& datagram : datagrams)
+            peer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
+        QList<QByteArray> got;
+        WaitFor([&] {
+            while (peer.hasPendingDatagrams())
+                got << peer.receiveDatagram().data();
+            return got.size() >= replies;
+        });
+        return got;
+    }
+
     static void SetSecurity(const char* name, const QString& text)
     {
         platform::HKEY key = 0;
@@ -244,16 +258,8 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_EQ(listener.CurrentInstance, 5);
 
     // A burst is answered whole across the rebindings it causes.
-    constexpr int kBurst = 50;
-    for (int i = 0; i < kBurst; ++i)
-        peer.writeDatagram("H+", QHostAddress::LocalHost, quint16(port));
-    int answered = 0;
-    WaitFor([&] {
-        while (peer.hasPendingDatagrams())
-            answered += peer.receiveDatagram().data() == service::TextDatagram("OK-H");
-        return answered == kBurst;
-    });
-    EXPECT_EQ(answered, kBurst);
+    EXPECT_EQ(Burst(peer, QList<QByteArray>(50, "H+"), 50),
+              QList<QByteArray>(50, service::TextDatagram("OK-H")));
 }
 
 TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
@@ -292,20 +298,15 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
         EXPECT_TRUE(Udp(peer, service::TextDatagram("OK-T"), 200).isEmpty());
 
         // A burst, a short datagram amid it: every request answered, in order.
-        constexpr int kBurst = 100;
-        for (int i = 0; i < kBurst; ++i)
-            peer.writeDatagram(i == 50 ? QByteArray(47, '\x23') : numbered(0x23, i),
-                               QHostAddress::LocalHost, quint16(port));
-        QList<int> order;
-        WaitFor([&] {
-            while (peer.hasPendingDatagrams())
-                order << quint8(peer.receiveDatagram().data().at(31));
-            return order.size() >= kBurst - 1;
-        });
-        QList<int> expected;
-        for (int i = 0; i < kBurst; ++i)
+        QList<QByteArray> burst;
+        QList<int> expected, order;
+        for (int i = 0; i < 100; ++i) {
+            burst << (i == 50 ? QByteArray(47, '\x23') : numbered(0x23, i));
             if (i != 50)
                 expected << i;
+        }
+        for (const QByteArray& reply : Burst(peer, burst, 99))
+            order << quint8(reply.at(31));
         EXPECT_EQ(order, expected);
 
         // At most 2 at once and 1 per 4096 s, of the rest every 4th: 1, 2 and 6.
@@ -320,30 +321,6 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
     EXPECT_EQ(listener.CurrentInstance, bound);
     EXPECT_TRUE(Logged("Rate limit: no reply to 127.0.0.1"));
     EXPECT_TRUE(labels.isEmpty());
-}
-
-TEST_F(ConsoleRequestsTest, RateLimitClosesConnectionsAndSparesOtherPeers)
-{
-    listener.serv_init(0);
-    listener.limits.Configure({true, 12, 1, 4});
-    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
-    // Over the limit: closed unanswered, with no label.
-    const int shown = labels.size();
-    QTcpSocket limited;
-    limited.connectToHost(QHostAddress::LocalHost, quint16(port));
-    EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(limited.readAll(), QByteArray());
-    EXPECT_EQ(labels.size(), shown);
-    EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
-
-    // Another address has an allowance of its own.
-    QTcpSocket other;
-    ASSERT_TRUE(other.bind(QHostAddress("127.0.0.2"), 0));
-    other.connectToHost(QHostAddress::LocalHost, quint16(port));
-    ASSERT_TRUE(WaitFor([&] { return other.state() == QAbstractSocket::ConnectedState; }));
-    other.write("H+");
-    EXPECT_TRUE(WaitFor([&] { return other.bytesAvailable() > 0; }));
-    EXPECT_EQ(other.readAll(), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
 }
 
 // Who is served: loopback and the controller by default, everyone without a
@@ -398,17 +375,30 @@ TEST_F(ConsoleRequestsTest, ConsoleAllowDecidesWhoIsServed)
     EXPECT_TRUE(journal[0].contains("may run programs on this computer: set ConsoleAllow"));
 }
 
-// A refused address gets no reply over either transport, a trace line per
-// request and one event-log line; an admitted one is served, but not "S"
-// over UDP when UDP commands are off.
-TEST_F(ConsoleRequestsTest, RefusedRequestsGetNoReply)
+// Over the rate limit a connection is closed unanswered and unshown, while
+// another address has an allowance of its own. A refused address gets no
+// reply over either transport, a trace line per request and one event-log
+// line; an admitted one is served, but not "S" over UDP when UDP commands are off.
+TEST_F(ConsoleRequestsTest, LimitedAndRefusedRequestsGetNoReply)
 {
+    listener.serv_init(0);
+    listener.limits.Configure({true, 12, 1, 4});
+    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    const int shown = labels.size();
+    QTcpSocket limited;
+    limited.connectToHost(QHostAddress::LocalHost, quint16(port));
+    EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(limited.readAll(), QByteArray());
+    EXPECT_EQ(labels.size(), shown);
+    EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
+    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    listener.limits.Configure({});
+
     SetSecurity("ConsoleAllow", "127.0.0.2");
     SetSecurity("ConsoleUdpCommands", "0");
     settings::Options().setLoggingEvntOn(true);
     settings::Options().setLoggingEvntFileName(home.file("evntfile.txt"));
     requests.Access().Load(false);
-    listener.serv_init(0);
     EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
     EXPECT_EQ(Tcp("H+", 300, "127.0.0.3"), QByteArray());
     EXPECT_EQ(Tcp("C+touch x", 300, "127.0.0.3"), QByteArray());

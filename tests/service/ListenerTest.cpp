@@ -38,11 +38,16 @@ protected:
         });
     }
 
+    bool InState(qint16 index, int state) const
+    {
+        const SocketControl* e = listener.tcpServer.Item(index);
+        return e && e->State() == state;
+    }
     bool Listening() const
     {
-        const SocketControl* e = listener.tcpServer.Item(listener.CurrentInstance);
-        return e && e->State() == SocketControl::sckListening;
+        return InState(listener.CurrentInstance, SocketControl::sckListening);
     }
+    bool Connected(qint16 index) const { return InState(index, SocketControl::sckConnected); }
 
     // One peer that connects, waits to be accepted, sends and closes.
     bool Exchange()
@@ -72,11 +77,7 @@ TEST_F(ListenerTest, TcpExchangeRotatesElementsAndListensAgain)
     for (qint16 round = 1; round <= 3; ++round) {
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, quint16(port));
-        ASSERT_TRUE(WaitFor([&] {
-            const SocketControl* e = listener.tcpServer.Item(round);
-            return e && e->State() == SocketControl::sckConnected;
-        })) << "round "
-            << round;
+        ASSERT_TRUE(WaitFor([&] { return Connected(round); })) << "round " << round;
         EXPECT_EQ(listener.CurrentInstance, round);
         EXPECT_TRUE(listener.tcpServer.Exists(0));
         // From the second connection on the previous element is destroyed.
@@ -90,10 +91,8 @@ TEST_F(ListenerTest, TcpExchangeRotatesElementsAndListensAgain)
         EXPECT_EQ(received.back(), std::make_pair(round, request));
 
         peer.disconnectFromHost();
-        ASSERT_TRUE(WaitFor([&] {
-            return listener.tcpServer.Item(round)->State() == SocketControl::sckListening;
-        })) << "round "
-            << round;
+        ASSERT_TRUE(WaitFor([&] { return InState(round, SocketControl::sckListening); }))
+            << "round " << round;
     }
     EXPECT_EQ(listener.tcpServer.Count(), 2);
     EXPECT_FALSE(listener.ListenerNeedsReset);
@@ -121,18 +120,14 @@ TEST_F(ListenerTest, TcpExchangeRotatesElementsAndListensAgain)
 TEST_F(ListenerTest, OverlappingExchangeKeepsItsElementUntilItEnds)
 {
     listener.serv_init(0);
-    const auto connected = [&](qint16 index) {
-        const SocketControl* e = listener.tcpServer.Item(index);
-        return e && e->State() == SocketControl::sckConnected;
-    };
     QTcpSocket first;
     first.connectToHost(QHostAddress::LocalHost, quint16(port));
-    ASSERT_TRUE(WaitFor([&] { return connected(1); }));
+    ASSERT_TRUE(WaitFor([&] { return Connected(1); }));
     QTcpSocket second;
     second.connectToHost(QHostAddress::LocalHost, quint16(port));
-    ASSERT_TRUE(WaitFor([&] { return connected(2); }));
+    ASSERT_TRUE(WaitFor([&] { return Connected(2); }));
     EXPECT_EQ(listener.CurrentInstance, 2);
-    EXPECT_TRUE(connected(1)) << "the first exchange still has its element";
+    EXPECT_TRUE(Connected(1)) << "the first exchange still has its element";
 
     // The first console sends only now; both are served on their own elements.
     first.write("H+");
@@ -146,7 +141,7 @@ TEST_F(ListenerTest, OverlappingExchangeKeepsItsElementUntilItEnds)
     first.disconnectFromHost();
     ASSERT_TRUE(WaitFor([&] { return !listener.tcpServer.Exists(1); }));
     EXPECT_TRUE(Logged("Element 1 unloaded at the end of its exchange\r\n"));
-    EXPECT_TRUE(connected(2));
+    EXPECT_TRUE(Connected(2));
     second.disconnectFromHost();
     ASSERT_TRUE(WaitFor([&] { return Listening(); }));
     // From here on one by one again: the listening element goes at once.
@@ -203,8 +198,10 @@ TEST_F(ListenerTest, ResetGivesUpWhenTheConnectionNeverCloses)
     EXPECT_FALSE(listener.ListenerNeedsReset);
 }
 
-TEST_F(ListenerTest, ErrorEventResetsTheElementToListening)
+// An error event resets the element to listening, on the configured address only.
+TEST_F(ListenerTest, ErrorEventResetsTheElementToListeningOnItsAddress)
 {
+    testsupport::ScopedEnv other("NCLMOD_BIND_ADDRESS", "127.0.0.2");
     listener.serv_init(0);
     listener.serv_init(0); // already listening: unchanged
     listener.Error(0, 10053, QStringLiteral("Connection is aborted"));
@@ -212,8 +209,11 @@ TEST_F(ListenerTest, ErrorEventResetsTheElementToListening)
     EXPECT_EQ(listener.tcpServer.Item(0)->State(), SocketControl::sckListening);
     EXPECT_FALSE(listener.ListenerNeedsReset);
 
-    QTcpSocket peer;
-    peer.connectToHost(QHostAddress::LocalHost, quint16(port));
+    QTcpSocket wrong;
+    wrong.connectToHost(QHostAddress("127.0.0.1"), quint16(port));
+    EXPECT_FALSE(wrong.waitForConnected(2000));
+    QTcpSocket right;
+    right.connectToHost(QHostAddress("127.0.0.2"), quint16(port));
     EXPECT_TRUE(WaitFor([&] { return listener.CurrentInstance == 1; }));
 }
 
@@ -233,18 +233,6 @@ TEST_F(ListenerTest, PortHeldByAnotherProgramIsReported)
     EXPECT_TRUE(log.contains("Err:10048, Desc:Address in use")) << log.toStdString();
     EXPECT_TRUE(log.contains("ID: serv_init 25, Msg:Can't init server."));
     EXPECT_FALSE(log.contains("Service server listening"));
-}
-
-TEST_F(ListenerTest, ListensOnlyOnTheConfiguredAddress)
-{
-    testsupport::ScopedEnv other("NCLMOD_BIND_ADDRESS", "127.0.0.2");
-    listener.serv_init(0);
-    QTcpSocket wrong;
-    wrong.connectToHost(QHostAddress("127.0.0.1"), quint16(port));
-    EXPECT_FALSE(wrong.waitForConnected(2000));
-    QTcpSocket right;
-    right.connectToHost(QHostAddress("127.0.0.2"), quint16(port));
-    EXPECT_TRUE(WaitFor([&] { return listener.CurrentInstance == 1; }));
 }
 
 TEST_F(ListenerTest, FloodOfConnectAndDropPeers)

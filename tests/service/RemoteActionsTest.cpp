@@ -90,6 +90,12 @@ TEST_F(RemoteActionsTest, ExitWordsGiveTheFlags)
     EXPECT_TRUE(text.contains("Running Windows NT, Windows 2000 or Windows XP"));
     EXPECT_TRUE(text.contains("Post-AdjustToken GetLastError "));
     EXPECT_TRUE(sent.isEmpty());
+
+    // A power control that refuses: only traced.
+    testsupport::ScopedEnv refusing("NCLMOD_POWER", "not-a-backend");
+    EXPECT_EQ(run("C+Windows Reboot"), "");
+    EXPECT_EQ(sLog, "Windows Reboot");
+    EXPECT_TRUE(trace.Text().contains("Exit_Windows Error: "));
 }
 
 TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
@@ -122,15 +128,11 @@ TEST_F(RemoteActionsTest, FileGoesBackInBlocksUntilDone)
         EXPECT_FALSE(actions.FileDone());
     }
     EXPECT_TRUE(trace.Text().contains("Done ncl_getfile"));
-}
 
-TEST_F(RemoteActionsTest, BlocksPastTheEndRepeatTheLastPiece)
-{
-    // Blocks 0 to 2 of this file are what the block exchange above sends.
-    const QString name = file("tenk", 10000);
+    // Blocks past the end repeat the last piece (1808 bytes of 10000).
     for (const qint32 n : {7, -1}) {
         bool eof = false;
-        EXPECT_EQ(service::ReadInData(name, n, eof).size(), 1808) << n;
+        EXPECT_EQ(service::ReadInData(dir.filePath("f10000"), n, eof).size(), 1808) << n;
         EXPECT_TRUE(eof) << n;
     }
     bool eof = false;
@@ -164,12 +166,24 @@ TEST_F(RemoteActionsTest, UnreadableFilesAreReportedAndSendNothing)
     EXPECT_TRUE(trace.Text().contains("Bad block number: 99999999999"));
 }
 
-// The security settings: no program started with RemoteRun off; with
+// Other command lines start a program; what cannot run is traced. The
+// security settings: no program started with RemoteRun off; with
 // FileFetchRoot only files below it, symlinks resolved; and a block only for
 // the address that asked for block 0 of its file.
-TEST_F(RemoteActionsTest, SecuritySettingsAreHonoured)
+TEST_F(RemoteActionsTest, CommandLinesAndSecuritySettings)
 {
     testsupport::ScopedHome home;
+    const QString made = dir.filePath("made");
+    EXPECT_EQ(run("C+touch " + made), "");
+    EXPECT_EQ(sLog, "Run: touch " + made);
+    EXPECT_TRUE(loopback::WaitFor([&] { return QFileInfo::exists(made); }));
+    EXPECT_EQ(run("C+/nonexistent/program --flag"), "");
+    EXPECT_EQ(sLog, "Run: /nonexistent/program --flag");
+    EXPECT_TRUE(trace.Text().contains("Could not run: /nonexistent/program --flag"));
+    EXPECT_EQ(run("C+nclfoo bar"), "");
+    EXPECT_EQ(sLog, "");
+    EXPECT_TRUE(trace.Text().contains("Unknown NCL command:_oo bar_"));
+
     const auto set = [](const char* name, quint32 type, const QByteArray& data) {
         platform::HKEY key = 0;
         platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
@@ -225,26 +239,4 @@ TEST_F(RemoteActionsTest, SecuritySettingsAreHonoured)
     EXPECT_EQ(sent[1].second.size(), 5000 - 4096);
     EXPECT_TRUE(actions.FileDone("127.0.0.2"));
     EXPECT_FALSE(actions.FileDone("127.0.0.3"));
-}
-
-TEST_F(RemoteActionsTest, RunsOtherCommandLinesAndTracesWhatCannotRun)
-{
-    const QString target = dir.filePath("started");
-    EXPECT_EQ(run("C+touch " + target), "");
-    EXPECT_EQ(sLog, "Run: touch " + target);
-    EXPECT_TRUE(loopback::WaitFor([&] { return QFileInfo::exists(target); }));
-
-    EXPECT_EQ(run("C+/nonexistent/program --flag"), "");
-    EXPECT_EQ(sLog, "Run: /nonexistent/program --flag");
-    EXPECT_TRUE(trace.Text().contains("Could not run: /nonexistent/program --flag"));
-
-    EXPECT_EQ(run("C+nclfoo bar"), "");
-    EXPECT_EQ(sLog, "");
-    EXPECT_TRUE(trace.Text().contains("Unknown NCL command:_oo bar_"));
-
-    // A power control that refuses: only traced.
-    testsupport::ScopedEnv refusing("NCLMOD_POWER", "not-a-backend");
-    EXPECT_EQ(run("C+Windows Reboot"), "");
-    EXPECT_EQ(sLog, "Windows Reboot");
-    EXPECT_TRUE(trace.Text().contains("Exit_Windows Error: "));
 }
