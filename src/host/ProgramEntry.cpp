@@ -4,6 +4,7 @@
 #include "host/frmMainEntSrvc.h"
 #include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
+#include "platform/SystemClock.h"
 #include "runtime/CsvFields.h"
 #include "runtime/CurrentError.h"
 #include "schedule/Pauses.h"
@@ -128,6 +129,10 @@ void ReadInitialOptions(const QString& path, settings::COptions& options)
 
 MainResult Main(const QStringList& arguments, const QString& executableName)
 {
+    // Every layer stamps with the agent's clock and traces into the debug
+    // trace, from the first line on.
+    platform::InstallClock();
+    logging::InstallTrace();
     settings::AppState& app = settings::App();
     QString folderError;
     if (!platform::EnsureDataFolder(&folderError)) {

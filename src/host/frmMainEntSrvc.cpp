@@ -544,15 +544,17 @@ void frmMainEntSrvc::RecordSetting(const timeset::CNISTtimeset& engine)
     }
     const QString server = options.NISTServer();
     const bool directDial = options.ServerConn() == settings::ServerConn::DirectDial;
-    sync.Save_Setting(engine, directDial ? QString() : server);
+    sync.Save_Setting(engine.SettingDifferenceSec(), engine.SettingStatus(),
+                      directDial ? QString() : server);
     if (engine.SettingStatus() != 0)
         sync.setSyncAccuracy(0);
     else
         sync.Compare_Sync(PreviousSync);
     sync.Save_Registry();
     if (AutoSetting.Save_Auto_Settings(sync))
-        options.Update_Auto_Settings(sync);
-    logging::LogSetting(sync, server);
+        options.Update_Auto_Settings(sync.SyncLocalTime(), sync.SyncAccuracy(),
+                                     sync.SyncDifferenceSec());
+    logging::LogSetting(sync.LogEntry(), server);
     if (!engine.SettingRefused().isEmpty())
         logging::LogRefusedSetting(engine.SettingRefused());
     // A clock set, or found close enough, ends a period of failed checks.

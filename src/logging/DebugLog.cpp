@@ -16,7 +16,6 @@
 namespace logging
 {
 
-bool DebugOn = false;
 bool DebugFileOn = false;
 QString DebugFileName;
 
@@ -49,8 +48,14 @@ void Emit(const QString& text)
     stream.flush();
 }
 
+void WriteTraceLine(const QString& text)
+{
+    WriteDebug(text);
+}
+
 void OpenDebugStream()
 {
+    InstallTrace();
     QFile& stream = DebugStream();
     if (stream.isOpen())
         stream.close();
@@ -106,6 +111,11 @@ bool SetDebugFileMode(bool currentState)
         DebugStream().close();
     }
     return false;
+}
+
+void InstallTrace()
+{
+    rt::InstallTrace(&WriteTraceLine, &ReportError);
 }
 
 void SetNTEventSinkForTesting(NTEventSink sink)

@@ -3,7 +3,10 @@
 //
 // Callers test DebugOn before they compose a trace line (use NCL_TRACE), so a
 // module with tracing off spends nothing on text. The writer itself only looks
-// at DebugFileOn.
+// at DebugFileOn. The switch and the severities are the runtime's, so that the
+// layers below this one trace through the same switch.
+
+#include "runtime/Trace.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -11,12 +14,12 @@
 namespace logging
 {
 
-extern bool DebugOn;
+using rt::DebugOn;
 extern bool DebugFileOn;
 extern QString DebugFileName;
 
-// Severities of an error report.
-enum Severity : qint16 { Information = 1, Problem = 2, Error = 3, Critical = 4 };
+using rt::Severity;
+using enum rt::Severity;
 
 // Operating-system event types.
 enum EventType : qint16 { EventError = 1, EventWarning = 2, EventInformation = 4 };
@@ -39,11 +42,9 @@ void SetNTEventSinkForTesting(NTEventSink sink);
 // Closes the debug stream (program end); what was written reaches the disk.
 void CloseDebugFile();
 
-} // namespace logging
+// Makes this trace and this reporter the ones every layer writes to (see
+// runtime/Trace.h). Programs call it first thing; opening a debug file does
+// it too, so no line written to an open debug file can go elsewhere.
+void InstallTrace();
 
-// Composes and writes a trace line only while tracing is on.
-#define NCL_TRACE(text)                                                                            \
-    do {                                                                                           \
-        if (logging::DebugOn)                                                                      \
-            logging::WriteDebug(text);                                                             \
-    } while (0)
+} // namespace logging

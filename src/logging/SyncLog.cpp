@@ -5,12 +5,11 @@
 #include "logging/EventLog.h"
 #include "logging/LogFile.h"
 #include "logging/ReportPrinter.h"
+#include "logging/SyncStatus.h"
 #include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
-#include "schedule/CSync.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
-#include "timeset/SyncStatus.h"
 
 #include <QFileInfo>
 
@@ -33,22 +32,21 @@ QString PrintedNumber(qint32 value)
            QLatin1Char(' ');
 }
 
-QString Correction(const schedule::CSync& sync)
+QString Correction(const SyncLogEntry& sync)
 {
-    if (sync.SyncUseFrac())
-        return rt::FormatNumber(sync.SyncDifferenceSec() + double(sync.SyncSecFrac()),
-                                QStringLiteral("#.00#"));
-    return rt::FormatNumber(sync.SyncDifferenceSec(), QStringLiteral("#.#"));
+    if (sync.useFrac)
+        return rt::FormatNumber(sync.differenceSec + double(sync.secFrac), QStringLiteral("#.00#"));
+    return rt::FormatNumber(sync.differenceSec, QStringLiteral("#.#"));
 }
 
-ColumnText SettingColumns(const schedule::CSync& sync, const QString& correction,
+ColumnText SettingColumns(const SyncLogEntry& sync, const QString& correction,
                           const QString& server)
 {
     ColumnText line;
-    line.At(1, LogStamp(sync.SyncLocalTime()))
+    line.At(1, LogStamp(sync.localTime))
         .At(20, correction)
-        .At(31, rt::FormatNumber(sync.SyncAccuracy(), QStringLiteral("0.0")))
-        .At(41, PrintedNumber(sync.SyncStatus()))
+        .At(31, rt::FormatNumber(sync.accuracy, QStringLiteral("0.0")))
+        .At(41, PrintedNumber(sync.status))
         .At(48, server);
     return line;
 }
@@ -123,7 +121,7 @@ void CreatePrintedLog()
     NCL_TRACE(QStringLiteral("Scale Width: ") + QString::number(printer.ScaleWidth()));
 }
 
-void WriteFileLog(const schedule::CSync& sync, const QString& server, const QString& path)
+void WriteFileLog(const SyncLogEntry& sync, const QString& server, const QString& path)
 {
     if (path.isEmpty())
         return;
@@ -135,13 +133,13 @@ void WriteFileLog(const schedule::CSync& sync, const QString& server, const QStr
         NCL_TRACE(QStringLiteral("Sync log line lost: ") + path + QStringLiteral(": ") + error);
 }
 
-void WritePrintedLog(const schedule::CSync& sync, const QString& server)
+void WritePrintedLog(const SyncLogEntry& sync, const QString& server)
 {
     ReportPrinter& printer = ReportPrinter::Job();
     if (!printer.Started())
         CreatePrintedLog();
     const double bottom = std::floor(printer.ScaleHeight() * 0.9);
-    PrintColumns(printer, SettingColumns(sync, PrintedNumber(sync.SyncDifferenceSec()), server));
+    PrintColumns(printer, SettingColumns(sync, PrintedNumber(sync.differenceSec), server));
     if (printer.CurrentY < bottom)
         return;
     printer.PrintLine(QString());
@@ -157,7 +155,7 @@ void WritePrintedLog(const schedule::CSync& sync, const QString& server)
 
 } // namespace
 
-QString SyncLogLine(const schedule::CSync& sync, const QString& server)
+QString SyncLogLine(const SyncLogEntry& sync, const QString& server)
 {
     return SettingColumns(sync, Correction(sync), server).Text();
 }
@@ -170,8 +168,7 @@ void CreateSyncLog(const QString& path, qint16 mode)
         CreatePrintedLog();
 }
 
-void WriteSyncLog(const schedule::CSync& sync, const QString& server, const QString& path,
-                  qint16 mode)
+void WriteSyncLog(const SyncLogEntry& sync, const QString& server, const QString& path, qint16 mode)
 {
     if (mode == settings::LoggingMode::TextFile)
         WriteFileLog(sync, server, path);
@@ -194,7 +191,7 @@ void EndSyncLog(qint16 mode)
     printer.EndDoc();
 }
 
-void LogSetting(const schedule::CSync& sync, const QString& settingServer)
+void LogSetting(const SyncLogEntry& sync, const QString& settingServer)
 {
     const settings::COptions& options = settings::Options();
     if (!options.LoggingOn())
@@ -206,14 +203,14 @@ void LogSetting(const schedule::CSync& sync, const QString& settingServer)
     }
     if (!options.LoggingEvntOn())
         return;
-    const QString seconds = rt::FormatNumber(sync.SyncDifferenceSec(), QStringLiteral("0"));
-    const QString outcome = sync.SyncStatus() != 0 ? timeset::SyncStatusText(sync.SyncStatus())
-                                                   : QStringLiteral("time changed: ") + seconds +
-                                                         QStringLiteral(" seconds.");
+    const QString seconds = rt::FormatNumber(sync.differenceSec, QStringLiteral("0"));
+    const QString outcome =
+        sync.status != 0 ? SyncStatusText(sync.status)
+                         : QStringLiteral("time changed: ") + seconds + QStringLiteral(" seconds.");
     LogEvent(QStringLiteral("Setting done - ") + outcome, EventInformation,
              options.LoggingEvntFileName());
     // Signed: a clock that was ahead never exceeds the limit.
-    if (options.LoggingMaxSecOn() && sync.SyncDifferenceSec() > options.LoggingMaxSec())
+    if (options.LoggingMaxSecOn() && sync.differenceSec > options.LoggingMaxSec())
         LogEvent(QStringLiteral("Time difference of ") + seconds +
                      QStringLiteral(" seconds exceeds limit of ") +
                      QString::number(options.LoggingMaxSec()) + QStringLiteral(" seconds."),

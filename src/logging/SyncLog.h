@@ -8,16 +8,22 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace schedule
-{
-class CSync;
-}
-
 namespace logging
 {
 
+// What the sync log records of one clock setting (the scheduler's sync record
+// hands it over): when, how far the clock was off, the drift, the result code.
+struct SyncLogEntry {
+    rt::Date localTime = 0;
+    qint32 differenceSec = 0;
+    float secFrac = 0; // added to differenceSec when useFrac
+    bool useFrac = false;
+    float accuracy = 0;
+    qint16 status = 0;
+};
+
 // Writes one setting; a missing file (or a print job not begun) gets the header first.
-void WriteSyncLog(const schedule::CSync& sync, const QString& server, const QString& path,
+void WriteSyncLog(const SyncLogEntry& sync, const QString& server, const QString& path,
                   qint16 mode);
 // Writes the header: a new file, or the title of a new printed report.
 void CreateSyncLog(const QString& path, qint16 mode);
@@ -25,7 +31,7 @@ void CreateSyncLog(const QString& path, qint16 mode);
 void EndSyncLog(qint16 mode);
 
 // The setting line of the text file (without its line end).
-QString SyncLogLine(const schedule::CSync& sync, const QString& server);
+QString SyncLogLine(const SyncLogEntry& sync, const QString& server);
 // The date of a setting line: its first 8 characters, a two-digit year first
 // (LogDateFormat), read with "20" put in front so that every locale reads the
 // same day. The readers of the sync log (history, client list) all use this.
@@ -33,7 +39,7 @@ bool SyncLogDate(const QString& line, rt::Date& day);
 
 // After a clock setting: the sync log and the "Setting done - " and limit
 // events, as the logging options say. settingServer is the time server in use.
-void LogSetting(const schedule::CSync& sync, const QString& settingServer);
+void LogSetting(const SyncLogEntry& sync, const QString& settingServer);
 // A setting the platform refused (the reason, e.g. "Permission denied (error
 // 70)"): the sync log keeps its line, as for any setting; this adds a warning
 // event and a line on standard error, which a service manager's journal keeps.

@@ -1,8 +1,8 @@
 #include "platform/RegistryStore.h"
 
-#include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
 #include "runtime/CurrentError.h"
+#include "runtime/Trace.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,8 +105,8 @@ bool MayWrite(const QString& path)
 StoreFailureReporter& Reporter()
 {
     static StoreFailureReporter reporter = [](const QString& procedure, const QString& text) {
-        logging::ReportError(logging::Problem, text, 0, QStringLiteral("RegistryStore"), procedure,
-                             kStoreReportSite);
+        rt::SendErrorReport(rt::Problem, text, 0, QStringLiteral("RegistryStore"), procedure,
+                            kStoreReportSite);
         TellOnStandardError(text);
     };
     return reporter;

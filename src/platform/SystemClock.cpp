@@ -1,5 +1,7 @@
 #include "platform/SystemClock.h"
 
+#include "runtime/DateTime.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -67,6 +69,16 @@ bool ValidRecord(const SystemTime& st)
            st.wDay >= 1 && st.wDay <= 31 && st.wHour >= 0 && st.wHour <= 23 && st.wMinute >= 0 &&
            st.wMinute <= 59 && st.wSecond >= 0 && st.wSecond <= 59 && st.wMilliseconds >= 0 &&
            st.wMilliseconds <= 999;
+}
+
+// What rt::Now() reads: the local time of the process's clock in whole
+// seconds, as the clock shows them. A stamp made from "now" never names a
+// second later than the moment it records (formatting a value with
+// milliseconds would round up to the next second half the time).
+rt::Date LocalNow()
+{
+    const SystemTime t = Clock().GetLocalTime();
+    return rt::MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
 } // namespace
@@ -194,6 +206,8 @@ bool SimulatedClock::SetUtcMs(qint64 utcMs, int& errorNumber)
 
 SystemClock& Clock()
 {
+    // A pointer store, cheap enough for every reply of a time server.
+    InstallClock();
     if (g_testClock)
         return *g_testClock;
     static std::unique_ptr<SystemClock> clock;
@@ -212,8 +226,14 @@ SystemClock& Clock()
     return *clock;
 }
 
+void InstallClock()
+{
+    rt::SetNowReader(&LocalNow);
+}
+
 void SetClockForTesting(SystemClock* clock)
 {
+    InstallClock();
     g_testClock = clock;
 }
 

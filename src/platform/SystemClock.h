@@ -53,6 +53,9 @@ public:
 
 // The process-wide clock: simulated when NCLMOD_SIMCLOCK is set, else real.
 SystemClock& Clock();
+// Makes rt::Now() read the process-wide clock. Clock() and SetClockForTesting
+// do it on every use; a program calls it first thing, before anything stamps.
+void InstallClock();
 // Tests replace the clock; pass nullptr to go back to the environment's choice.
 void SetClockForTesting(SystemClock* clock);
 

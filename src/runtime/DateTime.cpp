@@ -1,6 +1,6 @@
 #include "runtime/DateTime.h"
 
-#include "platform/SystemClock.h"
+#include <QDateTime>
 
 #include <cmath>
 
@@ -13,6 +13,8 @@ namespace
 constexpr qint64 kMsPerDay = 86400000;
 // 1899-12-30 counted from 1970-01-01.
 constexpr qint64 kEpochShift = -25569;
+
+NowReader g_nowReader = nullptr;
 
 qint64 FloorDiv(qint64 a, qint64 b)
 {
@@ -145,11 +147,17 @@ double TimePart(Date value)
 
 Date Now()
 {
-    // Whole seconds, as the clock shows them: a stamp made from "now" never
-    // names a second later than the moment it records (formatting a value
-    // with milliseconds would round up to the next second half the time).
-    const platform::SystemTime t = platform::Clock().GetLocalTime();
-    return MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    if (g_nowReader)
+        return g_nowReader();
+    const QDateTime local = QDateTime::currentDateTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    return MakeDate(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+}
+
+void SetNowReader(NowReader reader)
+{
+    g_nowReader = reader;
 }
 
 } // namespace rt

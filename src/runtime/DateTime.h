@@ -41,8 +41,11 @@ int DayOfYear(Date value);
 double DatePart(Date value);
 double TimePart(Date value);
 
-// Local "now" from the platform clock (the simulated clock when one is
-// configured), in whole seconds: the milliseconds are cut off, not rounded.
+// Local "now", in whole seconds, from the reader the platform layer installs
+// (its system clock: simulated when one is configured, or a test's clock).
+// Before one is installed it is the host's local time.
 Date Now();
+using NowReader = Date (*)();
+void SetNowReader(NowReader reader);
 
 } // namespace rt

@@ -6,7 +6,6 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 #include "settings/OptionStore.h"
-#include "timeset/CNISTtimeset.h"
 
 #include <cmath>
 
@@ -22,12 +21,12 @@ void CSync::Init_Registry(const settings::COptions& options)
     m_SyncServer = QStringLiteral("(Registry values)");
 }
 
-bool CSync::Save_Setting(const timeset::CNISTtimeset& newSetting, const QString& sServer)
+bool CSync::Save_Setting(qint32 settingDifferenceSec, qint16 settingStatus, const QString& sServer)
 {
     m_SyncLocalTime = rt::Now();
     m_SyncServer = sServer;
-    m_SyncDifferenceSec = newSetting.SettingDifferenceSec();
-    m_SyncStatus = newSetting.SettingStatus();
+    m_SyncDifferenceSec = settingDifferenceSec;
+    m_SyncStatus = settingStatus;
     return false;
 }
 
@@ -37,6 +36,18 @@ double CSync::DifferenceWithFraction() const
     if (m_SyncUseFrac)
         difference += double(m_SyncSecFrac);
     return difference;
+}
+
+logging::SyncLogEntry CSync::LogEntry() const
+{
+    logging::SyncLogEntry entry;
+    entry.localTime = m_SyncLocalTime;
+    entry.differenceSec = m_SyncDifferenceSec;
+    entry.secFrac = m_SyncSecFrac;
+    entry.useFrac = m_SyncUseFrac;
+    entry.accuracy = m_SyncAccuracy;
+    entry.status = m_SyncStatus;
+    return entry;
 }
 
 void CSync::Compare_Sync(const CSync& previous)

@@ -4,6 +4,7 @@
 // ("accuracy", seconds per day). It feeds the automatic interval, the sync
 // log and the values the console reads from the settings store.
 
+#include "logging/SyncLog.h"
 #include "runtime/DateTime.h"
 
 #include <QString>
@@ -12,10 +13,6 @@
 namespace settings
 {
 class COptions;
-}
-namespace timeset
-{
-class CNISTtimeset;
 }
 
 namespace schedule
@@ -45,8 +42,9 @@ public:
 
     // Rebuilds the last stored setting from the options record.
     void Init_Registry(const settings::COptions& options);
-    // Records a finished setting of the engine, stamped now. Returns false.
-    bool Save_Setting(const timeset::CNISTtimeset& newSetting, const QString& sServer);
+    // Records a finished setting of the engine (its difference in seconds
+    // and its result code), stamped now. Returns false.
+    bool Save_Setting(qint32 settingDifferenceSec, qint16 settingStatus, const QString& sServer);
     // Derives SyncAccuracy from the previous setting.
     void Compare_Sync(const CSync& previous);
     // LastSyncTime into the options and the settings store; a non-zero drift
@@ -55,6 +53,8 @@ public:
 
     // The correction with its fraction when the fraction is in use.
     double DifferenceWithFraction() const;
+    // What the sync log writes of this setting.
+    logging::SyncLogEntry LogEntry() const;
 
 private:
     rt::Date m_SyncLocalTime = 0;

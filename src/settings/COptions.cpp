@@ -1,7 +1,6 @@
 #include "settings/COptions.h"
 
 #include "runtime/Numbers.h"
-#include "schedule/CSync.h"
 #include "settings/AppState.h"
 
 namespace settings
@@ -126,13 +125,14 @@ bool COptions::CopyProperty(const QString& name, const COptions& from, COptions&
     return false;
 }
 
-void COptions::Update_Auto_Settings(const schedule::CSync& sync)
+void COptions::Update_Auto_Settings(rt::Date syncLocalTime, float syncAccuracy,
+                                    qint32 syncDifferenceSec)
 {
-    m_AutoPrevSyncTime = sync.SyncLocalTime();
+    m_AutoPrevSyncTime = syncLocalTime;
     qint32 whole = 0;
-    if (rt::ToInt32(sync.SyncAccuracy(), whole))
+    if (rt::ToInt32(syncAccuracy, whole))
         m_AutoPrevAccuracy = whole;
-    m_AutoPrevDifference = sync.SyncDifferenceSec();
+    m_AutoPrevDifference = syncDifferenceSec;
 }
 
 void COptions::Copy_Object_to(COptions& destination) const

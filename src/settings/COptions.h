@@ -10,11 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-namespace schedule
-{
-class CSync;
-}
-
 namespace settings
 {
 
@@ -114,10 +109,10 @@ public:
     NCL_OPTIONS(NCL_OPTION_ACCESSORS)
 #undef NCL_OPTION_ACCESSORS
 
-    // Takes the sync record's local time, accuracy (rounded to a whole number)
+    // Takes a sync record's local time, accuracy (rounded to a whole number)
     // and difference into AutoPrevSyncTime, AutoPrevAccuracy and
     // AutoPrevDifference; a value that does not convert is skipped.
-    void Update_Auto_Settings(const schedule::CSync& sync);
+    void Update_Auto_Settings(rt::Date syncLocalTime, float syncAccuracy, qint32 syncDifferenceSec);
     // Sets every property of the destination from this record, by name.
     void Copy_Object_to(COptions& destination) const;
     // Sets every property of this record from the source, by name.

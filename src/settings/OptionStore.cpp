@@ -1,12 +1,12 @@
 #include "settings/OptionStore.h"
 
-#include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
 #include "platform/NetworkAdapters.h"
 #include "platform/RegistryStore.h"
 #include "runtime/CurrentError.h"
 #include "runtime/DateText.h"
 #include "runtime/TextFormat.h"
+#include "runtime/Trace.h"
 #include "settings/AppState.h"
 #include "settings/OptionText.h"
 #include "settings/StartupEntries.h"
@@ -293,8 +293,8 @@ void WriteOptionKeyValues(const QString& keyPath, const COptions& options, const
 bool ReportWriteError(const char* procedure, qint16 site)
 {
     NCL_TRACE(QStringLiteral("Error writing param"));
-    logging::ReportError(logging::Information, kCantWrite, rt::Err().number, kModule,
-                         QString::fromLatin1(procedure), site);
+    rt::SendErrorReport(rt::Information, kCantWrite, rt::Err().number, kModule,
+                        QString::fromLatin1(procedure), site);
     return false;
 }
 

@@ -1,10 +1,10 @@
 #include "settings/StartupEntries.h"
 
-#include "logging/DebugLog.h"
 #include "platform/DataFolder.h"
 #include "platform/PrivateFile.h"
 #include "platform/RegistryStore.h"
 #include "platform/ShortPath.h"
+#include "runtime/Trace.h"
 #include "settings/AppState.h"
 #include "settings/modRegistryTools.h"
 

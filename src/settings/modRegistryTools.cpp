@@ -1,7 +1,7 @@
 #include "settings/modRegistryTools.h"
 
-#include "logging/DebugLog.h"
 #include "runtime/Numbers.h"
+#include "runtime/Trace.h"
 
 namespace settings
 {
@@ -13,8 +13,7 @@ const QString kModule = QStringLiteral("modRegistryTools");
 
 void Report(const QString& message, const char* procedure, qint16 site)
 {
-    logging::ReportError(logging::Information, message, 0, kModule, QString::fromLatin1(procedure),
-                         site);
+    rt::SendErrorReport(rt::Information, message, 0, kModule, QString::fromLatin1(procedure), site);
 }
 
 } // namespace
@@ -41,9 +40,9 @@ qint32 QueryValueEx(platform::HKEY key, const QString& valueName, QString& value
     quint32 size = 0;
     qint32 status = store.QueryValue(key, valueName, type, size);
     if (status != platform::ERROR_SUCCESS) {
-        if (logging::DebugOn) {
-            logging::WriteDebug(QStringLiteral("Error in QueryValueEx") + QStringLiteral(" key:") +
-                                QString::number(key) + QStringLiteral(" Name:") + valueName);
+        if (rt::DebugOn) {
+            rt::Trace(QStringLiteral("Error in QueryValueEx") + QStringLiteral(" key:") +
+                      QString::number(key) + QStringLiteral(" Name:") + valueName);
         }
         return status;
     }

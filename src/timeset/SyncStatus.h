@@ -1,29 +1,14 @@
 #pragma once
-// Sync result codes: what the engine decided about one time message.
+// The engine's result codes are those of the sync record (logging/SyncStatus.h);
+// the engine names them as its own.
 
-#include <QString>
-#include <QtGlobal>
+#include "logging/SyncStatus.h"
 
 namespace timeset
 {
 
-enum SyncStatus : qint16 {
-    StatusSettingMade = 0,
-    StatusInvalidDate = 1,
-    StatusTimeZoneError = 2,
-    StatusDatesChanged = 3,
-    StatusAboveMaximum = 4,
-    StatusBelowMinimum = 5,
-    StatusTimecheckOK = 7,
-    StatusConversionError = 9,
-    StatusHeartbeat = 10,
-    StatusInSync = 15,
-    StatusUnknownFormat = 99,
-    StatusServerError = 100,
-    StatusParseError = 200,
-};
-
-// The text the user interface and the console show for a code.
-QString SyncStatusText(qint16 code);
+using logging::SyncStatus;
+using enum logging::SyncStatus;
+using logging::SyncStatusText;
 
 } // namespace timeset

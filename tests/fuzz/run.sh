@@ -18,7 +18,7 @@ FLAGS=(-std=c++20 -g -O1 -fPIC -fsanitize=address,fuzzer-no-link -DQT_NO_KEYWORD
 LIBS=($(pkg-config --libs Qt6Core))
 
 # The engine and what it stands on; nothing of the network or the windows.
-SOURCES=(src/timeset/*.cpp src/runtime/*.cpp src/logging/DebugLog.cpp
+SOURCES=(src/timeset/*.cpp src/runtime/*.cpp src/logging/DebugLog.cpp src/logging/SyncStatus.cpp
          src/platform/SystemClock.cpp src/platform/TimeZoneInfo.cpp
          src/platform/LocaleInfo.cpp src/platform/DataFolder.cpp src/platform/PrivateFile.cpp
          src/settings/AppState.cpp src/settings/COptions.cpp)

@@ -1,6 +1,6 @@
 // The sync log file, the setting events, the sync warning and the printed report.
 #include "logging/SyncLog.h"
-#include "schedule/CSync.h"
+#include "logging/DebugLog.h"
 #include "schedule/RecordsFixture.h"
 #include "settings/OptionStore.h"
 
@@ -12,12 +12,12 @@
 namespace
 {
 
-schedule::CSync Setting(qint32 seconds, qint16 status = 0)
+logging::SyncLogEntry Setting(qint32 seconds, qint16 status = 0)
 {
-    schedule::CSync sync;
-    sync.setSyncLocalTime(rt::Now());
-    sync.setSyncDifferenceSec(seconds);
-    sync.setSyncStatus(status);
+    logging::SyncLogEntry sync;
+    sync.localTime = rt::Now();
+    sync.differenceSec = seconds;
+    sync.status = status;
     return sync;
 }
 
@@ -62,10 +62,10 @@ TEST_F(SyncLogging, TheFileHasAHeaderAndALinePerSetting)
     };
     QString expected;
     for (const auto& c : cases) {
-        schedule::CSync sync = Setting(c.seconds, c.status);
-        sync.setSyncUseFrac(c.useFraction);
-        sync.setSyncSecFrac(c.fraction);
-        sync.setSyncAccuracy(c.accuracy);
+        logging::SyncLogEntry sync = Setting(c.seconds, c.status);
+        sync.useFrac = c.useFraction;
+        sync.secFrac = c.fraction;
+        sync.accuracy = c.accuracy;
         options().setServerConn(c.serverConn);
         logging::LogSetting(sync, "ntp.a");
         expected += QLatin1String(c.line) + "\r\n";

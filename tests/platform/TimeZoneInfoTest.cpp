@@ -1,6 +1,9 @@
 // Zone information from the TZ database, in the agent's sign convention.
 #include "platform/TimeZoneInfo.h"
 #include "TestSupport.h"
+#include "platform/PlatformFixtures.h"
+#include "runtime/DateTime.h"
+#include "runtime/TextFormat.h"
 
 #include <QDateTime>
 
@@ -40,6 +43,18 @@ TEST(TimeZoneInfo, BiasDaylightBiasAndState)
         EXPECT_EQ(info.DaylightBias, c.daylightBias) << c.zone;
     }
     tzset();
+}
+
+// The whole seconds of the clock: .750 is still second 6, never 7.
+TEST(SystemClock, NowIsTheLocalTimeOfTheClockInWholeSeconds)
+{
+    const qint64 utcMs = 1796417706750; // 2026-12-04 20:55:06.750 UTC
+    const testsupport::StillClock clock(utcMs);
+    const rt::Date now = rt::Now();
+    const qint64 localMs = utcMs - 750 + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
+    EXPECT_NEAR(now, 25569.0 + double(localMs) / 86400000.0, 1e-9);
+    EXPECT_EQ(rt::FromDate(now).second, 6);
+    EXPECT_EQ(rt::FormatDate(now, "hh:nn:ss").right(2), "06");
 }
 
 } // namespace

@@ -72,9 +72,7 @@ TEST(DateText, TwoDigitYearsFallInTheHundredYearsAroundTheCurrentOne)
         {1999, "1/1/49", "1949-01-01 00:00:00"}, {2026, "Dec 4, 99", "1999-12-04 00:00:00"},
     };
     for (const auto& c : cases) {
-        const testsupport::StillClock clock(
-            QDateTime(QDate(c.currentYear, 6, 15), QTime(12, 0), QTimeZone::utc())
-                .toMSecsSinceEpoch());
+        const testsupport::ScopedNow now(MakeDate(c.currentYear, 6, 15, 12));
         EXPECT_EQ(Read(c.text), c.read) << c.currentYear << ": " << c.text;
     }
 }

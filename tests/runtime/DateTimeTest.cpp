@@ -103,15 +103,3 @@ TEST(DateTime, WeekdayAndDayOfYear)
     EXPECT_EQ(DayOfYear(MakeDate(2024, 12, 31)), 366);
     EXPECT_EQ(DayOfYear(MakeDate(2026, 1, 1, 12)), 1);
 }
-
-// The whole seconds of the clock: .750 is still second 6, never 7.
-TEST(DateTime, NowIsTheLocalTimeOfThePlatformClockInWholeSeconds)
-{
-    const qint64 utcMs = 1796417706750; // 2026-12-04 20:55:06.750 UTC
-    const testsupport::StillClock clock(utcMs);
-    const Date now = Now();
-    const qint64 localMs = utcMs - 750 + platform::SystemClock::LocalOffsetSeconds(utcMs) * 1000;
-    EXPECT_NEAR(now, 25569.0 + double(localMs) / 86400000.0, 1e-9);
-    EXPECT_EQ(FromDate(now).second, 6);
-    EXPECT_EQ(FormatDate(now, "hh:nn:ss").right(2), "06");
-}

@@ -1,26 +1,27 @@
 #pragma once
-// Fixtures the runtime, settings, logging and schedule tests share: a platform
-// clock that stands where the test puts it, and a chosen locale for the date
-// forms, each in force for the lifetime of the object.
+// Fixtures the runtime tests and those above share: rt::Now() standing at a
+// chosen local moment, and a chosen locale for the date forms, each in force
+// for the lifetime of the object.
 
-#include "platform/SystemClock.h"
+#include "runtime/DateTime.h"
 #include "runtime/TextFormat.h"
 
 namespace testsupport
 {
 
-class StillClock : public platform::SystemClock
+class ScopedNow
 {
 public:
-    explicit StillClock(qint64 ms = 0) : utcMs(ms) { platform::SetClockForTesting(this); }
-    ~StillClock() override { platform::SetClockForTesting(nullptr); }
-    qint64 NowUtcMs() const override { return utcMs; }
-    bool SetUtcMs(qint64 ms, int&) override
+    explicit ScopedNow(rt::Date local)
     {
-        utcMs = ms;
-        return true;
+        s_local = local;
+        rt::SetNowReader(&Read);
     }
-    qint64 utcMs;
+    ~ScopedNow() { rt::SetNowReader(nullptr); }
+
+private:
+    static rt::Date Read() { return s_local; }
+    static inline rt::Date s_local = 0;
 };
 
 class ScopedDateLocale

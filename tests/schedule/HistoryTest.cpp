@@ -45,7 +45,7 @@ TEST_F(History, ReadsBackWhatTheSyncLogWrote)
     sync.setSyncAccuracy(-3.25f);
     sync.setSyncStatus(5);
     const QString path = home.file("single.txt");
-    logging::WriteSyncLog(sync, "time.example", path, settings::LoggingMode::TextFile);
+    logging::WriteSyncLog(sync.LogEntry(), "time.example", path, settings::LoggingMode::TextFile);
 
     options().setSyncDataPoints(10);
     history.ReadInFile(3, path, "<all>");
@@ -72,7 +72,7 @@ TEST_F(History, KeepsTheNewestNonZeroPointsOfTheChosenServer)
         sync.setSyncLocalTime(when);
         sync.setSyncDifferenceSec(i % 5 == 0 ? 0 : i);
         sync.setSyncAccuracy(1.5f);
-        logging::WriteSyncLog(sync, i % 2 ? "ntp.a" : "ntp.b", path,
+        logging::WriteSyncLog(sync.LogEntry(), i % 2 ? "ntp.a" : "ntp.b", path,
                               settings::LoggingMode::TextFile);
     }
     options().setSyncDataPoints(10);

@@ -4,6 +4,7 @@
 // options record put back as it was.
 
 #include "TestSupport.h"
+#include "platform/PlatformFixtures.h"
 #include "runtime/DateTime.h"
 #include "runtime/RuntimeFixtures.h"
 #include "settings/AppState.h"

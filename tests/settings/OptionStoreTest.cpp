@@ -2,7 +2,6 @@
 
 #include "platform/NetworkAdapters.h"
 #include "runtime/DateTime.h"
-#include "schedule/CSync.h"
 #include "settings/COptions.h"
 #include "settings/OptionText.h"
 
@@ -296,15 +295,12 @@ TEST(COptionsUpdate, AutoSettingsRoundHalfToEvenAndSkipOverflow)
 {
     COptions options;
     options.setAutoPrevAccuracy(9);
-    schedule::CSync sync;
-    sync.setSyncLocalTime(rt::MakeDate(2026, 1, 2));
-    sync.setSyncDifferenceSec(-8);
+    const rt::Date when = rt::MakeDate(2026, 1, 2);
     for (const auto& [accuracy, kept] : {std::pair{1e12f, 9}, {2.5f, 2}, {3.5f, 4}}) {
-        sync.setSyncAccuracy(accuracy);
-        options.Update_Auto_Settings(sync);
+        options.Update_Auto_Settings(when, accuracy, -8);
         EXPECT_EQ(options.AutoPrevAccuracy(), kept) << accuracy;
     }
-    EXPECT_EQ(options.AutoPrevSyncTime(), rt::MakeDate(2026, 1, 2));
+    EXPECT_EQ(options.AutoPrevSyncTime(), when);
     EXPECT_EQ(options.AutoPrevDifference(), -8);
 }
 

@@ -1,6 +1,6 @@
-#include "timeset/SyncStatus.h"
+#include "logging/SyncStatus.h"
 
-namespace timeset
+namespace logging
 {
 
 QString SyncStatusText(qint16 code)
@@ -31,4 +31,4 @@ QString SyncStatusText(qint16 code)
     }
 }
 
-} // namespace timeset
+} // namespace logging
