@@ -4,6 +4,7 @@
 // zone, locale, options and trace settings.
 
 #include "TestSupport.h"
+#include "platform/PlatformFixtures.h"
 #include "platform/SystemClock.h"
 #include "runtime/DateTime.h"
 #include "runtime/RuntimeFixtures.h"
