@@ -57,4 +57,34 @@ TEST(SystemClock, NowIsTheLocalTimeOfTheClockInWholeSeconds)
     EXPECT_EQ(rt::FormatDate(now, "hh:nn:ss").right(2), "06");
 }
 
+// Beside a daylight-saving change the offset at the local time itself counts,
+// not the offset at the instant the same digits would name in UTC.
+TEST(SystemClock, LocalTimeBesideADaylightChangeTakesItsOwnOffset)
+{
+    const struct {
+        const char* zone;
+        qint16 day, hour;
+        int utcDay, utcHour;
+    } cases[] = {
+        {"America/New_York", 8, 3, 8, 7}, // 03:30 EDT, the first half-hour of summer time
+        {"Europe/Berlin", 29, 1, 29, 0},  // 01:30 CET, half an hour before summer time
+    };
+    for (const auto& c : cases) {
+        testsupport::ScopedEnv tz("TZ", c.zone);
+        tzset();
+        testsupport::StillClock clock;
+        platform::SystemTime local;
+        local.wYear = 2026;
+        local.wMonth = 3;
+        local.wDay = c.day;
+        local.wHour = c.hour;
+        local.wMinute = 30;
+        int error = 0;
+        ASSERT_TRUE(clock.SetLocalTime(local, error)) << c.zone;
+        const QDateTime utc(QDate(2026, 3, c.utcDay), QTime(c.utcHour, 30), Qt::UTC);
+        EXPECT_EQ(clock.utcMs, utc.toMSecsSinceEpoch()) << c.zone;
+    }
+    tzset();
+}
+
 } // namespace
