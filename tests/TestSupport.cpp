@@ -1,9 +1,21 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QProcess>
 
 namespace testsupport
 {
+
+void StopProcess(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+}
 
 ScopedHome::ScopedHome()
 {

@@ -13,8 +13,13 @@ inline void PrintTo(const QString& text, std::ostream* os)
     *os << '"' << text.toStdString() << '"';
 }
 
+class QProcess;
+
 namespace testsupport
 {
+
+// Ends a child process: SIGTERM, then SIGKILL if it has not ended within 3 s.
+void StopProcess(QProcess& process);
 
 // A fresh NCLMOD_HOME for the lifetime of the object; the previous value comes back after.
 class ScopedHome

@@ -41,17 +41,6 @@ long RssKb(qint64 pid)
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
-void Stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
-
 ToolResult RunTool(const QString& name, const QStringList& arguments,
                    const QProcessEnvironment& environment, int timeoutMs)
 {

@@ -20,8 +20,6 @@ quint16 FreePort();
 QString Executable(const QString& name);
 // Resident memory of a process in kB, -1 when it cannot be read.
 long RssKb(qint64 pid);
-// Asks a helper process to end, kills it when it does not, and reaps it.
-void Stop(QProcess& process);
 
 // Runs a tool of the build to its end; returns the exit code (-1 on a crash or time-out).
 struct ToolResult {

@@ -2,6 +2,7 @@
 // requests and writes the sync log, the event-log file, syslog datagrams (to
 // a listener in the test and to a private rsyslogd) and the printed report.
 #include "AgentProcess.h"
+#include "TestSupport.h"
 #include "schedule/colHistSettings.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -163,7 +164,7 @@ TEST(RecordsE2E, SettingsReachTheSyncLogTheEventLogAndSyslog)
 // the agent's data folder; what it receives goes to received.log there.
 struct Rsyslog {
     explicit Rsyslog(const AgentProcess& agent) : agent(agent) {}
-    ~Rsyslog() { e2e::Stop(process); }
+    ~Rsyslog() { testsupport::StopProcess(process); }
     bool Start(const QString& binary)
     {
         agent.writeFile(

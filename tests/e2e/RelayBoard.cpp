@@ -1,4 +1,5 @@
 #include "RelayBoard.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -26,17 +27,6 @@ bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs)
     return true;
 }
 
-void Stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
-
 } // namespace
 
 RelayBoard::RelayBoard(int inputBits, bool mute)
@@ -46,8 +36,8 @@ RelayBoard::RelayBoard(int inputBits, bool mute)
 
 RelayBoard::~RelayBoard()
 {
-    Stop(m_board);
-    Stop(m_socat);
+    testsupport::StopProcess(m_board);
+    testsupport::StopProcess(m_socat);
 }
 
 bool RelayBoard::start(int inputBits, bool mute)
