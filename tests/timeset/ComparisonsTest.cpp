@@ -12,7 +12,7 @@ using enginetest::UtcMs;
 namespace
 {
 
-class Comparison : public ::testing::Test
+class Comparison : public enginetest::EngineFixture
 {
 protected:
     void SetUp() override
@@ -23,12 +23,6 @@ protected:
         options->setmsecTimeOffset(0);
         options->setServerTZDiff(QString());
         options->setSetMinThresholdDrift(2);
-    }
-    // The local clock (the zone is UTC, so local = UTC).
-    void ClockAt(qint64 utcMs)
-    {
-        clock.reset(); // the old one restores the default clock when it goes
-        clock = std::make_unique<enginetest::ScopedFixedClock>(utcMs);
     }
     // A NIST line's date and time, taken as parsed, in zone bias minutes.
     CNISTtimeset NistEngine(const char* date, const char* time, float fraction, qint16 bias = 0)
@@ -42,98 +36,110 @@ protected:
         return engine;
     }
     static rt::CivilTime Civil(rt::Date value) { return rt::FromDate(value); }
-
-    enginetest::ScopedZone zone{"UTC"};
-    enginetest::ScopedDateLocale locale{"en_US"};
-    enginetest::ScopedOptions options;
-    std::unique_ptr<enginetest::ScopedFixedClock> clock;
 };
 
-TEST_F(Comparison, ZoneAndDaylightSource)
+// A NIST time of 12:00 UTC against the clock: with bias 300 and daylight bias
+// -60 it is 08:00 with daylight, 07:00 without. The system's daylight state
+// decides when it has one, else the server's code: 50 is on; 0 and 51-99 (the
+// change is N days away) are off. And the errors of the comparison.
+TEST_F(Comparison, ZoneDaylightAndErrors)
 {
-    // 12:00 UTC with bias 300 and daylight bias -60: 08:00 with daylight, 07:00 without.
-    // The system's daylight state decides when it has one, else the server's
-    // code: 50 is on; 0 and 51-99 (the change is N days away) are off.
-    const struct {
-        qint32 dstReturn;
-        qint16 nistDst;
-        int hour;
-    } cases[] = {{2, 0, 8}, {1, 50, 7}, {0, 50, 8}, {0, 0, 7}, {0, 51, 7}, {0, 99, 7}};
-    for (const auto& c : cases) {
-        ClockAt(UtcMs(2026, 12, 4, 7, 30, 0));
-        CNISTtimeset engine = NistEngine("26-12-04", "12:00:00", 0.5f, 300);
-        engine.setSystemTZDSTbias(-60);
-        engine.setSystemDSTrtn(c.dstReturn);
-        engine.setNISTDST(c.nistDst);
-        EXPECT_EQ(engine.NIST_compare_time(), StatusSettingMade);
-        EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour) << c.dstReturn << " " << c.nistDst;
-        EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, 0);
-    }
-}
-
-TEST_F(Comparison, ErrorsOfTheComparison)
-{
+    const qint64 kMorning = UtcMs(2026, 12, 4, 7, 30, 0);
+    const qint64 kNoon = UtcMs(2026, 12, 4, 12, 0, 0);
     const struct {
         qint64 clockMs;
         const char* date;
         qint16 bias;
+        qint32 dstReturn;
+        qint16 nistDst;
         qint16 status;
+        int hour; // of the corrected time, when set
     } cases[] = {
-        {UtcMs(2026, 12, 4, 12, 0, 0), "26-12-04", -1, StatusTimeZoneError},
-        {UtcMs(2026, 12, 4, 12, 0, 0), "26-13-04", 0, StatusInvalidDate},
+        {kMorning, "26-12-04", 300, 2, 0, StatusSettingMade, 8},
+        {kMorning, "26-12-04", 300, 1, 50, StatusSettingMade, 7},
+        {kMorning, "26-12-04", 300, 0, 50, StatusSettingMade, 8},
+        {kMorning, "26-12-04", 300, 0, 0, StatusSettingMade, 7},
+        {kMorning, "26-12-04", 300, 0, 51, StatusSettingMade, 7},
+        {kMorning, "26-12-04", 300, 0, 99, StatusSettingMade, 7},
+        {kNoon, "26-12-04", -1, 1, 0, StatusTimeZoneError, 0},
+        {kNoon, "26-13-04", 0, 1, 0, StatusInvalidDate, 0},
         // A century apart is another date, though the two-digit years agree.
-        {UtcMs(2126, 12, 4, 12, 0, 0), "26-12-04", 0, StatusDatesChanged},
+        {UtcMs(2126, 12, 4, 12, 0, 0), "26-12-04", 0, 1, 0, StatusDatesChanged, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.date << " " << c.bias << " " << c.dstReturn << " " << c.nistDst);
         ClockAt(c.clockMs);
         CNISTtimeset engine = NistEngine(c.date, "12:00:00", 0.5f, c.bias);
-        EXPECT_EQ(engine.NIST_compare_time(), c.status) << c.date << " " << c.bias;
+        engine.setSystemTZDSTbias(-60);
+        engine.setSystemDSTrtn(c.dstReturn);
+        engine.setNISTDST(c.nistDst);
+        EXPECT_EQ(engine.NIST_compare_time(), c.status);
+        if (c.status == StatusSettingMade) {
+            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour);
+            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, 0);
+        }
     }
-
-    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0));
-    CNISTtimeset text;
-    EXPECT_EQ(text.compare_time("soon"), StatusInvalidDate);
-    text.setSystemTZbias(-1);
-    options->setServerFormat(3);
-    EXPECT_EQ(text.compare_time("12/4/2026 12:00:00"), StatusTimeZoneError);
-    // Daytime text carries its zone in the options, so the system's is not needed.
-    options->setServerFormat(1);
-    EXPECT_EQ(text.compare_time("12/4/2026 12:00:00"), StatusSettingMade);
 }
 
-TEST_F(Comparison, DatesAcrossMidnight)
+// Daytime text and the four-byte time are compared in whole seconds and leave
+// the fraction as it was; Daytime text carries its zone in the options, so the
+// system's is not needed.
+TEST_F(Comparison, TextTimes)
 {
-    ClockAt(UtcMs(2026, 12, 4, 23, 59, 59));
-    CNISTtimeset near = NistEngine("26-12-05", "00:00:01", 0.5f);
-    EXPECT_EQ(near.NIST_compare_time(), StatusSettingMade);
-    EXPECT_TRUE(near.SystemDateChange());
-    EXPECT_EQ(near.SettingDifferenceSec(), 2);
-}
-
-TEST_F(Comparison, ThresholdsAndTheSplitOfTheDifference)
-{
-    // The server says 12:00:00 plus its fraction; the local clock is diffMs behind it.
+    options->setSetMinThreshold(500);
     const struct {
-        qint32 maxSec, minMs;
+        qint16 format;
+        const char* text;
+        qint16 bias;
+        qint16 status;
+    } cases[] = {{0, "soon", 0, StatusInvalidDate},
+                 {3, "12/4/2026 12:00:00", -1, StatusTimeZoneError},
+                 {1, "12/4/2026 12:00:00", -1, StatusSettingMade},
+                 {3, "12/4/2026 12:00:00", 0, StatusSettingMade}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.format << " " << c.text << " " << c.bias);
+        options->setServerFormat(c.format);
+        ClockAt(UtcMs(2026, 12, 4, 11, 59, 58, 900));
+        CNISTtimeset engine;
+        engine.setSystemTZbias(c.bias);
+        engine.setSettingDifferenceFrac(0.125f);
+        EXPECT_EQ(engine.compare_time(c.text), c.status);
+        if (c.status == StatusSettingMade) {
+            EXPECT_EQ(engine.SettingDifferenceSec(), 2);
+            EXPECT_FLOAT_EQ(engine.SettingDifferenceFrac(), 0.125f) << "left as it was";
+        }
+    }
+}
+
+// The server says 12:00:00 plus its fraction; the local clock is diffMs
+// behind it, or offsetMs ahead of it on purpose.
+TEST_F(Comparison, ThresholdsOffsetAndTheSplitOfTheDifference)
+{
+    const struct {
+        qint32 maxSec, minMs, offsetMs;
         float serverFrac;
         qint64 diffMs;
         qint16 status;
         qint32 diffSec;
         float diffFrac;
     } cases[] = {
-        {600, 0, 0.5f, 601000, StatusAboveMaximum, 601, 0.0f},
-        {600, 0, 0.5f, 599000, StatusSettingMade, 599, 0.0f},
-        {600, 500, 0.5f, 300, StatusBelowMinimum, 0, 0.3f},
-        {600, 500, 0.5f, 600, StatusSettingMade, 1, -0.4f},
-        {600, 500, 0.5f, -600, StatusSettingMade, -1, -0.4f},
-        {600, 500, 0.5f, -300, StatusBelowMinimum, 0, 0.3f},
-        {600, 0, 0.8f, 2300, StatusSettingMade, 2, 0.3f},
-        {600, 2000, 0.5f, 1000, StatusBelowMinimum, 0, 0.0f}, // one second is taken as none
-        {600, 2000, 0.5f, -1000, StatusBelowMinimum, 0, 0.0f},
+        {600, 0, 0, 0.5f, 601000, StatusAboveMaximum, 601, 0.0f},
+        {600, 0, 0, 0.5f, 599000, StatusSettingMade, 599, 0.0f},
+        {600, 500, 0, 0.5f, 300, StatusBelowMinimum, 0, 0.3f},
+        {600, 500, 0, 0.5f, 600, StatusSettingMade, 1, -0.4f},
+        {600, 500, 0, 0.5f, -600, StatusSettingMade, -1, -0.4f},
+        {600, 500, 0, 0.5f, -300, StatusBelowMinimum, 0, 0.3f},
+        {600, 0, 0, 0.8f, 2300, StatusSettingMade, 2, 0.3f},
+        {600, 2000, 0, 0.5f, 1000, StatusBelowMinimum, 0, 0.0f}, // one second is taken as none
+        {600, 2000, 0, 0.5f, -1000, StatusBelowMinimum, 0, 0.0f},
+        // Meant to run 5 s ahead and exactly that: in sync.
+        {600, 500, 5000, 0.5f, -5000, StatusBelowMinimum, 0, 0.0f},
     };
     for (const auto& c : cases) {
         options->setSetMaxThreshold(c.maxSec);
         options->setSetMinThreshold(c.minMs);
+        options->setmsecTimeOffset(c.offsetMs);
         const qint64 server = UtcMs(2026, 12, 4, 12, 0, 0, int(c.serverFrac * 1000));
         ClockAt(server - c.diffMs);
         CNISTtimeset engine = NistEngine("26-12-04", "12:00:00", c.serverFrac);
@@ -143,17 +149,6 @@ TEST_F(Comparison, ThresholdsAndTheSplitOfTheDifference)
         const bool set = c.status == StatusSettingMade;
         EXPECT_EQ(engine.NISTCorrDateTime() != 0, set) << c.diffMs;
     }
-}
-
-TEST_F(Comparison, OffsetMakesTheLocalClockRunAhead)
-{
-    // The clock is meant to run 5 s ahead of the server; being exactly that is in sync.
-    options->setmsecTimeOffset(5000);
-    options->setSetMinThreshold(500);
-    ClockAt(UtcMs(2026, 12, 4, 12, 0, 5, 500));
-    CNISTtimeset engine = NistEngine("26-12-04", "12:00:00", 0.5f);
-    EXPECT_EQ(engine.NIST_compare_time(), StatusBelowMinimum);
-    EXPECT_EQ(engine.SettingDifferenceSec(), 0);
 }
 
 TEST_F(Comparison, DaytimeZoneFromTheOptions)
@@ -171,21 +166,6 @@ TEST_F(Comparison, DaytimeZoneFromTheOptions)
         EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour) << c.tzDiff;
         EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, c.minute) << c.tzDiff;
     }
-    options->setServerTZDiff("9999");
-    CNISTtimeset engine;
-    EXPECT_EQ(engine.compare_time("Dec 4, 2026 07:00:00"), StatusConversionError);
-}
-
-TEST_F(Comparison, WholeSecondsOnlyForTextAndFourByteTimes)
-{
-    options->setServerFormat(3);
-    options->setSetMinThreshold(500);
-    ClockAt(UtcMs(2026, 12, 4, 11, 59, 58, 900));
-    CNISTtimeset engine;
-    engine.setSettingDifferenceFrac(0.125f);
-    EXPECT_EQ(engine.compare_time("12/4/2026 12:00:00"), StatusSettingMade);
-    EXPECT_EQ(engine.SettingDifferenceSec(), 2);
-    EXPECT_FLOAT_EQ(engine.SettingDifferenceFrac(), 0.125f) << "left as it was";
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// NTP byte forms, fractions, system-time records and the locale's date order.
+// NTP byte forms, fractions, and the locale's date order.
 #include "EngineTestSupport.h"
 #include "runtime/DateText.h"
 #include "timeset/TimeConversions.h"
@@ -41,12 +41,6 @@ TEST(NtpBytes, SecondsSince1900ConvertBothWays)
     EXPECT_EQ(byte_to_date(Bytes({0, 0})), rt::MakeDate(1900, 1, 1)) << "missing bytes read as 0";
 }
 
-TEST(NtpBytes, FractionUsesTheFirstTwoBytes)
-{
-    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({128, 0, 0xFF, 0xFF})), 0.5f);
-    EXPECT_FLOAT_EQ(byte_to_frac(Bytes({0x40, 128, 0, 0})), 0.25f + 1.0f / 512);
-}
-
 TEST(Fractions, DigitsAfterTheDecimalPoint)
 {
     const std::pair<qint16, float> cases[] = {
@@ -56,70 +50,28 @@ TEST(Fractions, DigitsAfterTheDecimalPoint)
         EXPECT_FLOAT_EQ(digits_to_fraction(digits), fraction) << digits;
 }
 
-TEST(Fractions, CurrentFractionIsTheClocksMilliseconds)
-{
-    enginetest::ScopedFixedClock fixed(enginetest::UtcMs(2026, 12, 4, 20, 55, 6, 375));
-    EXPECT_FLOAT_EQ(current_fraction(), 0.375f);
-    EXPECT_EQ(get_system_time_record().wSecond, 6);
-}
-
-TEST(SystemTimeRecord, FromDateAndFraction)
-{
-    const platform::SystemTime st =
-        date_to_system_time(rt::MakeDate(2026, 12, 4, 20, 55, 6), 0.25f);
-    // Friday is day 5 of the week.
-    EXPECT_EQ((std::vector<int>{st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute,
-                                st.wSecond, st.wMilliseconds}),
-              (std::vector<int>{2026, 12, 4, 5, 20, 55, 6, 250}));
-}
-
-TEST(SystemTimeRecord, ToDateFollowsTheLocalesDayOrder)
-{
-    // Day and month both below 13, so a swapped order would give another date.
-    platform::SystemTime st;
-    st.wYear = 2026;
-    st.wMonth = 3;
-    st.wDay = 4;
-    st.wHour = 5;
-    st.wMinute = 6;
-    st.wSecond = 7;
-    for (const char* locale : {"en_US", "de_DE", "en_GB", "C"}) {
-        enginetest::ScopedDateLocale scoped(locale);
-        EXPECT_NEAR(system_time_to_date(st), rt::MakeDate(2026, 3, 4, 5, 6, 7), 1e-9) << locale;
-    }
-}
-
+// The short-date format of each locale and the order found from it.
 TEST(ShortDate, DetectsTheOrderOfTheLocale)
 {
     struct Case {
         const char* locale;
+        const char* format;
         bool monthFirst, dayFirst, yearFirst;
     };
     const Case cases[] = {
-        {"de_DE", false, true, false}, // dd.MM.yy
-        {"en_GB", false, true, false}, // dd/MM/yyyy
-        {"en_US", true, false, false}, // M/d/yy
-        {"sv_SE", false, false, true}, // yyyy-MM-dd
-        {"C", true, false, false},     // the classic default M/d/yyyy
+        {"de_DE", "dd.MM.yy", false, true, false}, {"en_GB", "dd/MM/yyyy", false, true, false},
+        {"en_US", "M/d/yy", true, false, false},   {"sv_SE", "yyyy-MM-dd", false, false, true},
+        {"C", "M/d/yyyy", true, false, false}, // the classic default
     };
     for (const Case& c : cases) {
-        const QString format = detect_short_date_of_locale(QString::fromLatin1(c.locale));
-        EXPECT_FALSE(format.isEmpty()) << c.locale;
+        enginetest::ScopedDateLocale scoped(c.locale);
+        EXPECT_EQ(detect_short_date_of_locale(QString::fromLatin1(c.locale)), c.format);
         const ShortDateFlags& flags = ShortDateOrder();
         EXPECT_EQ(flags.monthFirst, c.monthFirst) << c.locale;
         EXPECT_EQ(flags.dayFirst, c.dayFirst) << c.locale;
         EXPECT_EQ(flags.yearFirst, c.yearFirst) << c.locale;
-        EXPECT_EQ(flags.format, format);
+        EXPECT_EQ(flags.format, c.format);
     }
-    detect_short_date(QStringLiteral("USER"));
-}
-
-TEST(Text, TrailingNulsAreCut)
-{
-    const QChar nul(0);
-    EXPECT_EQ(trim_trailing_nuls(QString("a") + nul + "b" + nul + nul), QString("a") + nul + "b");
-    EXPECT_EQ(trim_trailing_nuls(QString(3, nul)), "");
-    EXPECT_EQ(trim_trailing_nuls("plain"), "plain");
 }
 
 } // namespace

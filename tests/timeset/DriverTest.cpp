@@ -6,7 +6,6 @@
 #include "timeset/TimeConversions.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +17,7 @@ using enginetest::UtcMs;
 namespace
 {
 
-class Driver : public ::testing::Test
+class Driver : public enginetest::EngineFixture
 {
 protected:
     void SetUp() override
@@ -30,18 +29,6 @@ protected:
         options->setmsecTimeOffset(0);
         options->setSettingMode(0);
     }
-    void TearDown() override
-    {
-        fixed.reset();
-        EXPECT_FALSE(QFile::exists(defaultClockDir.filePath("default.offset")))
-            << "a setting reached the default clock instead of the test's";
-    }
-    void ClockAt(qint64 utcMs)
-    {
-        fixed.reset(); // the old one restores the default clock when it goes
-        fixed = std::make_unique<enginetest::ScopedFixedClock>(utcMs);
-    }
-    std::vector<qint64>& Sets() { return fixed->sets; }
     // Runs one message through a fresh engine with the zone read as the driver's callers do.
     CNISTtimeset Run(const QByteArray& message)
     {
@@ -51,83 +38,83 @@ protected:
         return engine;
     }
 
-    // Behind the process-wide default clock, a simulated one that nothing should set.
-    QTemporaryDir defaultClockDir;
-    testsupport::ScopedEnv defaultClock{"NCLMOD_SIMCLOCK",
-                                        defaultClockDir.filePath("default.offset").toLocal8Bit()};
-    enginetest::ScopedZone zone{"UTC"};
-    enginetest::ScopedDateLocale locale{"en_US"};
-    enginetest::ScopedOptions options;
-    std::unique_ptr<enginetest::ScopedFixedClock> fixed;
     enginetest::RecordingDisplay display;
 };
 
-// What one message leads to: the result code, every setting of the clock in
-// order, the display calls and the trace line that says why nothing was set.
+// A NIST line at a date and time ("yy-mm-dd hh:mm:ss"), with its daylight and
+// health codes.
+QByteArray Nist(const char* dateTime, const char* dst = "00", const char* health = "0")
+{
+    return QByteArray("60000 ") + dateTime + " " + dst + " 0 " + health + " 50.0 UTC(NIST) *";
+}
+
+// What one message leads to: the result code, the trace line that says why
+// nothing was set, every setting of the clock in order and the display calls.
 TEST_F(Driver, ResultDecidesWhatIsSet)
 {
-    const qint64 kNoon = UtcMs(2026, 12, 4, 12, 0, 0, 100);
+    // Moments of 2026, UTC.
+    const auto at = [](int month, int day, int hour, int minute, int second, int ms = 0) {
+        return UtcMs(2026, month, day, hour, minute, second, ms);
+    };
+    const qint64 kNoon = at(12, 4, 12, 0, 0, 100);
     struct Case {
         qint16 format;
         QByteArray message;
         qint16 status;
-        qint64 set1 = 0, set2 = 0; // the settings in order; 0: none
-        qint64 clockMs = 0;        // 0: noon
-        const char* calls = "";    // display calls, not checked when empty
-        QString line = {};         // a trace line, not checked when empty
+        QString line = {};             // a trace line, not checked when empty
+        std::vector<qint64> sets = {}; // in order
+        qint64 clockMs = UtcMs(2026, 12, 4, 12, 0, 0, 100);
+        const char* calls = ""; // display calls, not checked when empty
         const char* zone = "UTC";
         const char* entCmd = ""; // set before the message arrives
         bool noZone = false;     // the zone could not be read
     };
+    const QByteArray sntp = enginetest::SntpPacket(at(12, 4, 12, 0, 3));
+    // clang-format off
     std::vector<Case> cases = {
         // Dates apart: the date only, the time of day kept.
-        {0, "60000 26-12-10 10:00:00 00 0 0 50.0 UTC(NIST) *", StatusDatesChanged,
-         UtcMs(2026, 12, 10, 10, 0, 0, 250), 0, UtcMs(2026, 12, 4, 10, 0, 0, 250)},
+        {0, Nist("26-12-10 10:00:00"), StatusDatesChanged, "", {at(12, 10, 10, 0, 0, 250)}, at(12, 4, 10, 0, 0, 250)},
         // Over midnight: the time on today's date first, then the date.
-        {0, "60000 26-12-05 00:00:01 00 0 0 50.0 UTC(NIST) *", StatusSettingMade,
-         UtcMs(2026, 12, 4, 0, 0, 1, 500), UtcMs(2026, 12, 5, 0, 0, 1, 500),
-         UtcMs(2026, 12, 4, 23, 59, 59, 0)},
-        {0, "S+ 26-12-04 12:00:00 200", StatusBelowMinimum, 0, 0, 0, "DisplayNoChange NISTdone"},
-        {0, "F+ 26-12-04 12:00:00 200", StatusBelowMinimum, UtcMs(2026, 12, 4, 12, 0, 0, 200), 0, 0,
-         "DisplaySync NISTdone"},
+        {0, Nist("26-12-05 00:00:01"), StatusSettingMade, "",
+            {at(12, 4, 0, 0, 1, 500), at(12, 5, 0, 0, 1, 500)}, at(12, 4, 23, 59, 59)},
+        {0, "S+ 26-12-04 12:00:00 200", StatusBelowMinimum, "", {}, kNoon, "DisplayNoChange NISTdone"},
+        {0, "F+ 26-12-04 12:00:00 200", StatusBelowMinimum, "", {at(12, 4, 12, 0, 0, 200)}, kNoon, "DisplaySync NISTdone"},
         // A forced four-byte time keeps no corrected time below the minimum:
         // the zero date is never set.
-        {3, date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 0)), StatusBelowMinimum, 0, 0, 0,
-         "DisplayNoChange NISTdone", "", "UTC", "F"},
-        {0, "61222 26-07-01 12:00:00 50 0 0 50.0 UTC(NIST) *", StatusSettingMade,
-         UtcMs(2026, 7, 1, 12, 0, 0, 500), 0, UtcMs(2026, 7, 1, 11, 59, 0), "", "",
-         "America/New_York"},
-        {2, enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 3)), StatusTimeZoneError, 0, 0, 0, "",
-         "", "UTC", "", true},
-        {0, "60000 26-12-04 12:00:00 00 0 2 50.0 UTC(NIST) *", StatusServerError, 0, 0, 0, "",
-         "...Error in server"},
-        {2, enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 3), 0x23), StatusServerError, 0, 0, 0,
-         "", "...Error in server"},
-        {0, "garbage in", StatusParseError, 0, 0, 0, "", "...Error in parsing"},
-        {1, "Fri Dec 04 12:00:00 2026", StatusConversionError, 0, 0, 0, "",
-         "..Error in time conversion. No time set"},
-        {7, "60000 26-12-04 12:00:00 00 0 0 50.0 UTC(NIST) *", StatusUnknownFormat, 0, 0, 0, "",
-         "..Unknown timeserver format. No time set"},
-        {0, "60000 26-12-04 13:00:00 00 0 0 50.0 UTC(NIST) *", StatusAboveMaximum, 0, 0, 0, "",
-         "..Error 4 in time setting. No time set"},
+        {3, date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 0)), StatusBelowMinimum, "", {}, kNoon,
+            "DisplayNoChange NISTdone", "UTC", "F"},
+        {0, Nist("26-07-01 12:00:00", "50"), StatusSettingMade, "", {at(7, 1, 12, 0, 0, 500)}, at(7, 1, 11, 59, 0),
+            "", "America/New_York"},
+        {2, sntp, StatusTimeZoneError, "", {}, kNoon, "", "UTC", "", true},
+        {0, Nist("26-12-04 12:00:00", "00", "2"), StatusServerError, "...Error in server"},
+        {2, enginetest::SntpPacket(at(12, 4, 12, 0, 3), 0x23), StatusServerError, "...Error in server"},
+        {0, "garbage in", StatusParseError, "...Error in parsing"},
+        {1, "Fri Dec 04 12:00:00 2026", StatusConversionError, "..Error in time conversion. No time set"},
+        {7, Nist("26-12-04 12:00:00"), StatusUnknownFormat, "..Unknown timeserver format. No time set"},
+        {0, Nist("26-12-04 13:00:00"), StatusAboveMaximum, "..Error 4 in time setting. No time set"},
     };
+    // clang-format on
     // A console's two-digit year over midnight: the time, then the date, both
-    // in the console's century; the trace keeps its two-digit form.
+    // in the console's century; the trace keeps its two-digit form. Without a
+    // fraction whole seconds are set, not the clock's milliseconds.
     for (const int year : {2029, 2030, 2050, 2075, 2099}) {
         const QByteArray yy = QByteArray::number(year % 100);
-        cases.push_back({0, "F+ " + yy + "-12-07 00:00:01 0", StatusSettingMade,
-                         UtcMs(year, 12, 6, 0, 0, 1), UtcMs(year, 12, 7, 0, 0, 1),
-                         UtcMs(year, 12, 6, 23, 59, 59), "",
-                         "System_set_date to new date: 12/7/" + yy});
+        cases.push_back({0,
+                         "F+ " + yy + "-12-07 00:00:01 0",
+                         StatusSettingMade,
+                         "System_set_date to new date: 12/7/" + yy,
+                         {UtcMs(year, 12, 6, 0, 0, 1), UtcMs(year, 12, 7, 0, 0, 1)},
+                         UtcMs(year, 12, 6, 23, 59, 59, 750)});
     }
     options->setSetMaxThreshold(600);
     options->setServerTZDiff("9999"); // hours: no 16-bit count of minutes holds it
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.left(40).constData());
-        enginetest::ScopedTrace trace;
+        testsupport::ScopedHome home;
+        testsupport::ScopedTrace trace(home.path());
         enginetest::ScopedZone zone(c.zone);
         options->setServerFormat(c.format);
-        ClockAt(c.clockMs ? c.clockMs : kNoon);
+        ClockAt(c.clockMs);
         display.calls.clear();
         CNISTtimeset engine;
         engine.System_get_timezone();
@@ -136,18 +123,12 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         engine.setEntCmd(c.entCmd);
         engine.DataArrived(c.message, display);
         EXPECT_EQ(engine.SettingStatus(), c.status);
-        std::vector<qint64> sets;
-        for (const qint64 set : {c.set1, c.set2})
-            if (set)
-                sets.push_back(set);
-        EXPECT_EQ(Sets(), sets);
+        EXPECT_EQ(Sets(), c.sets);
         if (*c.calls) {
             EXPECT_EQ(display.calls.join(' '), c.calls);
         }
-        if (!c.line.isEmpty()) {
-            EXPECT_TRUE(trace.text().contains(c.line + "\r\n")) << c.line.toStdString();
-        }
-        EXPECT_TRUE(trace.text().contains("DATA ARRIVED DONE"));
+        EXPECT_TRUE(trace.Text().contains(c.line + "\r\n")) << c.line.toStdString();
+        EXPECT_TRUE(trace.Text().contains("DATA ARRIVED DONE"));
     }
 }
 
@@ -156,9 +137,9 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
 TEST_F(Driver, RoutesByServerFormatAndServerConn)
 {
     const QByteArray messages[] = {
-        "S+ 26-12-04 12:00:02 600",                        // console set string
-        "60000 26-12-04 12:00:02 00 0 0 50.0 UTC(NIST) *", // NIST or ACTS line
-        "Fri Dec 04 12:00:02 2026",                        // Daytime text
+        "S+ 26-12-04 12:00:02 600", // console set string
+        Nist("26-12-04 12:00:02"),  // NIST or ACTS line
+        "Fri Dec 04 12:00:02 2026", // Daytime text
         enginetest::SntpPacket(UtcMs(2026, 12, 4, 12, 0, 2, 600)),
         date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 2)), // four-byte time
     };
@@ -192,8 +173,8 @@ TEST_F(Driver, RoutesByServerFormatAndServerConn)
 
 TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
 {
-    enginetest::ScopedTrace trace;
     testsupport::ScopedHome home;
+    testsupport::ScopedTrace trace(home.path());
     const QString file = home.file("clock.offset");
     testsupport::WriteFile(file, "0\n");
     QFile::setPermissions(file, QFileDevice::ReadOwner);
@@ -206,7 +187,7 @@ TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
     EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
     for (const char* line : {"Time setting error - check permissions", "System_set_time 70",
                              "Err:70, Desc:Permission denied"})
-        EXPECT_TRUE(trace.text().contains(line)) << line;
+        EXPECT_TRUE(trace.Text().contains(line)) << line;
     EXPECT_EQ(testsupport::ReadFile(file), "0\n");
 }
 
@@ -253,7 +234,7 @@ TEST_F(Driver, SntpSetsDirectlyToTheMillisecondWithinTheMinute)
 }
 
 // The time of day carries into the next minute and hour but never past
-// midnight; without a fraction whole seconds are set.
+// midnight.
 TEST_F(Driver, SetLocalTimeCarriesAndStopsAtMidnight)
 {
     const struct {
@@ -276,10 +257,6 @@ TEST_F(Driver, SetLocalTimeCarriesAndStopsAtMidnight)
         EXPECT_EQ(engine.SetLocalTimeAPI(when, c.fraction), c.expected != 0);
         EXPECT_EQ(Sets(), c.expected ? std::vector<qint64>{c.expected} : std::vector<qint64>{});
     }
-    ClockAt(UtcMs(2026, 12, 4, 3, 0, 0, 750));
-    rt::Date whole = rt::MakeDate(2026, 12, 4, 10, 20, 30);
-    CNISTtimeset().System_set_time(whole);
-    EXPECT_EQ(Sets(), std::vector<qint64>{UtcMs(2026, 12, 4, 10, 20, 30, 0)});
 }
 
 TEST_F(Driver, HeartbeatReplies)

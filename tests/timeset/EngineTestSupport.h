@@ -1,15 +1,12 @@
 #pragma once
 // Shared pieces of the engine tests: a clock that stands still and records
 // what is set, a display that records its calls, an SNTP reply, and scoped
-// zone, locale, options and trace settings.
+// zone, locale and options settings (the trace: logging/ScopedTrace.h).
 
 #include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 #include "platform/PlatformFixtures.h"
-#include "platform/SystemClock.h"
-#include "runtime/DateTime.h"
 #include "runtime/RuntimeFixtures.h"
-#include "runtime/TextFormat.h"
-#include "service/LoopbackSupport.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 #include "timeset/CNISTDisplay.h"
@@ -17,10 +14,12 @@
 #include "timeset/TimeConversions.h"
 
 #include <QDateTime>
-#include <QLocale>
 #include <QStringList>
 
+#include <gtest/gtest.h>
+
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace enginetest
@@ -85,15 +84,22 @@ private:
     settings::COptions m_saved;
 };
 
-// Trace on, into a fresh file, for the lifetime of the object.
-class ScopedTrace
+// The engine tests' fixture: zone UTC, English (US) dates, the options put
+// back after the test, and a clock that stands still where ClockAt puts it.
+class EngineFixture : public ::testing::Test
 {
-public:
-    QString text() const { return m_capture.Text(); }
+protected:
+    void ClockAt(qint64 utcMs)
+    {
+        clock.reset(); // the old one restores the default clock when it goes
+        clock = std::make_unique<ScopedFixedClock>(utcMs);
+    }
+    std::vector<qint64>& Sets() { return clock->sets; }
 
-private:
-    testsupport::ScopedHome m_home;
-    loopback::DebugCapture m_capture{m_home.file("DebugFile.txt")};
+    ScopedZone zone{"UTC"};
+    ScopedDateLocale locale{"en_US"};
+    ScopedOptions options;
+    std::unique_ptr<ScopedFixedClock> clock;
 };
 
 // An SNTP reply of a server (mode 4 unless firstByte says otherwise) that
