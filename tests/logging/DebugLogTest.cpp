@@ -34,13 +34,6 @@ protected:
         logging::SetNTEventSinkForTesting(nullptr);
         settings::Options().setLoggingNTEvntOn(false);
     }
-    // The trace without the "Debug FILE mode is now on." line of the set-up.
-    QString traceAfterOpen() const
-    {
-        const QString text = trace.Text();
-        const int first = text.indexOf("\r\n");
-        return first < 0 ? text : text.mid(first + 2);
-    }
     static QString stripStamps(QString text)
     {
         static const QRegularExpression stamp("(^|\\r\\n)\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  ");
@@ -96,40 +89,32 @@ TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
 // current error and the system-log option; the current error is always cleared.
 TEST_F(DebugLogTest, ErrorReports)
 {
+    const QString kTraced = "ERROR  Severity:%1, Err:%2, Desc:%3, Origination: mod\r\n"
+                            "ID: proc 901, Msg:msg, Resp:0\r\n";
+    const QString kEventStart = "msg\rOrigination: mod\r\nID: proc 901\r";
     struct Case {
         const char* what;
         bool systemLog;
         qint16 severity;
         qint32 error;
         const char* description;
-        const char* trace; // without stamps
-        qint16 eventType;  // 0: no event
-        const char* event;
+        bool traced;
+        qint16 eventType; // 0: no event
+        const char* eventEnd;
     };
+    // clang-format off
     const Case cases[] = {
-        {"severe without a current error is dropped", true, 3, 0, "", "", 0, ""},
-        {"critical without a current error is dropped", true, 4, 0, "", "", 0, ""},
-        {"information only traces", true, 1, 0, "",
-         "ERROR  Severity:1, Err:0, Desc:, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
-         0, ""},
-        {"a problem is an information event", true, 2, 0, "",
-         "ERROR  Severity:2, Err:0, Desc:, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
-         logging::EventInformation, "msg\rOrigination: mod\r\nID: proc 901\r "},
-        {"an error carries the current error", true, 3, 5, "Access is denied",
-         "ERROR  Severity:3, Err:5, Desc:Access is denied, Origination: mod\r\n"
-         "ID: proc 901, Msg:msg, Resp:0\r\n",
-         logging::EventWarning,
-         "msg\rOrigination: mod\r\nID: proc 901\rSystem Error:  5\rDescription: Access is denied"},
-        {"critical asks to continue", true, 4, -7, "neg",
-         "ERROR  Severity:4, Err:-7, Desc:neg, Origination: mod\r\nID: proc 901, Msg:msg, "
-         "Resp:0\r\n",
-         logging::EventWarning,
-         "msg\rOrigination: mod\r\nID: proc 901\rSystem Error: -7\rDescription: neg\r\r"
-         "Do you wish to continue?"},
-        {"no system log while the option is off", false, 3, 5, "x",
-         "ERROR  Severity:3, Err:5, Desc:x, Origination: mod\r\nID: proc 901, Msg:msg, Resp:0\r\n",
-         0, ""},
+        {"severe without a current error is dropped", true, 3, 0, "", false, 0, ""},
+        {"critical without a current error is dropped", true, 4, 0, "", false, 0, ""},
+        {"information only traces", true, 1, 0, "", true, 0, ""},
+        {"a problem is an information event", true, 2, 0, "", true, logging::EventInformation, " "},
+        {"an error carries the current error", true, 3, 5, "Access is denied", true, logging::EventWarning,
+         "System Error:  5\rDescription: Access is denied"},
+        {"critical asks to continue", true, 4, -7, "neg", true, logging::EventWarning,
+         "System Error: -7\rDescription: neg\r\rDo you wish to continue?"},
+        {"no system log while the option is off", false, 3, 5, "x", true, 0, ""},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         logging::CloseDebugFile();
@@ -141,12 +126,14 @@ TEST_F(DebugLogTest, ErrorReports)
             rt::RaiseError(c.error, QString::fromLatin1(c.description));
         EXPECT_EQ(logging::ReportError(c.severity, "msg", 0, "mod", "proc", 901), 0);
         EXPECT_EQ(rt::Err().number, 0);
-        EXPECT_EQ(stripStamps(traceAfterOpen()), QString::fromLatin1(c.trace));
+        EXPECT_EQ(stripStamps(trace.Text()),
+                  "Debug FILE mode is now on.\r\n" +
+                      (c.traced ? kTraced.arg(c.severity).arg(c.error).arg(c.description) : ""));
         if (c.eventType == 0) {
             EXPECT_TRUE(g_events.empty());
         } else {
             ASSERT_EQ(g_events.size(), 1u);
-            EXPECT_EQ(g_events[0], std::make_pair(c.eventType, QString::fromLatin1(c.event)));
+            EXPECT_EQ(g_events[0], std::make_pair(c.eventType, kEventStart + c.eventEnd));
         }
     }
 }
