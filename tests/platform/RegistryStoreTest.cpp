@@ -128,92 +128,82 @@ TEST_F(RegistryStoreTest, KeysAndValuesBehaveAsTheRegistryCallsDo)
     EXPECT_EQ(children,
               QStringList({"HKEY_USERS\\Top\\a", "HKEY_USERS\\Top\\b", "HKEY_USERS\\Top\\c"}));
 
-    // The settings area of an application lies under the current user.
-    const QString app = "TestApp";
-    EXPECT_TRUE(GetAllSettings(app, "Options").isEmpty());
-    EXPECT_EQ(GetSetting(app, "Options", "Changed", "False"), "False");
-    for (const auto& [name, value] : {std::pair{"Zeta", "1"}, {"Alpha", "2"}, {"Zeta", "3"}})
-        ASSERT_TRUE(SaveSetting(app, "Options", name, value));
-    EXPECT_EQ(GetAllSettings(app, "Options"),
-              (QList<QPair<QString, QString>>{{"Zeta", "3"}, {"Alpha", "2"}}));
-    EXPECT_EQ(Get(Registry(), HKEY_USERS,
-                  ".DEFAULT\\Software\\VB and VBA Program Settings\\TestApp\\Options", "Alpha"),
-              QByteArray("2\0", 2));
     EXPECT_TRUE(reports.isEmpty());
 }
 
-TEST_F(RegistryStoreTest, AnUnusableStoreIsReportedOnceAndEveryCallFails)
-{
-    WriteFile(dbPath(), QByteArray("this is not a database, only text\n").repeated(200));
-    WriteFile(home.file("plainfile"), "x");
-    const struct {
-        QString path;
-        qint32 status;
-        const char* reason;
-    } cases[] = {
-        {dbPath(), ERROR_BADDB, "is not a database"},
-        {home.file("plainfile/sub/registry.db"), ERROR_CANTOPEN, "cannot create the folder"},
-    };
-    for (const auto& c : cases) {
-        reports.clear();
-        RegistryStore store(c.path);
-        HKEY key = 0;
-        EXPECT_EQ(store.OpenKey(HKEY_USERS, ".DEFAULT", key), c.status);
-        EXPECT_EQ(store.CreateKey(HKEY_USERS, "A", key), c.status);
-        EXPECT_EQ(store.SetValue(HKEY_USERS, "v", REG_SZ, SzBytes("x")), c.status);
-        ASSERT_EQ(reports.size(), 1) << c.reason;
-        EXPECT_TRUE(reports[0].contains(QLatin1String(c.reason))) << qPrintable(reports[0]);
-    }
-    // The settings area passes the reason on as the current error.
-    EXPECT_FALSE(SaveSetting("App", "Options", "a", "b"));
-    EXPECT_EQ(rt::Err().number, ERROR_BADDB);
-    rt::ClearError();
-}
-
-// Runs the body in a child process, as an unprivileged user when the tests
-// run as root (root writes any file); returns the body's exit code.
-int AsAnotherUser(const std::function<int()>& body)
+// Runs the checks in a child process, as an unprivileged user when the tests
+// run as root (root writes any file); true when they all held there.
+bool AsAnotherUser(const std::function<void()>& checks)
 {
     const pid_t child = fork();
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(100);
-        _exit(body());
+        checks();
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
     }
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Read by another user: in a folder where its journal files cannot be made (a
-// root folder the user may only read), and in one where they can.
-TEST_F(RegistryStoreTest, AReadOnlyStoreIsReadButNotWritten)
+// Stores that cannot be used as they are: every call that needs what the
+// store cannot give fails, and the reason is reported once.
+TEST_F(RegistryStoreTest, BrokenStoresFailWhatTheyCannotDoAndSayWhyOnce)
 {
+    const QString readOnly = home.file("ro/registry.db");
     {
-        RegistryStore store(dbPath());
+        RegistryStore store(readOnly);
         ASSERT_EQ(Put(store, HKEY_USERS, "K", "v", "kept"), ERROR_SUCCESS);
     }
+    WriteFile(dbPath(), QByteArray("this is not a database, only text\n").repeated(200));
+    WriteFile(home.file("plainfile"), "x");
     const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    for (const QFileDevice::Permissions others :
-         {QFileDevice::ReadOther | QFileDevice::ExeOther,
-          QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther}) {
-        QFile::setPermissions(home.path(), owner | others);
-        QFile::setPermissions(dbPath(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
-        const int result = AsAnotherUser([this] {
-            int reportCount = 0;
-            SetStoreFailureReporter([&](const QString&, const QString& text) {
-                reportCount += text.contains("cannot be written") ? 1 : 0;
-            });
-            RegistryStore store(dbPath());
-            if (Get(store, HKEY_USERS, "K", "v") != SzBytes("kept"))
-                return 1;
-            if (Put(store, HKEY_USERS, "K", "v", "new") != ERROR_ACCESS_DENIED ||
-                Put(store, HKEY_USERS, "K2", "v", "new") != ERROR_ACCESS_DENIED)
-                return 2;
-            return reportCount == 1 ? 0 : 3;
-        });
-        EXPECT_EQ(result, 0) << int(others);
+    const auto others = QFileDevice::ReadOther | QFileDevice::ExeOther;
+    const struct {
+        QString path;
+        const char* reason;
+        QByteArray read;
+        qint32 write;
+        QFileDevice::Permissions otherUsersMay; // none: opened by its owner
+    } cases[] = {
+        {dbPath(), "is not a database", "status 1009", ERROR_BADDB, {}},
+        {home.file("plainfile/sub/registry.db"),
+         "cannot create the folder",
+         "status 1011",
+         ERROR_CANTOPEN,
+         {}},
+        // Read by another user: in a folder where its journal files cannot be
+        // made, and in one where they can.
+        {readOnly, "cannot be written", SzBytes("kept"), ERROR_ACCESS_DENIED, others},
+        {readOnly, "cannot be written", SzBytes("kept"), ERROR_ACCESS_DENIED,
+         others | QFileDevice::WriteOther},
+    };
+    QFile::setPermissions(home.path(), owner | others);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        reports.clear();
+        const auto checks = [&] {
+            RegistryStore store(c.path);
+            EXPECT_EQ(Get(store, HKEY_USERS, "K", "v"), c.read);
+            EXPECT_EQ(Put(store, HKEY_USERS, "K", "v", "new"), c.write);
+            EXPECT_EQ(Put(store, HKEY_USERS, "K2", "v", "new"), c.write);
+            EXPECT_EQ(store.SetValue(HKEY_USERS, "v", REG_SZ, SzBytes("x")), c.write);
+            ASSERT_EQ(reports.size(), 1);
+            EXPECT_TRUE(reports[0].contains(QLatin1String(c.reason))) << qPrintable(reports[0]);
+        };
+        if (c.otherUsersMay == QFileDevice::Permissions()) {
+            checks();
+            continue;
+        }
+        QFile::setPermissions(home.file("ro"), owner | c.otherUsersMay);
+        QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        EXPECT_TRUE(AsAnotherUser(checks));
     }
+    // The settings area passes the reason on as the current error.
+    EXPECT_FALSE(SaveSetting("App", "Options", "a", "b"));
+    EXPECT_EQ(rt::Err().number, ERROR_BADDB);
+    rt::ClearError();
 }
 
 TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)
