@@ -45,10 +45,8 @@ TEST_F(SyncLogging, TheFileHasAHeaderAndALinePerSetting)
     const struct {
         bool useFraction;
         qint32 seconds;
-        float fraction;
-        float accuracy;
-        qint16 status;
-        qint16 serverConn;
+        float fraction, accuracy;
+        qint16 status, serverConn;
         const char* line;
     } cases[] = {
         {true, 2, 0.25f, 1.5f, 0, 2, "26-03-10 09:00:00  2.25       1.5        0     ntp.a"},

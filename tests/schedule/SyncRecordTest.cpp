@@ -118,7 +118,6 @@ TEST_F(SyncRecord, AutoIntervalFirstComputation)
         {"worked example", 1, 2, 50, 1, 86400, 5 * 3600, 1},
         {"capped by half the maximum threshold", 1, 2, 50, 1, 7200, 3600, 1},
         {"no previous accuracy divides by 60", 60, 0, 100, 0, 864000, 86400, 1},
-        {"overdue: at once", 1, 2, 50, 7, 86400, 0, 1},
         // A reading far ahead with no cap to speak of does not fit 32 bits.
         {"overflow: the minimum threshold", 1, 1, 100, -720000, 2147483647, 77, 0},
     };

@@ -1,8 +1,9 @@
-// Taking time messages apart: NIST, ACTS, console strings, Daytime, SNTP and
-// the four-byte time.
+// Taking time messages apart: NIST, ACTS, console strings, Daytime, SNTP, the
+// four-byte time and user-supplied layouts.
 #include "EngineTestSupport.h"
 #include "runtime/DateText.h"
 #include "timeset/CNISTtimeset.h"
+#include "timeset/CustomFormat.h"
 #include "timeset/TimeConversions.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,12 @@ using namespace timeset;
 namespace
 {
 
-TEST(Parsers, TextLines)
+using Parsers = enginetest::EngineFixture;
+
+TEST_F(Parsers, TextLines)
 {
-    enginetest::ScopedDateLocale locale("en_US");
-    enginetest::ScopedZone zone("UTC");
     // An unknown month name falls back to the month of the clock.
-    enginetest::ScopedFixedClock fixed(enginetest::UtcMs(2026, 3, 9, 12, 0, 0));
+    ClockAt(enginetest::UtcMs(2026, 3, 9, 12, 0, 0));
     enum Parser { Nist, Acts, Daytime };
     const struct {
         Parser parser;
@@ -105,9 +106,8 @@ TEST(Parsers, TextLines)
 // SNTP packets (mode 4 and 3 servers; a client or an unknown mode reads as
 // health 3), whose fraction is read from the first two of its four bytes, and
 // the four-byte time, which keeps the fraction it found.
-TEST(Parsers, BinaryTimes)
+TEST_F(Parsers, BinaryTimes)
 {
-    enginetest::ScopedDateLocale locale("en_US");
     const rt::Date when = rt::MakeDate(2026, 12, 4, 20, 55, 6);
     QByteArray sntp = enginetest::SntpPacket(enginetest::UtcMs(2026, 12, 4, 20, 55, 6, 250));
     sntp.replace(45, 3, "\x80\xFF\xFF");
@@ -141,6 +141,43 @@ TEST(Parsers, BinaryTimes)
         rt::Date parsed = 0;
         ASSERT_TRUE(rt::TextToDate(engine.NISTDate(), parsed)) << engine.NISTDate().toStdString();
         EXPECT_NEAR(parsed, when, 1e-9);
+    }
+}
+
+// Server texts read with user-supplied layouts; without a date the day is today.
+TEST_F(Parsers, CustomLayouts)
+{
+    ClockAt(enginetest::UtcMs(2026, 3, 9, 12, 0, 0));
+    const struct {
+        const char *server, *format;
+        bool ok;
+        const char *date, *time;
+    } cases[] = {
+        {"04/12/2026 20:55:06", "dd/mm/yyyy Hh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        {"Dec 4 2026 8:55:06 PM", "mmm d yyyy h:N:S AM/PM", true, "Dec 4, 2026", "8:55:06 PM"},
+        {"Fri Dec 04 2026 20:55:06", "ddd mmm dd yyyy Hh:Nn:Ss", true, "Dec 04, 2026", "20:55:06 "},
+        {"2026-12-04T20:55:06", "yyyy-mm-ddTHh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        // An escaped h is a literal, not an hour.
+        {"04h12h2026 20:55:06", "dd\\hmm\\hyyyy Hh:Nn:Ss", true, "12/04/2026", "20:55:06 "},
+        // A bad code stops its own part only; the others are kept.
+        {"2026-12-04 20:55:06 x", "yyyy-mm-dd Hh:Nn:Ss Ax", true, "12/04/2026", "20:55:06 "},
+        {"December 4 26 20:55:06", "mmmm d yy Hh:Nn:Ss", true, "December 4, 26", "20:55:06 "},
+        // Different numbers of parts fail at once.
+        {"Dec 4 2026 20:55:06", "mmm d yyyy", false, "", ""},
+        // A month that is not one, or an hour of 25, is no date.
+        {"Foo 4 2026 20:55:06", "mmm d yyyy Hh:Nn:Ss", false, "", ""},
+        {"04/12/2026 25:55:06", "dd/mm/yyyy Hh:Nn:Ss", false, "", ""},
+        // "HH" is read but names no field: without an hour the time does not convert.
+        {"04/12/2026 20:55:06", "dd/mm/yyyy HH:Nn:Ss", false, "", ""},
+        {"20:55", "Hh:Nn", true, "Mar 9, 2026", "20:55 "},
+    };
+    for (const auto& c : cases) {
+        QString date = "stale";
+        QString time = "stale";
+        const bool ok = Custom_parse_string(c.server, c.format, date, time);
+        EXPECT_EQ(ok, c.ok) << c.server << " / " << c.format;
+        EXPECT_EQ(date, QString::fromLatin1(c.date)) << c.server << " / " << c.format;
+        EXPECT_EQ(time, QString::fromLatin1(c.time)) << c.server << " / " << c.format;
     }
 }
 
