@@ -83,30 +83,48 @@ TEST_F(Comparison, ZoneDaylightAndErrors)
 }
 
 // Daytime text and the four-byte time are compared in whole seconds and leave
-// the fraction as it was; Daytime text carries its zone in the options, so the
-// system's is not needed.
+// the fraction as it was. Daytime text carries its zone in the options (hours,
+// read as far as they are a number), so the system's is not needed.
 TEST_F(Comparison, TextTimes)
 {
     options->setSetMinThreshold(500);
+    const qint64 kNine = UtcMs(2026, 12, 4, 9, 0, 0);
+    const qint64 kNoon = UtcMs(2026, 12, 4, 11, 59, 58, 900);
+    const char* kDec4 = "Dec 4, 2026 07:00:00";
+    const char* kNoonText = "12/4/2026 12:00:00";
     const struct {
         qint16 format;
+        const char* tzDiff;
         const char* text;
         qint16 bias;
+        qint64 clockMs;
         qint16 status;
-    } cases[] = {{0, "soon", 0, StatusInvalidDate},
-                 {3, "12/4/2026 12:00:00", -1, StatusTimeZoneError},
-                 {1, "12/4/2026 12:00:00", -1, StatusSettingMade},
-                 {3, "12/4/2026 12:00:00", 0, StatusSettingMade}};
+        int hour = 0, minute = 0; // of the corrected time, and the difference, when set
+        qint32 diffSec = 0;
+    } cases[] = {
+        {1, "-5", kDec4, 0, kNine, StatusSettingMade, 12, 0, 10800},
+        {1, "", kDec4, 0, kNine, StatusSettingMade, 7, 0, -7200},
+        {1, "5.5", kDec4, 0, kNine, StatusSettingMade, 1, 30, -27000},
+        {1, "-5abc", kDec4, 0, kNine, StatusSettingMade, 12, 0, 10800},
+        {0, "", "soon", 0, kNoon, StatusInvalidDate},
+        {3, "", kNoonText, -1, kNoon, StatusTimeZoneError},
+        {1, "", kNoonText, -1, kNoon, StatusSettingMade, 12, 0, 2},
+        {3, "", kNoonText, 0, kNoon, StatusSettingMade, 12, 0, 2},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.format << " " << c.text << " " << c.bias);
+        SCOPED_TRACE(testing::Message()
+                     << c.format << " " << c.tzDiff << " " << c.text << " " << c.bias);
         options->setServerFormat(c.format);
-        ClockAt(UtcMs(2026, 12, 4, 11, 59, 58, 900));
+        options->setServerTZDiff(c.tzDiff);
+        ClockAt(c.clockMs);
         CNISTtimeset engine;
         engine.setSystemTZbias(c.bias);
         engine.setSettingDifferenceFrac(0.125f);
         EXPECT_EQ(engine.compare_time(c.text), c.status);
         if (c.status == StatusSettingMade) {
-            EXPECT_EQ(engine.SettingDifferenceSec(), 2);
+            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour);
+            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, c.minute);
+            EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec);
             EXPECT_FLOAT_EQ(engine.SettingDifferenceFrac(), 0.125f) << "left as it was";
         }
     }
@@ -148,23 +166,6 @@ TEST_F(Comparison, ThresholdsOffsetAndTheSplitOfTheDifference)
         EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-6) << c.diffMs;
         const bool set = c.status == StatusSettingMade;
         EXPECT_EQ(engine.NISTCorrDateTime() != 0, set) << c.diffMs;
-    }
-}
-
-TEST_F(Comparison, DaytimeZoneFromTheOptions)
-{
-    options->setServerFormat(1);
-    const struct {
-        const char* tzDiff;
-        int hour, minute;
-    } cases[] = {{"-5", 12, 0}, {"", 7, 0}, {"5.5", 1, 30}, {"-5abc", 12, 0}};
-    for (const auto& c : cases) {
-        options->setServerTZDiff(c.tzDiff);
-        ClockAt(UtcMs(2026, 12, 4, 9, 0, 0));
-        CNISTtimeset engine;
-        EXPECT_EQ(engine.compare_time("Dec 4, 2026 07:00:00"), StatusSettingMade) << c.tzDiff;
-        EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour) << c.tzDiff;
-        EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, c.minute) << c.tzDiff;
     }
 }
 
