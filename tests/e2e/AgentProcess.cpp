@@ -1,12 +1,10 @@
 #include "AgentProcess.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpSocket>
-#include <QThread>
 #include <QUdpSocket>
 
 namespace e2e
@@ -34,10 +32,9 @@ QString Executable(const QString& name)
 
 long RssKb(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     const QRegularExpressionMatch m =
         QRegularExpression(R"(VmRSS:\s+(\d+))")
-            .match(status.open(QIODevice::ReadOnly) ? QString::fromLatin1(status.readAll()) : "");
+            .match(testsupport::ReadFile(QStringLiteral("/proc/%1/status").arg(pid)));
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
@@ -47,17 +44,11 @@ ToolResult RunTool(const QString& name, const QStringList& arguments,
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(Executable(name), arguments);
-    ToolResult result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.out = QString::fromLatin1(process.readAllStandardOutput());
-    result.err = QString::fromLatin1(process.readAllStandardError());
-    if (process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    return result;
+    const bool ended = process.waitForFinished(timeoutMs);
+    testsupport::StopProcess(process);
+    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLatin1(process.readAllStandardOutput()),
+            QString::fromLatin1(process.readAllStandardError())};
 }
 
 AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironment())
@@ -74,23 +65,8 @@ AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironm
 
 AgentProcess::~AgentProcess()
 {
-    if (running()) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
-void AgentProcess::writeFile(const QString& name, const QByteArray& content) const
-{
-    QFile out(file(name));
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        out.write(content);
-}
-
-QString AgentProcess::readFile(const QString& name) const
-{
-    QFile in(file(name));
-    return in.open(QIODevice::ReadOnly) ? QString::fromLatin1(in.readAll()) : QString();
+    m_process.kill();
+    m_process.waitForFinished(5000);
 }
 
 bool AgentProcess::start(const QStringList& arguments, const QString& programName)
@@ -109,32 +85,16 @@ bool AgentProcess::start(const QStringList& arguments, const QString& programNam
     return m_process.waitForStarted(5000);
 }
 
-bool AgentProcess::waitFor(const std::function<bool()>& predicate, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!predicate()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 bool AgentProcess::waitForTrace(const QString& text, int timeoutMs) const
 {
-    return waitFor(
-        [&] {
-            return readFile("DebugFile.txt").contains(text) ||
-                   readFile("DebugFileSvc.txt").contains(text);
-        },
-        timeoutMs);
+    const auto traced = [&](const char* name) { return readFile(name).contains(text); };
+    return waitFor([&] { return traced("DebugFile.txt") || traced("DebugFileSvc.txt"); },
+                   timeoutMs);
 }
 
 int AgentProcess::terminate(int timeoutMs)
 {
-    if (running())
-        m_process.terminate();
+    m_process.terminate();
     return waitForExit(timeoutMs);
 }
 

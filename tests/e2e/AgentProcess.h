@@ -3,11 +3,16 @@
 // gets its own data folder, a simulated clock and a recording power backend,
 // and is stopped and reaped when the object goes.
 
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <functional>
 
@@ -42,13 +47,27 @@ public:
     const QProcessEnvironment& environment() const { return m_environment; }
     // A command that runs the agent, e.g. setpriv with another user; empty: none.
     QStringList& wrapper() { return m_wrapper; }
-    void writeFile(const QString& name, const QByteArray& content) const;
-    QString readFile(const QString& name) const;
+    void writeFile(const QString& name, const QByteArray& content) const
+    {
+        testsupport::WriteFile(file(name), content);
+    }
+    QString readFile(const QString& name) const { return testsupport::ReadFile(file(name)); }
 
     // Starts NCLmod (or a link to it with another name, e.g. NCLsrvc).
     bool start(const QStringList& arguments = {}, const QString& programName = "NCLmod");
     // Polls until the predicate holds or the time is up, keeping events flowing.
-    static bool waitFor(const std::function<bool()>& predicate, int timeoutMs = 10000);
+    // (Inline: the relay board of the unit tests uses it without this library.)
+    static bool waitFor(const std::function<bool()>& predicate, int timeoutMs = 10000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!predicate()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(20);
+        }
+        return true;
+    }
     bool waitForTrace(const QString& text, int timeoutMs = 10000) const;
     // SIGTERM, then waits for the end; returns the exit code (-1 on a crash or time-out).
     int terminate(int timeoutMs = 10000);
