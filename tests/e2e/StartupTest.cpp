@@ -1,9 +1,11 @@
 // The agent's start-up as an operator meets it: first run, second run, once
-// mode and bad surroundings, with the real executable.
+// mode, the information options of every program and bad surroundings, with
+// the real executables.
 #include "AgentProcess.h"
 
+#include "settings/OptionStore.h"
+
 #include <QFile>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -16,36 +18,27 @@ using e2e::AgentProcess;
 namespace
 {
 
-const QString kOptionsKey =
-    QStringLiteral("HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options");
-
-// Value lines of an nclreg query: four blanks, name, type, data.
-QMap<QString, QString> QueryValues(const AgentProcess& agent)
-{
-    QMap<QString, QString> values;
-    static const QRegularExpression line("^    (\\S+)    \\S+(?:    (.*))?$",
-                                         QRegularExpression::MultilineOption);
-    for (QRegularExpressionMatchIterator it =
-             line.globalMatch(agent.nclreg({"query", kOptionsKey}).out.remove('\r'));
-         it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        values.insert(m.captured(1), m.captured(2).trimmed());
-    }
-    return values;
-}
-
 // The first run initialises the store once from the defaults and the initial
-// file; later runs read it back, and the command-line words decide the trace.
+// file; later runs read it back. Only the first four words count: a fifth
+// "removereg" would empty the store and end the agent.
 TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
 {
     // Free ports on loopback: a port held elsewhere would end the agent at start.
     const QString port = QString::number(e2e::FreePort());
     const QString otherPort = QString::number(e2e::FreePort());
     AgentProcess agent;
+    // The store is read here, from the agent's folder.
+    testsupport::ScopedEnv home("NCLMOD_HOME", agent.home().toLocal8Bit());
+    const auto options = [] {
+        QMap<QString, QString> values;
+        for (const auto& [name, value] : settings::GetAllSettings("NCLmod", "Options"))
+            values.insert(name, value);
+        return values;
+    };
     // Once mode returns by itself without touching the store.
     ASSERT_TRUE(agent.start({"once"}));
     EXPECT_EQ(agent.waitForExit(), 0);
-    EXPECT_EQ(agent.nclreg({"query", kOptionsKey}).exitCode, 1);
+    EXPECT_TRUE(options().isEmpty());
 
     agent.environment().insert("NCLMOD_BIND_ADDRESS", "127.0.0.1");
     agent.writeFile("debug.txt", "");
@@ -54,11 +47,11 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
                                          "Servername, wrong-case\ngarbage line without comma\n");
     const auto run = [&] {
         QFile::remove(agent.file("DebugFile.txt"));
-        return agent.start({"debug"}) && agent.waitForTrace("Start Service sent") &&
-               agent.terminate() == 0;
+        return agent.start({"screen", "background", "background", "debug", "removereg"}) &&
+               agent.waitForTrace("Start Service sent") && agent.terminate() == 0;
     };
     ASSERT_TRUE(run());
-    QMap<QString, QString> values = QueryValues(agent);
+    const QMap<QString, QString> values = options();
     EXPECT_EQ(values.size(), 72); // 71 options and "Changed"
     EXPECT_EQ(values.value("TCPPort"), port);
     EXPECT_EQ(values.value("ServerName"), "127.0.0.1");
@@ -72,29 +65,18 @@ TEST(StartupTest, FirstRunInitialisesTheStoreOnceAndLaterRunsReadItBack)
     EXPECT_EQ(trace.count("Option Key saved: "), 72);
 
     // Second run: a changed value is read back, nothing is initialised again.
-    ASSERT_EQ(agent.nclreg({"add", kOptionsKey, "/v", "TCPPort", "/d", otherPort, "/f"}).exitCode,
-              0);
+    ASSERT_TRUE(settings::SaveSetting("NCLmod", "Options", "TCPPort", otherPort));
     ASSERT_TRUE(run());
     trace = agent.readFile("DebugFile.txt");
     EXPECT_FALSE(trace.contains("for the first time."));
     EXPECT_TRUE(trace.contains("Start Registry_Get:"));
     EXPECT_TRUE(trace.contains("Option Key: TCPPort, Value: " + otherPort));
-    EXPECT_EQ(QueryValues(agent).value("TCPPort"), otherPort);
-
-    // On an empty store again: "screen" after "debug" stops the trace file;
-    // a fifth word ("removereg" would empty the store) is dropped.
-    QFile::remove(agent.file("DebugFile.txt"));
-    ASSERT_TRUE(QFile::remove(agent.file("registry.db")));
-    ASSERT_TRUE(QueryValues(agent).isEmpty());
-    ASSERT_TRUE(agent.start({"debug", "screen", "background", "background", "removereg"}));
-    ASSERT_TRUE(AgentProcess::waitFor([&] { return QueryValues(agent).size() == 72; }));
-    EXPECT_EQ(agent.terminate(), 0);
-    EXPECT_FALSE(agent.readFile("DebugFile.txt").contains("Initializing options"));
-    EXPECT_EQ(QueryValues(agent).size(), 72);
+    EXPECT_EQ(options().value("TCPPort"), otherPort);
 }
 
 // --help, -h and --version answer and start nothing: no data folder appears;
-// an unknown option is refused. Every tool answers --version too.
+// an unknown option is refused. Every tool answers --version too, and nclsc
+// refuses what it cannot do before it looks for a service.
 TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
 {
     AgentProcess agent;
@@ -115,6 +97,12 @@ TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
         {"nclreg", {"--version"}, 0, "nclreg 1.0.0\n", ""},
         {"nclsc", {"--version"}, 0, "nclsc 1.0.0\n", ""},
         {"nclconsole", {"--version"}, 0, "nclconsole 1.0.0\n", ""},
+        {"nclsc", {"--help"}, 0, "nclsc control NAME CODE", ""},
+        {"nclsc", {}, 2, "", "nclsc: missing command\n"},
+        {"nclsc", {"frobnicate", "Nightcall"}, 2, "", "nclsc: unknown command frobnicate\n"},
+        {"nclsc", {"query"}, 2, "", "nclsc: missing service name\n"},
+        {"nclsc", {"create", "Other"}, 2, "", "nclsc: create needs binPath= PATH\n"},
+        {"nclsc", {"control", "Nightcall", "256"}, 2, "", "control needs one CODE from 0 to 255"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.program + " " + c.args.join(' ')).toStdString());
@@ -143,14 +131,13 @@ TEST(StartupTest, BadSurroundingsAreReportedAndTheAgentRunsOn)
         int registryBytes; // of garbage written as the store
         const char* reported;
     } cases[] = {
+        // clang-format off
         {"corrupt store", 0700, 0, false, nullptr, 4096, "registry.db is not a database"},
-        {"data folder", 0700, 0, false, "/proc/nclmod-cannot-exist/home", 0,
-         "/proc/nclmod-cannot-exist/home"},
-        {"writable by others", 0777, 0, true, nullptr, 0,
-         "is writable by group or others (mode 0777)"},
-        {"writable by the group", 0770, 0, true, nullptr, 0,
-         "is writable by group or others (mode 0770)"},
+        {"data folder", 0700, 0, false, "/proc/nclmod-cannot-exist/home", 0, "/proc/nclmod-cannot-exist/home"},
+        {"writable by others", 0777, 0, true, nullptr, 0, "is writable by group or others (mode 0777)"},
+        {"writable by the group", 0770, 0, true, nullptr, 0, "is writable by group or others (mode 0770)"},
         {"another user's", 0700, 65534, true, nullptr, 0, "is owned by uid 65534"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
