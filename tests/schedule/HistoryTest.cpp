@@ -29,11 +29,7 @@ std::vector<float> Diffs(colHistSettings& history)
     return values;
 }
 
-class History : public recordstest::RecordsFixture
-{
-protected:
-    colHistSettings& history = schedule::HistSettings();
-};
+using History = recordstest::RecordsFixture;
 
 // Of 25 settings from two servers (every fifth without a difference) the 10
 // newest non-zero are kept with the zeros among them, of all or of one server;
@@ -41,6 +37,7 @@ protected:
 // the history.
 TEST_F(History, KeepsTheNewestNonZeroPointsOfTheChosenServer)
 {
+    colHistSettings& history = schedule::HistSettings();
     const QString path = home.file("logfile.txt");
     for (int i = 1; i <= 25; ++i) {
         const rt::Date when = kFirst + i / 24.0 + 5.0 / 1440 + 9.0 / 86400;

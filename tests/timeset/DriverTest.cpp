@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 using namespace timeset;
 using enginetest::UtcMs;
 
@@ -189,21 +187,6 @@ TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
                              "Err:70, Desc:Permission denied"})
         EXPECT_TRUE(trace.Text().contains(line)) << line;
     EXPECT_EQ(testsupport::ReadFile(file), "0\n");
-}
-
-TEST_F(Driver, DisplayGetsTheValuesBeforeTheSetting)
-{
-    options->setSettingMode(2);
-    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
-    const CNISTtimeset engine = Run("S+ 26-12-04 12:00:02 600");
-    ASSERT_EQ(display.syncs.size(), 1u);
-    const SyncDisplayInfo& info = display.syncs[0];
-    EXPECT_EQ(info.mode, std::optional<qint16>(1));
-    EXPECT_EQ(info.arrivalMilliseconds, std::optional<qint16>(100));
-    EXPECT_EQ(info.secFrac, std::optional<float>(0.6f));
-    EXPECT_DOUBLE_EQ(info.corrected, engine.NISTCorrDateTime());
-    EXPECT_EQ(display.calls, (QStringList{"DisplaySync", "NISTdone"}));
-    EXPECT_EQ(Sets(), std::vector<qint64>{UtcMs(2026, 12, 4, 12, 0, 2, 600)});
 }
 
 // Within the minute an SNTP time is set directly, to the millisecond, once;

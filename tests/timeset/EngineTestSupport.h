@@ -121,10 +121,9 @@ inline QByteArray SntpPacket(qint64 utcMs, quint8 firstByte = 0x24)
 class RecordingDisplay : public timeset::CNISTDisplay
 {
 public:
-    float DisplaySync(const timeset::SyncDisplayInfo& info) override
+    float DisplaySync(const timeset::SyncDisplayInfo&) override
     {
         calls << QStringLiteral("DisplaySync");
-        syncs.push_back(info);
         return 0;
     }
     void DisplayNoChange() override { calls << QStringLiteral("DisplayNoChange"); }
@@ -136,7 +135,6 @@ public:
         heartbeat = {key, upDown, macAddress};
     }
     QStringList calls;
-    std::vector<timeset::SyncDisplayInfo> syncs;
     QStringList heartbeat;
 };
 
