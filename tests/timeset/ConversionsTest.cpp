@@ -10,14 +10,6 @@ using namespace timeset;
 namespace
 {
 
-QByteArray Bytes(std::initializer_list<int> values)
-{
-    QByteArray bytes;
-    for (int v : values)
-        bytes.append(char(v));
-    return bytes;
-}
-
 TEST(NtpBytes, SecondsSince1900ConvertBothWays)
 {
     struct Case {
@@ -25,20 +17,22 @@ TEST(NtpBytes, SecondsSince1900ConvertBothWays)
         rt::Date date;
     };
     const Case cases[] = {
-        {Bytes({0, 0, 0, 0}), rt::MakeDate(1900, 1, 1)},
-        {Bytes({0, 1, 0x51, 0x80}), rt::MakeDate(1900, 1, 2)}, // 86400
-        {Bytes({0, 0, 0, 1}), rt::MakeDate(1900, 1, 1, 0, 0, 1)},
-        {Bytes({0xEA, 0xDF, 0x13, 0x4A}), rt::MakeDate(2024, 11, 13, 12, 0, 10)},
-        {Bytes({0xFF, 0xFF, 0xFF, 0xFF}), rt::MakeDate(2036, 2, 7, 6, 28, 15)},
+        {QByteArray::fromHex("00000000"), rt::MakeDate(1900, 1, 1)},
+        {QByteArray::fromHex("00015180"), rt::MakeDate(1900, 1, 2)}, // 86400
+        {QByteArray::fromHex("00000001"), rt::MakeDate(1900, 1, 1, 0, 0, 1)},
+        {QByteArray::fromHex("eadf134a"), rt::MakeDate(2024, 11, 13, 12, 0, 10)},
+        {QByteArray::fromHex("ffffffff"), rt::MakeDate(2036, 2, 7, 6, 28, 15)},
     };
     for (const Case& c : cases) {
         EXPECT_NEAR(byte_to_date(c.bytes), c.date, 1e-9) << c.bytes.toHex().constData();
         EXPECT_EQ(date_to_byte(c.date), c.bytes) << c.bytes.toHex().constData();
     }
     // Half a second rounds to the nearest whole second; past 2036 the era wraps.
-    EXPECT_EQ(date_to_byte(rt::MakeDate(1900, 1, 1, 0, 0, 1, 600)), Bytes({0, 0, 0, 2}));
-    EXPECT_EQ(date_to_byte(rt::MakeDate(2036, 2, 7, 6, 28, 16)), Bytes({0, 0, 0, 0}));
-    EXPECT_EQ(byte_to_date(Bytes({0, 0})), rt::MakeDate(1900, 1, 1)) << "missing bytes read as 0";
+    EXPECT_EQ(date_to_byte(rt::MakeDate(1900, 1, 1, 0, 0, 1, 600)),
+              QByteArray::fromHex("00000002"));
+    EXPECT_EQ(date_to_byte(rt::MakeDate(2036, 2, 7, 6, 28, 16)), QByteArray::fromHex("00000000"));
+    EXPECT_EQ(byte_to_date(QByteArray::fromHex("0000")), rt::MakeDate(1900, 1, 1))
+        << "missing bytes read as 0";
 }
 
 TEST(Fractions, DigitsAfterTheDecimalPoint)
