@@ -89,11 +89,17 @@ protected:
 
     static void SetSecurity(const char* name, const QString& text)
     {
-        platform::HKEY key = 0;
-        platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
-                                       service::ConsoleAccess::kKeyPath, key);
-        platform::Registry().SetValue(key, name, platform::REG_SZ, platform::SzBytes(text));
-        platform::Registry().CloseKey(key);
+        loopback::SetMachineValue(service::ConsoleAccess::kKeyPath, name, platform::REG_SZ,
+                                  platform::SzBytes(text));
+    }
+    // A datagram of 48 bytes: this first byte, a transmit time, n as its last byte.
+    static QByteArray Datagram(quint8 first, int n = 0)
+    {
+        QByteArray datagram(48, '\0');
+        datagram[0] = char(first);
+        datagram[40] = char(0xEE);
+        datagram[47] = char(n);
+        return datagram;
     }
 
     QString LastLabel() const { return labels.isEmpty() ? QString() : labels.last(); }
@@ -219,6 +225,7 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     QUdpSocket peer;
     ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
 
+    EXPECT_TRUE(Logged("Service server listening on UDP port " + QString::number(port) + "\r\n"));
     EXPECT_EQ(Udp(peer, "H+"), service::TextDatagram("OK-H"));
     EXPECT_EQ(listener.CurrentInstance, 1);
     EXPECT_TRUE(LastLabel().endsWith("Check Heartbeat\r\n\r\nResponse: OK"));
@@ -226,23 +233,17 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_EQ(Udp(peer, QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
     EXPECT_EQ(commands, QStringList("C+run me"));
 
-    QByteArray sntp(48, '\0');
-    sntp[0] = char(0xE3);
-    const QByteArray reply = Udp(peer, sntp);
+    const QByteArray reply = Udp(peer, Datagram(0xE3));
     ASSERT_EQ(reply.size(), 48);
     EXPECT_EQ(quint8(reply[0]), 0xE4); // the SNTP reply, built as the time replies' own tests show
     EXPECT_TRUE(LastLabel().endsWith("Check client time SNTP\r\n\r\nResponse: OK"));
-    sntp[0] = 'T';
-    EXPECT_EQ(Udp(peer, sntp).at(0), 'U');
+    EXPECT_EQ(Udp(peer, Datagram('T')).at(0), 'U');
     EXPECT_EQ(listener.CurrentInstance, 4);
 
     // Replies get nothing and the element stays bound, so that two agents
     // never answer each other: text answers, SNTP replies, other modes.
-    QByteArray notRequests[] = {service::TextDatagram("OK-H"), sntp, sntp, sntp};
-    notRequests[1][0] = 'U';
-    notRequests[2][0] = char(0xE4);
-    notRequests[3][0] = 'Z';
-    for (const QByteArray& datagram : notRequests)
+    for (const QByteArray& datagram :
+         {service::TextDatagram("OK-H"), Datagram('U'), Datagram(0xE4), Datagram('Z')})
         EXPECT_TRUE(Udp(peer, datagram, 200).isEmpty()) << int(datagram[0]);
     EXPECT_EQ(listener.CurrentInstance, 4);
     EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte 4F (mode 7, "
@@ -282,26 +283,18 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
     listener.serv_init(bound);
     QUdpSocket peer;
     ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-    QByteArray request(48, '\0');
-    request[40] = char(0xEE);
-    auto numbered = [&](quint8 first, int n) {
-        QByteArray r = request;
-        r[0] = char(first);
-        r[47] = char(n);
-        return r;
-    };
     for (const bool traced : {true, false}) {
         SCOPED_TRACE(traced ? "traced" : "not traced");
         logging::DebugOn = traced;
-        EXPECT_EQ(quint8(Udp(peer, numbered(0xE3, 0)).at(0)), 0xE4);
-        EXPECT_TRUE(Udp(peer, numbered(0x1C, 0), 200).isEmpty());
+        EXPECT_EQ(quint8(Udp(peer, Datagram(0xE3)).at(0)), 0xE4);
+        EXPECT_TRUE(Udp(peer, Datagram(0x1C), 200).isEmpty());
         EXPECT_TRUE(Udp(peer, service::TextDatagram("OK-T"), 200).isEmpty());
 
         // A burst, a short datagram amid it: every request answered, in order.
         QList<QByteArray> burst;
         QList<int> expected, order;
         for (int i = 0; i < 100; ++i) {
-            burst << (i == 50 ? QByteArray(47, '\x23') : numbered(0x23, i));
+            burst << (i == 50 ? QByteArray(47, '\x23') : Datagram(0x23, i));
             if (i != 50)
                 expected << i;
         }
@@ -313,7 +306,7 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
         listener.limits.Configure({true, 12, 2, 2});
         QString answered;
         for (int i = 1; i <= 8; ++i)
-            answered += Udp(peer, numbered(0x23, i), 150).isEmpty() ? '-' : 'R';
+            answered += Udp(peer, Datagram(0x23, i), 150).isEmpty() ? '-' : 'R';
         EXPECT_EQ(answered, "RR---R--");
         listener.limits.Configure({});
     }
@@ -412,9 +405,7 @@ TEST_F(ConsoleRequestsTest, LimitedAndRefusedRequestsGetNoReply)
     ASSERT_TRUE(admitted.bind(QHostAddress("127.0.0.2"), 0));
     QUdpSocket stranger;
     ASSERT_TRUE(stranger.bind(QHostAddress("127.0.0.3"), 0));
-    QByteArray set(48, '\0');
-    set[0] = 'S';
-    EXPECT_TRUE(Udp(admitted, set, 300).isEmpty());
+    EXPECT_TRUE(Udp(admitted, Datagram('S'), 300).isEmpty());
     EXPECT_TRUE(Logged("not served: \"S\" over UDP is off (ConsoleUdpCommands)"));
     EXPECT_TRUE(Udp(stranger, "H+", 300).isEmpty());
     EXPECT_EQ(Udp(admitted, "H+"), service::TextDatagram("OK-H"));

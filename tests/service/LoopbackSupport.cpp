@@ -1,6 +1,7 @@
 #include "LoopbackSupport.h"
 
 #include "logging/DebugLog.h"
+#include "platform/RegistryStore.h"
 
 #include "TestSupport.h"
 
@@ -53,6 +54,15 @@ qint16 FreePort()
 int OpenFdCount()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+void SetMachineValue(const QString& keyPath, const QString& name, quint32 type,
+                     const QByteArray& data)
+{
+    platform::HKEY key = 0;
+    platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE, keyPath, key);
+    platform::Registry().SetValue(key, name, type, data);
+    platform::Registry().CloseKey(key);
 }
 
 DebugCapture::DebugCapture(const QString& path) : m_path(path)

@@ -1,7 +1,9 @@
 #pragma once
 // Helpers of the listener tests: event-loop waits, a free port that fits the
-// 16-bit TCPPort option, and a debug trace captured to a file.
+// 16-bit TCPPort option, a value written below HKEY_LOCAL_MACHINE, and a debug
+// trace captured to a file.
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -18,6 +20,9 @@ void Spin(int ms);
 qint16 FreePort();
 // Open file descriptors of this process.
 int OpenFdCount();
+// Writes one value of a key below HKEY_LOCAL_MACHINE, making the key if need be.
+void SetMachineValue(const QString& keyPath, const QString& name, quint32 type,
+                     const QByteArray& data);
 
 // Debug trace on, into a file, for the lifetime of the object.
 class DebugCapture

@@ -5,6 +5,7 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
+#include "LoopbackSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -74,55 +75,35 @@ TEST(RateLimit, SettingsFromTheRegistryKey)
     };
     struct Case {
         const char* name;
-        bool on;
-        qint32 interval, burst, leak;
-        std::vector<Value> values;      // empty: no key at all
-        const char* reported = nullptr; // in the event log, with the key and the outcome
-        const char* outcome = nullptr;
+        QList<qint32> expected;    // on, interval, burst, leak
+        std::vector<Value> values; // empty: no key at all
+        const char* reported = ""; // in the event log, with the key and the outcome
+        const char* outcome = "";
     };
+    // clang-format off
     const Case cases[] = {
-        {"no key", false, 3, 8, 2, {}},
-        {"no interval", false, 3, 4, 2, {D("Burst", 4)}},
-        {"interval alone", true, 1, 8, 2, {D("Interval", 1)}},
-        {"all three, any case", true, 0, 16, 4, {D("interval", 0), D("BURST", 16), D("Leak", 4)}},
-        {"negative as text", true, -3, 8, 2, {T("Interval", " -3 ")}},
-        {"negative as a DWORD", true, -3, 8, 2, {D("Interval", 0xFFFFFFFDu)}},
-        {"bad burst and leak keep their defaults",
-         true,
-         2,
-         8,
-         2,
-         {D("Interval", 2), D("Burst", 0), T("Leak", "often")},
-         "Leak \"often\" is not a number from 1 to 4",
-         "2 is used"},
-        {"a bad interval leaves it off",
-         false,
-         3,
-         2,
-         2,
-         {D("Interval", 13), D("Burst", 2)},
-         "Interval \"13\" is not a number from -19 to 12",
-         "the limit is off"},
+        {"no key", {false, 3, 8, 2}, {}},
+        {"no interval", {false, 3, 4, 2}, {D("Burst", 4)}},
+        {"interval alone", {true, 1, 8, 2}, {D("Interval", 1)}},
+        {"all three, any case", {true, 0, 16, 4}, {D("interval", 0), D("BURST", 16), D("Leak", 4)}},
+        {"negative as text", {true, -3, 8, 2}, {T("Interval", " -3 ")}},
+        {"negative as a DWORD", {true, -3, 8, 2}, {D("Interval", 0xFFFFFFFDu)}},
+        {"bad burst and leak keep their defaults", {true, 2, 8, 2}, {D("Interval", 2), D("Burst", 0), T("Leak", "often")},
+         "Leak \"often\" is not a number from 1 to 4", "2 is used"},
+        {"a bad interval leaves it off", {false, 3, 2, 2}, {D("Interval", 13), D("Burst", 2)},
+         "Interval \"13\" is not a number from -19 to 12", "the limit is off"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         testsupport::ScopedHome home;
         settings::Options().setLoggingEvntOn(true);
         settings::Options().setLoggingEvntFileName(home.file("evntfile.txt"));
-        if (!c.values.empty()) {
-            platform::HKEY key = 0;
-            ASSERT_EQ(platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
-                                                     service::kLimitsKey, key),
-                      platform::ERROR_SUCCESS);
-            for (const Value& v : c.values)
-                platform::Registry().SetValue(key, QString::fromLatin1(v.name), v.type, v.data);
-            platform::Registry().CloseKey(key);
-        }
+        for (const Value& v : c.values)
+            loopback::SetMachineValue(service::kLimitsKey, v.name, v.type, v.data);
         const LimitSettings s = service::ReadLimits();
-        EXPECT_EQ(QList<qint32>({s.on, s.interval, s.burst, s.leak}),
-                  QList<qint32>({c.on, c.interval, c.burst, c.leak}))
-            << c.name;
+        EXPECT_EQ(QList<qint32>({s.on, s.interval, s.burst, s.leak}), c.expected) << c.name;
         const QString events = testsupport::ReadFile(home.file("evntfile.txt"));
-        if (c.reported) {
+        if (*c.reported) {
             EXPECT_TRUE(events.contains(QStringLiteral("Rate limit: %1 in HKLM\\%2; %3")
                                             .arg(c.reported, service::kLimitsKey, c.outcome)))
                 << c.name << "\n"

@@ -1,4 +1,4 @@
-// Relay switching against a pty relay board: the commands the board sees,
+// Relay switching against pty relay boards: the commands the board sees,
 // the read-back, timed switchings falling back, and malformed commands.
 #include "service/RelaySwitching.h"
 
@@ -43,8 +43,25 @@ protected:
 
 } // namespace
 
-TEST_F(RelaySwitchingTest, LatchedSwitchingSetsReadsAndCloses)
+// An input only read; a silent board; latched switchings at the speeds the
+// board knows, 9600 for others; port 0 for the configured port.
+TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
 {
+    e2e::RelayBoard inputBoard(4);
+    e2e::RelayBoard muteBoard(0, true);
+    ASSERT_TRUE(inputBoard.ok());
+    ASSERT_TRUE(muteBoard.ok());
+    testsupport::ScopedEnv com2("NCLMOD_COM2", inputBoard.agentDevice().toLocal8Bit());
+    testsupport::ScopedEnv com3("NCLMOD_COM3", muteBoard.agentDevice().toLocal8Bit());
+    EXPECT_EQ(relay("X+2 whatever anything COM2 9600"), "OK");
+    EXPECT_EQ(sStatus, "On");
+    EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM2, Baud: 9600");
+    EXPECT_EQ(inputBoard.commands(), QStringList({"R"}));
+    EXPECT_FALSE(relays.MSComm1.PortOpen());
+    EXPECT_EQ(relay("X+0 On Latch COM3 9600"), "Failed.");
+    EXPECT_EQ(sStatus, "Off");
+    EXPECT_EQ(muteBoard.commands(), QStringList({"S 1", "R"}));
+
     EXPECT_EQ(relay("X+0 On Latch COM1 9600"), "OK");
     EXPECT_EQ(sStatus, "On");
     EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM1, Baud: 9600");
@@ -60,34 +77,10 @@ TEST_F(RelaySwitchingTest, LatchedSwitchingSetsReadsAndCloses)
     EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
     EXPECT_EQ(board.commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
     EXPECT_EQ(relays.nBoardStatus, 2);
-}
 
-TEST_F(RelaySwitchingTest, InputSwitchOnlyReadsAndASilentBoardFails)
-{
-    e2e::RelayBoard inputBoard(4);
-    e2e::RelayBoard muteBoard(0, true);
-    ASSERT_TRUE(inputBoard.ok());
-    ASSERT_TRUE(muteBoard.ok());
-    testsupport::ScopedEnv com2("NCLMOD_COM2", inputBoard.agentDevice().toLocal8Bit());
-    testsupport::ScopedEnv com3("NCLMOD_COM3", muteBoard.agentDevice().toLocal8Bit());
-
-    EXPECT_EQ(relay("X+2 whatever anything COM2 9600"), "OK");
-    EXPECT_EQ(sStatus, "On");
-    EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM2, Baud: 9600");
-    EXPECT_EQ(inputBoard.commands(), QStringList({"R"}));
-    EXPECT_FALSE(relays.MSComm1.PortOpen());
-
-    EXPECT_EQ(relay("X+0 On Latch COM3 9600"), "Failed.");
-    EXPECT_EQ(sStatus, "Off");
-    EXPECT_EQ(muteBoard.commands(), QStringList({"S 1", "R"}));
-}
-
-TEST_F(RelaySwitchingTest, PortZeroMeansTheConfiguredPort)
-{
-    testsupport::ScopedEnv com3("NCLMOD_COM3", board.agentDevice().toLocal8Bit());
-    EXPECT_EQ(relay("X+0 On Latch COM0 9600", 3), "OK");
-    EXPECT_EQ(relays.MSComm1.CommPort(), 3);
-    EXPECT_EQ(relay("X+0 On Latch COM-4 9600", 0), "");
+    testsupport::ScopedEnv com4("NCLMOD_COM4", board.agentDevice().toLocal8Bit());
+    EXPECT_EQ(relay("X+0 On Latch COM0 9600", 4), "OK");
+    EXPECT_EQ(relays.MSComm1.CommPort(), 4);
 }
 
 TEST_F(RelaySwitchingTest, LongDurationsRunInChunks)
@@ -125,7 +118,8 @@ TEST_F(RelaySwitchingTest, MalformedCommandsSendNothing)
                                              "X+0 On Latch COM0 9600\nX+0 On Latch LPT1 9600\n"
                                              "X+0 On Latch COM99999 9600\nX+0  On Latch COM1 9600\n"
                                              "X+0 On Latch COM1 1200\nX+0 On Latch COM1 19200\n"
-                                             "X+0 On Latch COM1 fast\nX+2 On Latch COM1 2399\nX+")
+                                             "X+0 On Latch COM1 fast\nX+2 On Latch COM1 2399\n"
+                                             "X+0 On Latch COM-4 9600\nX+")
                                   .split('\n');
     for (const QString& sData : cases) {
         EXPECT_EQ(relay(sData), "") << sData.toStdString();

@@ -184,17 +184,12 @@ TEST_F(RemoteActionsTest, CommandLinesAndSecuritySettings)
     EXPECT_EQ(sLog, "");
     EXPECT_TRUE(trace.Text().contains("Unknown NCL command:_oo bar_"));
 
-    const auto set = [](const char* name, quint32 type, const QByteArray& data) {
-        platform::HKEY key = 0;
-        platform::Registry().CreateKey(platform::HKEY_LOCAL_MACHINE,
-                                       service::ConsoleAccess::kKeyPath, key);
-        platform::Registry().SetValue(key, name, type, data);
-        platform::Registry().CloseKey(key);
-    };
-    set("RemoteRun", platform::REG_DWORD, platform::DwordBytes(0));
+    loopback::SetMachineValue(service::ConsoleAccess::kKeyPath, "RemoteRun", platform::REG_DWORD,
+                              platform::DwordBytes(0));
     const QString root = dir.filePath("shared");
     ASSERT_TRUE(QDir().mkpath(root + "/sub"));
-    set("FileFetchRoot", platform::REG_SZ, platform::SzBytes(root));
+    loopback::SetMachineValue(service::ConsoleAccess::kKeyPath, "FileFetchRoot", platform::REG_SZ,
+                              platform::SzBytes(root));
     service::ConsoleAccess access;
     access.Load(false);
     actions.SetAccess(&access);
