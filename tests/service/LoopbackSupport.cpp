@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTimer>
@@ -49,11 +48,6 @@ qint16 FreePort()
             return qint16(port);
     }
     return 0;
-}
-
-int OpenFdCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
 }
 
 void SetMachineValue(const QString& keyPath, const QString& name, quint32 type,

@@ -18,8 +18,6 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 void Spin(int ms);
 // A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768.
 qint16 FreePort();
-// Open file descriptors of this process.
-int OpenFdCount();
 // Writes one value of a key below HKEY_LOCAL_MACHINE, making the key if need be.
 void SetMachineValue(const QString& keyPath, const QString& name, quint32 type,
                      const QByteArray& data);
