@@ -61,34 +61,39 @@ protected:
 
 } // namespace
 
+// Every combination of the four exit words gives its flags; other spellings,
+// repeats and words run together are read word by word.
 TEST_F(RemoteActionsTest, ExitWordsGiveTheFlags)
 {
-    const struct {
-        const char* sData;
-        const char* recorded;
-    } cases[] = {
-        {"C+Windows Shutdown (forced)", "flags=5 action=halt forced"},
-        {"C+Windows Reboot Power-off", "flags=10 action=reboot"},
-        {"C+Windows", "flags=0 action=logoff"},
-        {"C+Windows Logoff", "flags=0 action=logoff"},
-        {"C+Windows Power-off", "flags=8 action=poweroff"},
-        {"C+Windows shutdown REBOOT", "flags=0 action=logoff"},
-        {"C+WindowsShutdown", "flags=0 action=logoff"},
-        {"C+Windows  Shutdown Shutdown", "flags=1 action=halt"},
-        {"C+Windows (forced) Reboot extra", "flags=6 action=reboot forced"},
-    };
-    QStringList expected;
-    for (const auto& c : cases) {
-        EXPECT_EQ(run(c.sData), "") << c.sData;
-        EXPECT_EQ(sLog, QString(c.sData).mid(2));
-        expected.append(c.recorded);
+    const QStringList words = {"Shutdown", "Reboot", "(forced)", "Power-off"};
+    const QStringList actions = {"logoff",   "halt",     "reboot",   "reboot",   "logoff", "halt",
+                                 "reboot",   "reboot",   "poweroff", "poweroff", "reboot", "reboot",
+                                 "poweroff", "poweroff", "reboot",   "reboot"};
+    QStringList commands = {"C+Windows", "C+Windows shutdown REBOOT", "C+WindowsShutdown",
+                            "C+Windows  Shutdown Shutdown", "C+Windows (forced) Reboot extra"};
+    QStringList expected = {"flags=0 action=logoff", "flags=0 action=logoff",
+                            "flags=0 action=logoff", "flags=1 action=halt",
+                            "flags=6 action=reboot forced"};
+    for (int flags = 0; flags < 16; ++flags) {
+        QString command = flags == 0 ? "C+Windows Logoff" : "C+Windows";
+        for (int bit = 0; bit < 4; ++bit) {
+            if (flags & (1 << bit))
+                command += " " + words[bit];
+        }
+        commands << command;
+        expected << QString("flags=%1 action=%2%3")
+                        .arg(flags)
+                        .arg(actions[flags], flags & 4 ? " forced" : "");
+    }
+    for (const QString& command : commands) {
+        EXPECT_EQ(run(command), "") << command.toStdString();
+        EXPECT_EQ(sLog, command.mid(2));
     }
     EXPECT_EQ(testsupport::ReadFile(dir.filePath("power.log")), expected.join('\n') + '\n');
-    const QString text = trace.Text();
-    EXPECT_TRUE(text.contains("Remote SHUTDOWN Command:_C+Windows Shutdown (forced)_"));
-    EXPECT_TRUE(text.contains("Exit_Windows, Flags: 10"));
-    EXPECT_TRUE(text.contains("Running Windows NT, Windows 2000 or Windows XP"));
-    EXPECT_TRUE(text.contains("Post-AdjustToken GetLastError "));
+    for (const char* line :
+         {"Remote SHUTDOWN Command:_C+Windows Shutdown (forced)_", "Exit_Windows, Flags: 10",
+          "Running Windows NT, Windows 2000 or Windows XP", "Post-AdjustToken GetLastError "})
+        EXPECT_TRUE(trace.Text().contains(line)) << line;
     EXPECT_TRUE(sent.isEmpty());
 
     // A power control that refuses: only traced.
