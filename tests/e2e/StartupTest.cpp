@@ -134,7 +134,7 @@ TEST(StartupTest, BadSurroundingsAreReportedAndTheAgentRunsOn)
         // clang-format off
         {"corrupt store", 0700, 0, false, nullptr, 4096, "registry.db is not a database"},
         {"data folder", 0700, 0, false, "/proc/nclmod-cannot-exist/home", 0, "/proc/nclmod-cannot-exist/home"},
-        {"writable by others", 0777, 0, true, nullptr, 0, "is writable by group or others (mode 0777)"},
+        {"writable by others", 0757, 0, true, nullptr, 0, "is writable by group or others (mode 0757)"},
         {"writable by the group", 0770, 0, true, nullptr, 0, "is writable by group or others (mode 0770)"},
         {"another user's", 0700, 65534, true, nullptr, 0, "is owned by uid 65534"},
         // clang-format on
