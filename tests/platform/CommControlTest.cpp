@@ -11,7 +11,7 @@
 using platform::CommControl;
 using testsupport::WaitFor;
 
-TEST(CommControlTest, SettingsStrings)
+TEST(CommControlTest, SettingsStringsAndDeviceNames)
 {
     using P = QSerialPort;
     const struct {
@@ -37,6 +37,19 @@ TEST(CommControlTest, SettingsStrings)
     EXPECT_FALSE(comm.setSettings("9600,N,8"));
     EXPECT_EQ(rt::Err().number, CommControl::comInvalidPropertyValue);
     EXPECT_EQ(comm.Settings(), "9600,N,8,1");
+
+    // COM n is /dev/ttyS<n-1> unless NCLMOD_COM<n> names a device; a missing
+    // device does not open.
+    testsupport::ScopedEnv named("NCLMOD_COM3", "/tmp/some-adapter");
+    EXPECT_EQ(CommControl::DeviceName(3), "/tmp/some-adapter");
+    EXPECT_EQ(CommControl::DeviceName(12), "/dev/ttyS11");
+    testsupport::ScopedEnv com("NCLMOD_COM4", "/nonexistent/ttyNCL");
+    ASSERT_TRUE(comm.setCommPort(4));
+    EXPECT_FALSE(comm.setPortOpen(true));
+    EXPECT_EQ(rt::Err().number, CommControl::comPortInvalid);
+    EXPECT_FALSE(comm.PortOpen());
+    EXPECT_FALSE(comm.setCommPort(0));
+    EXPECT_TRUE(comm.Input().isEmpty());
 }
 
 TEST(CommControlTest, TalksToTheBoardAndGuardsTheOpenPort)
@@ -75,21 +88,4 @@ TEST(CommControlTest, TalksToTheBoardAndGuardsTheOpenPort)
     EXPECT_EQ(board.commands().last(), "S 0");
     EXPECT_TRUE(comm.setCommPort(1));
     EXPECT_TRUE(comm.setPortOpen(true));
-}
-
-// COM n is /dev/ttyS<n-1> unless NCLMOD_COM<n> names a device; a missing
-// device does not open.
-TEST(CommControlTest, PortNumberNamesTheDevice)
-{
-    testsupport::ScopedEnv named("NCLMOD_COM3", "/tmp/some-adapter");
-    EXPECT_EQ(CommControl::DeviceName(3), "/tmp/some-adapter");
-    EXPECT_EQ(CommControl::DeviceName(12), "/dev/ttyS11");
-    testsupport::ScopedEnv com("NCLMOD_COM4", "/nonexistent/ttyNCL");
-    CommControl comm;
-    ASSERT_TRUE(comm.setCommPort(4));
-    EXPECT_FALSE(comm.setPortOpen(true));
-    EXPECT_EQ(rt::Err().number, CommControl::comPortInvalid);
-    EXPECT_FALSE(comm.PortOpen());
-    EXPECT_FALSE(comm.setCommPort(0));
-    EXPECT_TRUE(comm.Input().isEmpty());
 }

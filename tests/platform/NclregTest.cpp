@@ -13,16 +13,12 @@ using namespace testsupport;
 namespace
 {
 
+// The tools are built at the top of the build folder.
 QString NclregPath()
 {
-    QString build = qEnvironmentVariable("NCL_BUILD_DIR");
-    if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + "/../..";
-    for (const char* place : {"/nclreg", "/src/tools/nclreg"}) {
-        if (QFileInfo(build + QLatin1String(place)).isExecutable())
-            return build + QLatin1String(place);
-    }
-    return build + "/nclreg";
+    const QString build = qEnvironmentVariable("NCL_BUILD_DIR");
+    return (build.isEmpty() ? QCoreApplication::applicationDirPath() + "/../.." : build) +
+           "/nclreg";
 }
 
 struct Result {
@@ -81,18 +77,13 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     const QString hklmE = "HKEY_LOCAL_MACHINE\\Software\\E";
     const QString verbose = "nclreg: store " + store + "\n";
     const QStringList overwrite = {"add", kKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "2002"};
-    struct Step {
-        Step(QStringList a, int c, QString o, QString e = {}, const char* typed = nullptr)
-            : args(a), code(c), out(o), err(e), answer(typed)
-        {
-        }
+    const struct {
         QStringList args;
         int code;
         QString out;
-        QString err;        // empty: one line on failure, none on success
-        const char* answer; // typed on a terminal
-    };
-    const Step steps[] = {
+        QString err = {};             // empty: one line on failure, none on success
+        const char* answer = nullptr; // typed on a terminal
+    } steps[] = {
         // clang-format off
         {{"--verbose", "add", kKey, "/v", "TCPPort", "/d", "1001"}, 0, kDone, verbose},
         {{"add", kKey, "/v", "Count", "/t", "REG_DWORD", "/d", "1001"}, 0, kDone},

@@ -2,7 +2,6 @@
 // service's process, the control socket with a host in this process, and
 // starting images that fail in the ways a service image can.
 #include "platform/ServiceManager.h"
-#include "platform/RegistryStore.h"
 #include "platform/ServiceChannel.h"
 #include "platform/ServiceHost.h"
 
@@ -65,21 +64,10 @@ protected:
     SC_HANDLE manager = 0;
 };
 
-TEST_F(ServiceManagerTest, RegistrationsAccessRightsAndRefusals)
+TEST_F(ServiceManagerTest, RegistrationsAccessRightsRefusalsAndGoneProcesses)
 {
     const SC_HANDLE service = Create("Nightcall");
     ASSERT_NE(service, 0u);
-    // The registration is where the registry keeps services.
-    HKEY key = 0;
-    EXPECT_EQ(Registry().OpenKey(HKEY_LOCAL_MACHINE,
-                                 "SYSTEM\\CurrentControlSet\\Services\\Nightcall", key),
-              ERROR_SUCCESS);
-    Registry().CloseKey(key);
-    EXPECT_EQ(ServiceImagePath("NIGHTCALL"), "/usr/bin/true"); // names ignore case
-    SERVICE_STATUS status;
-    ASSERT_TRUE(QueryServiceStatus(service, status));
-    EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
-
     // Every operation needs its access right: an allowed one reaches the
     // stopped service and finds it not running, the others are denied.
     constexpr quint32 kStart = 1000000, kDelete = 1000001;
@@ -135,18 +123,8 @@ TEST_F(ServiceManagerTest, RegistrationsAccessRightsAndRefusals)
     EXPECT_EQ(ErrorOf(OpenService(0x7777, "Nightcall", GENERIC_READ) != 0),
               SVC_ERROR_INVALID_HANDLE);
 
-    ASSERT_TRUE(DeleteService(service));
-    EXPECT_EQ(ErrorOf(DeleteService(service)), SVC_ERROR_SERVICE_DOES_NOT_EXIST);
-    EXPECT_TRUE(CloseServiceHandle(service));
-    EXPECT_EQ(ErrorOf(CloseServiceHandle(service)), SVC_ERROR_INVALID_HANDLE);
-    EXPECT_EQ(ErrorOf(OpenService(manager, "Nightcall", GENERIC_READ) != 0),
-              SVC_ERROR_SERVICE_DOES_NOT_EXIST);
-}
-
-TEST_F(ServiceManagerTest, AServiceWhoseProcessIsGoneIsStoppedWhateverItsRecordSays)
-{
-    const SC_HANDLE service = Create("Nightcall");
-    // A child that ends and is not reaped stays as a zombie that kill(pid, 0) still finds.
+    // A service whose process is gone is stopped whatever its record says: a
+    // child that ends and is not reaped stays as a zombie that kill(pid, 0) still finds.
     const pid_t child = fork();
     if (child == 0)
         _exit(0);
@@ -174,7 +152,13 @@ TEST_F(ServiceManagerTest, AServiceWhoseProcessIsGoneIsStoppedWhateverItsRecordS
     record.process.startTime += 1;
     EXPECT_FALSE(ProcessAlive(record.process));
     EXPECT_FALSE(ProcessAlive(ProcessIdentity()));
-    CloseServiceHandle(service);
+
+    ASSERT_TRUE(DeleteService(service));
+    EXPECT_EQ(ErrorOf(DeleteService(service)), SVC_ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_TRUE(CloseServiceHandle(service));
+    EXPECT_EQ(ErrorOf(CloseServiceHandle(service)), SVC_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(ErrorOf(OpenService(manager, "Nightcall", GENERIC_READ) != 0),
+              SVC_ERROR_SERVICE_DOES_NOT_EXIST);
 }
 
 // An image that cannot start, may not start, ends at once or never reports.
@@ -256,15 +240,15 @@ TEST_F(ServiceManagerTest, AHostTakesTheControlsAndItsStatesComeBack)
     const auto raw = [&](const QByteArray& bytes) {
         QLocalSocket socket;
         socket.connectToServer(host->SocketName());
-        QByteArray received;
-        QEventLoop loop;
-        QObject::connect(&socket, &QLocalSocket::readyRead, &loop,
-                         [&] { received += socket.readAll(); });
-        QObject::connect(&socket, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
-        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
         socket.write(bytes);
-        loop.exec();
-        return received;
+        QByteArray received;
+        WaitFor(
+            [&] {
+                received += socket.readAll();
+                return socket.state() == QLocalSocket::UnconnectedState;
+            },
+            2000);
+        return received + socket.readAll();
     };
 
     SERVICE_STATUS status;
