@@ -17,21 +17,6 @@ void StopProcess(QProcess& process)
     }
 }
 
-ScopedHome::ScopedHome()
-{
-    m_hadPrevious = qEnvironmentVariableIsSet("NCLMOD_HOME");
-    m_previous = qgetenv("NCLMOD_HOME");
-    qputenv("NCLMOD_HOME", m_dir.path().toLocal8Bit());
-}
-
-ScopedHome::~ScopedHome()
-{
-    if (m_hadPrevious)
-        qputenv("NCLMOD_HOME", m_previous);
-    else
-        qunsetenv("NCLMOD_HOME");
-}
-
 ScopedEnv::ScopedEnv(const char* name, const QByteArray& value) : m_name(name)
 {
     m_hadPrevious = qEnvironmentVariableIsSet(name);

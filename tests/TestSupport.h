@@ -21,21 +21,6 @@ namespace testsupport
 // Ends a child process: SIGTERM, then SIGKILL if it has not ended within 3 s.
 void StopProcess(QProcess& process);
 
-// A fresh NCLMOD_HOME for the lifetime of the object; the previous value comes back after.
-class ScopedHome
-{
-public:
-    ScopedHome();
-    ~ScopedHome();
-    QString path() const { return m_dir.path(); }
-    QString file(const QString& name) const { return m_dir.path() + "/" + name; }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_previous;
-    bool m_hadPrevious = false;
-};
-
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv
 {
@@ -47,6 +32,18 @@ private:
     const char* m_name;
     QByteArray m_previous;
     bool m_hadPrevious = false;
+};
+
+// A fresh NCLMOD_HOME for the lifetime of the object; the previous value comes back after.
+class ScopedHome
+{
+public:
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.path() + "/" + name; }
+
+private:
+    QTemporaryDir m_dir;
+    ScopedEnv m_env{"NCLMOD_HOME", m_dir.path().toLocal8Bit()};
 };
 
 QString ReadFile(const QString& path);

@@ -3,7 +3,7 @@
 // reach the host clock), options set for the engine, and a display that
 // ignores what it is told.
 
-#include "../runtime/RuntimeFixtures.h"
+#include "../platform/PlatformFixtures.h"
 #include "logging/DebugLog.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"

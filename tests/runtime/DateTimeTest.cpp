@@ -84,7 +84,7 @@ TEST(DateTime, MakeDateCarriesOverflowingParts)
     EXPECT_DOUBLE_EQ(MakeDate(1900, 1, 1, 0, 0, 0, -1), MakeDate(1899, 12, 31, 23, 59, 59, 999));
 }
 
-TEST(DateTime, NegativeValuesSplitIntoDayAndPositiveTime)
+TEST(DateTime, NegativeValuesSplitIntoDayAndPositiveTimeAndWeekdays)
 {
     EXPECT_EQ(DatePart(-1.25), -1);
     EXPECT_EQ(TimePart(-1.25), 0.25);
@@ -93,10 +93,6 @@ TEST(DateTime, NegativeValuesSplitIntoDayAndPositiveTime)
     EXPECT_FALSE(std::signbit(DatePart(-0.5)));
     EXPECT_EQ(FromDate(-0.5).day, 30);
     EXPECT_EQ(FromDate(-0.5).hour, 12);
-}
-
-TEST(DateTime, WeekdayAndDayOfYear)
-{
     EXPECT_EQ(Weekday(MakeDate(2026, 12, 6, 23, 59)), 1); // Sunday
     EXPECT_EQ(Weekday(0), 7);
     EXPECT_EQ(Weekday(-1.9), 6); // 1899-12-29, a Friday

@@ -29,40 +29,10 @@ TEST(Numbers, RoundHalfEven)
         EXPECT_EQ(RoundHalfEven(c[0]), c[1]) << c[0];
 }
 
+// The 16- and 32-bit conversions, also as the strict text forms use them:
+// half to even, the whole text or nothing, and an overflow fails and leaves
+// the target as it was.
 TEST(Numbers, IntegerConversionsRoundHalfEvenAndFailOnOverflow)
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    const struct {
-        double value;
-        bool ok16;
-        qint16 v16;
-        bool ok32;
-        qint32 v32;
-    } cases[] = {{32767.4, true, 32767, true, 32767},
-                 {32767.5, false, 0, true, 32768},
-                 {32768, false, 0, true, 32768},
-                 {-32768.5, true, -32768, true, -32768},
-                 {-32768.51, false, 0, true, -32769},
-                 {12.5, true, 12, true, 12},
-                 {13.5, true, 14, true, 14},
-                 {2147483647.0, false, 0, true, 2147483647},
-                 {2147483647.5, false, 0, false, 0},
-                 {-2147483648.5, false, 0, true, -2147483647 - 1},
-                 {-2147483649.0, false, 0, false, 0},
-                 {nan, false, 0, false, 0},
-                 {inf, false, 0, false, 0}};
-    for (const auto& c : cases) {
-        qint16 out16 = 77;
-        qint32 out32 = 77;
-        EXPECT_EQ(ToInt16(c.value, out16), c.ok16) << c.value;
-        EXPECT_EQ(out16, c.ok16 ? c.v16 : 77) << c.value;
-        EXPECT_EQ(ToInt32(c.value, out32), c.ok32) << c.value;
-        EXPECT_EQ(out32, c.ok32 ? c.v32 : 77) << c.value;
-    }
-}
-
-TEST(Numbers, StrictTextConversionsNeedTheWholeText)
 {
     const struct {
         const char* text;
@@ -70,12 +40,23 @@ TEST(Numbers, StrictTextConversionsNeedTheWholeText)
         qint16 v16;
         bool ok32;
         qint32 v32;
-    } cases[] = {{"12.5", true, 12, true, 12},     {"13.5", true, 14, true, 14},
-                 {" 7 ", true, 7, true, 7},        {"-32768", true, -32768, true, -32768},
-                 {"32768", false, 0, true, 32768}, {"1e3", true, 1000, true, 1000},
-                 {"&H10", true, 16, true, 16},     {"abc", false, 0, false, 0},
-                 {"", false, 0, false, 0},         {"50x", false, 0, false, 0},
-                 {"1 2", false, 0, false, 0},      {"3000000000", false, 0, false, 0}};
+    } cases[] = {{"32767.4", true, 32767, true, 32767},
+                 {"32767.5", false, 0, true, 32768},
+                 {"-32768.5", true, -32768, true, -32768},
+                 {"-32768.51", false, 0, true, -32769},
+                 {"12.5", true, 12, true, 12},
+                 {"13.5", true, 14, true, 14},
+                 {"2147483647", false, 0, true, 2147483647},
+                 {"2147483647.5", false, 0, false, 0},
+                 {"-2147483648.5", false, 0, true, -2147483647 - 1},
+                 {"-2147483649", false, 0, false, 0},
+                 {" 7 ", true, 7, true, 7},
+                 {"1e3", true, 1000, true, 1000},
+                 {"&H10", true, 16, true, 16},
+                 {"abc", false, 0, false, 0},
+                 {"", false, 0, false, 0},
+                 {"50x", false, 0, false, 0},
+                 {"1 2", false, 0, false, 0}};
     for (const auto& c : cases) {
         qint16 out16 = 77;
         qint32 out32 = 77;
@@ -84,6 +65,10 @@ TEST(Numbers, StrictTextConversionsNeedTheWholeText)
         EXPECT_EQ(TextToInt32(c.text, out32), c.ok32) << c.text;
         EXPECT_EQ(out32, c.ok32 ? c.v32 : 77) << c.text;
     }
+    qint16 out16 = 77;
+    qint32 out32 = 77;
+    for (const double value : {std::numeric_limits<double>::quiet_NaN(), HUGE_VAL})
+        EXPECT_FALSE(ToInt16(value, out16) || ToInt32(value, out32)) << value;
     double d = 0;
     EXPECT_TRUE(TextToDouble(" -0.25 ", d));
     EXPECT_EQ(d, -0.25);

@@ -60,6 +60,8 @@ protected:
     QString trace() const { return testsupport::ReadFile(home.file("DebugFile.txt")); }
 
     const int port;
+    // Everything the agent under test opens stays on loopback.
+    testsupport::ScopedEnv bindAddress{"NCLMOD_BIND_ADDRESS", "127.0.0.1"};
     testsupport::ScopedHome home;
     host::ServiceControl serviceControl;
     host::frmMainEntSrvc form{&serviceControl};
