@@ -1,7 +1,7 @@
 #pragma once
-// Shared set-up of the host tests: a fresh program folder where the agent has
-// made its first start (options file with port 0: any free port), a main
-// window logic on it, and the debug trace kept in that folder.
+// Shared set-up of the host and window tests: a fresh program folder where the
+// agent has made its first start (by default an options file with port 0: any
+// free port), a main window logic on it, and the debug trace kept in that folder.
 
 #include "host/ProgramEntry.h"
 #include "host/ServiceControl.h"
@@ -23,10 +23,14 @@ namespace hosttest
 class AgentTest : public ::testing::Test
 {
 protected:
+    explicit AgentTest(QByteArray initialOptions = "TCPPort, 0\n")
+        : m_initialOptions(std::move(initialOptions))
+    {
+    }
     void SetUp() override
     {
         settings::Options() = settings::COptions();
-        testsupport::WriteFile(home.file("REVavidod.ini"), "TCPPort, 0\n");
+        testsupport::WriteFile(home.file("REVavidod.ini"), m_initialOptions);
         ASSERT_EQ(host::Main({}, "NCLmod"), host::MainResult::ShowWindow);
         logging::DebugFileName = home.file("DebugFile.txt");
         form.EndProgram = [this](int code) { endCodes.push_back(code); };
@@ -54,6 +58,9 @@ protected:
         return settings::GetSetting("NCLmod", section, name, "<none>");
     }
 
+    const QByteArray m_initialOptions;
+    // Everything the agent under test opens stays on loopback.
+    testsupport::ScopedEnv bindAddress{"NCLMOD_BIND_ADDRESS", "127.0.0.1"};
     testsupport::ScopedHome home;
     host::ServiceControl serviceControl;
     host::frmMainEntSrvc form{&serviceControl};

@@ -3,6 +3,7 @@
 // this process.
 #include "HostTestSupport.h"
 
+#include "host/ServiceOptions.h"
 #include "host/ServiceRegistration.h"
 #include "host/modStartStopSvc.h"
 #include "platform/EventWait.h"
@@ -38,11 +39,18 @@ TEST_F(ServiceEventsTest, EveryControlCodeIsAcknowledgedAndTraced)
         const char* line;
     };
     const Case cases[] = {
-        {127, " <---Unknown code"}, {149, " <---Unknown code"}, {144, " <---Unknown code"},
-        {255, " <---Unknown code"}, {132, " ---Flush logs"},    {133, " ---Do heartbeat"},
-        {148, " ---Reset ports"},   {131, " ---Flush Debug"},   {136, " <---Unknown code"},
+        {127, " <---Unknown code"},
+        {149, " <---Unknown code"},
+        {144, " <---Unknown code"},
+        {255, " <---Unknown code"},
+        {132, " ---Flush logs"},
+        {133, " ---Do heartbeat"},
+        {148, " ---Reset ports"},
+        {131, " ---Flush Debug"},
+        {136, " <---Unknown code"},
         // The debug file is switched on, then off: the last case closes it.
-        {134, "Debug FILE mode is now on."},    {135, "Debug FILE mode is now off."},
+        {134, "Debug FILE mode is now on."},
+        {135, "Debug FILE mode is now off."},
     };
     static const QRegularExpression dated("^\\d+-.*\\d{4}");
     for (const Case& c : cases) {
@@ -101,26 +109,13 @@ TEST_F(ServiceEventsTest, ListenerThatNeedsAResetIsOpenedAgain)
     }
 }
 
-TEST_F(ServiceEventsTest, DebugTogglesBackAndPauseContinueRunTheStartWorkAgain)
+TEST_F(ServiceEventsTest, DebugCodeTogglesBack)
 {
     const bool first = logging::DebugOn;
     form.Service_Control(130);
     EXPECT_EQ(logging::DebugOn, !first);
     form.Service_Control(130);
     EXPECT_EQ(logging::DebugOn, first);
-
-    bool success = false;
-    form.Service_Pause(&success);
-    EXPECT_TRUE(success);
-    EXPECT_FALSE(form.timerInit.isActive());
-    success = false;
-    form.Service_Continue(&success);
-    EXPECT_TRUE(success);
-    EXPECT_TRUE(form.timerInit.isActive());
-    form.timerInit.stop();
-    const QString text = trace();
-    EXPECT_TRUE(text.contains("Got PauseService Signal"));
-    EXPECT_TRUE(text.contains("Got Continue Service Signal"));
 }
 
 TEST_F(ServiceEventsTest, OperationsOnAMissingOrStoppedServiceGiveTheirFailureTexts)
@@ -158,11 +153,6 @@ TEST_F(ServiceEventsTest, OperationsOnAMissingOrStoppedServiceGiveTheirFailureTe
         EXPECT_EQ(index, 3);
         EXPECT_TRUE(trace().contains(c.traceLine)) << c.traceLine;
     }
-    EXPECT_EQ(StatusColor(0), kColorGreen);
-    EXPECT_EQ(StatusColor(1), kColorLightYellow);
-    EXPECT_EQ(StatusColor(2), kColorLightRed);
-    EXPECT_EQ(StatusColor(3), kColorGrey);
-    EXPECT_EQ(StatusColor(-1), kColorGrey);
 
     EXPECT_TRUE(ServiceDelete(kServiceName));
     EXPECT_FALSE(ServiceDelete(kServiceName));
@@ -188,9 +178,25 @@ TEST_F(ServiceEventsTest, MessagesThatCannotBeSentFailWithoutReachingTheManager)
                               "#140, Resp:0"));
 }
 
+// The interactive copy and the service window logic against a service that
+// runs in this process: the copy leaves the port to the service and follows
+// its status; the window's Pause turns into Continue on a paused service, and
+// Start continues it too.
 TEST_F(ServiceEventsTest, InteractiveCopyTalksToTheServiceInThisProcess)
 {
     ASSERT_TRUE(ServiceCreate(kServiceName, QCoreApplication::applicationFilePath()));
+    form.StatusPoll();
+    EXPECT_EQ(form.lblSvcStatusColor, kColorLightYellow);
+    EXPECT_TRUE(trace().contains("Status svc call failed"));
+    form.Form_Activate();
+    EXPECT_FALSE(form.BackgroundServiceRunning);
+    const auto listening = [&] {
+        const platform::SocketControl* e =
+            form.listener.tcpServer.Item(form.listener.CurrentInstance);
+        return e && e->State() == platform::SocketControl::sckListening;
+    };
+    EXPECT_TRUE(listening());
+
     ScopedEnv asService("NCLMOD_SERVICE_NAME", "Nightcall");
     ServiceControl control;
     frmMainEntSrvc service{&control};
@@ -202,10 +208,6 @@ TEST_F(ServiceEventsTest, InteractiveCopyTalksToTheServiceInThisProcess)
     ASSERT_TRUE(service.StartedAsService);
     service.timerInit.stop(); // no main service loop in this process
 
-    qint16 index = 3;
-    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
-    EXPECT_EQ(index, 0);
-
     form.ServiceMessage("OPTIONS_CHANGED");
     EXPECT_TRUE(Setting("Settings", "OK").startsWith("128-"));
     EXPECT_EQ(service.lblNISTLog, "Options Changed");
@@ -214,26 +216,78 @@ TEST_F(ServiceEventsTest, InteractiveCopyTalksToTheServiceInThisProcess)
     EXPECT_EQ(form.lblSvcStatusColor, kColorGreen);
     EXPECT_TRUE(svc_call_func("START", "NCLmod", settingsKey()));
     EXPECT_TRUE(Setting("Settings", "OK").startsWith("144-"));
-    form.ServiceMessage("RESET_PORTS");
+
+    form.Form_Activate();
+    EXPECT_TRUE(form.BackgroundServiceRunning);
+    EXPECT_TRUE(form.cmdStatusVisible);
+    EXPECT_TRUE(form.lblNISTLog.startsWith("Note: the background service"));
+    EXPECT_TRUE(trace().contains("Service running, closing port in application"));
+    EXPECT_FALSE(listening());
     EXPECT_TRUE(Setting("Settings", "OK").startsWith("148-"));
     EXPECT_TRUE(trace().contains("Ports reset at service"));
 
-    EXPECT_EQ(ServicePause("", kServiceName, index), "OK");
-    EXPECT_EQ(index, 1);
-    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Paused");
-    EXPECT_EQ(ServiceContinue("", kServiceName, index), "OK");
-    EXPECT_EQ(index, 0);
-    EXPECT_TRUE(service.timerInit.isActive());
-    service.timerInit.stop();
-    EXPECT_EQ(ServiceStatus("", kServiceName, index), "Running");
+    ServiceOptions window;
+    window.Setup(kServiceName, &form, 0);
+    window.Form_Load();
+    EXPECT_EQ(window.lblSvcName, "Nightcall");
+    EXPECT_EQ(window.lblSvcNote,
+              "Control of the Nightcall service can also be done from the Control panel");
+    const std::pair<ServiceOptions::Button, const char*> hints[] = {
+        {ServiceOptions::Button::Stop, "Stop the Nightcall service"},
+        {ServiceOptions::Button::Pause, "Suspend the Nightcall service"},
+        {ServiceOptions::Button::Start, "Start the Nightcall service"},
+        {ServiceOptions::Button::Status, "Check if the Nightcall service is running"},
+        {ServiceOptions::Button::Help, "Help for this screen"},
+        {ServiceOptions::Button::OK, "Return to main screen"}};
+    for (const auto& [button, hint] : hints) {
+        window.GotFocus(button);
+        EXPECT_EQ(window.lblStatus, hint);
+    }
+    EXPECT_FALSE(window.TimerSvc.isActive());
+    const struct {
+        void (ServiceOptions::*click)();
+        const char* status;
+        quint32 color;
+        const char* pauseCaption;
+    } steps[] = {
+        {&ServiceOptions::cmdSvcStatus_Click, "Running", kColorGreen, "Pause"},
+        {&ServiceOptions::cmdSvcPause_Click, "OK", kColorLightYellow, "Pause"},
+        {&ServiceOptions::cmdSvcStatus_Click, "Paused", kColorLightYellow, "Continue"},
+        {&ServiceOptions::cmdSvcPause_Click, "OK", kColorGreen, "Continue"},
+        {&ServiceOptions::cmdSvcStatus_Click, "Running", kColorGreen, "Pause"},
+        {&ServiceOptions::cmdSvcPause_Click, "OK", kColorLightYellow, "Pause"},
+        {&ServiceOptions::cmdSvcStatus_Click, "Paused", kColorLightYellow, "Continue"},
+        {&ServiceOptions::cmdSvcStart_Click, "OK", kColorGreen, "Continue"},
+        {&ServiceOptions::cmdSvcStatus_Click, "Running", kColorGreen, "Pause"},
+        {&ServiceOptions::cmdSvcStop_Click, "OK", kColorLightRed, "Pause"},
+    };
+    int step = 0;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(step++);
+        (window.*s.click)();
+        EXPECT_EQ(window.lblSvcStatus, s.status);
+        EXPECT_EQ(window.lblSvcStatusColor, s.color);
+        EXPECT_EQ(window.cmdSvcPauseCaption, s.pauseCaption);
+        // Continue runs the start work again.
+        EXPECT_EQ(service.timerInit.isActive(), s.color == kColorGreen && s.status[0] == 'O');
+        service.timerInit.stop();
+    }
+    EXPECT_TRUE(window.TimerSvc.isActive());
+    EXPECT_EQ(window.TimerSvc.interval(), 5000);
+    EXPECT_TRUE(trace().contains("Got PauseService Signal"));
+    EXPECT_TRUE(trace().contains("Got Continue Service Signal"));
 
-    EXPECT_EQ(ServiceStop("", kServiceName, index), "OK");
-    EXPECT_EQ(index, 2);
     Spin(300);
     EXPECT_TRUE(service.StopRequested);
     EXPECT_EQ(serviceEnds, std::vector<int>{0});
     EXPECT_EQ(Setting("Options", "Changed"), "True");
+    qint16 index = 0;
     EXPECT_EQ(ServiceStatus("", kServiceName, index), "Stop Pending");
+    form.Form_Activate();
+    EXPECT_FALSE(form.BackgroundServiceRunning);
+    EXPECT_FALSE(form.cmdStatusVisible);
+    EXPECT_EQ(form.lblNISTLog, "Ready");
+    EXPECT_TRUE(listening());
 }
 
 TEST_F(ServiceEventsTest, RemoveregDeletesTheServiceRegistration)

@@ -1,5 +1,6 @@
 #include "HostTestSupport.h"
 
+#include "host/MainMenuCommands.h"
 #include "logging/SyncLog.h"
 #include "platform/SystemClock.h"
 #include "timeset/CNISTtimeset.h"
@@ -152,6 +153,22 @@ TEST_F(MainWindowTest, ManualButtonEndsTheModuleButOnlyFlagsTheTimeServer)
     settings::App().ModuleType = "M";
     form.cmdManual_Click();
     EXPECT_EQ(endCodes, std::vector<int>{0});
+}
+
+// The port box takes a whole number of one to four characters.
+TEST(MainMenuCommands, PortEntriesAreNumbersOfOneToFourDigits)
+{
+    const QString tooLong = "Entry must be a number 1-4 digits long.";
+    const QString notNumber = "Entry must be a number 0-9999.";
+    const std::pair<const char*, QString> cases[] = {
+        {"12345", tooLong}, {"01001", tooLong}, {"12a", notNumber}, {"-1", notNumber},
+        {" ", notNumber},   {"", notNumber},    {"0", ""},          {"9999", ""}};
+    for (const auto& [answer, reason] : cases) {
+        QString why = "unchanged";
+        EXPECT_EQ(host::MainMenuCommands::ValidatePortEntry(answer, why), reason.isEmpty())
+            << answer;
+        EXPECT_EQ(why, reason) << answer;
+    }
 }
 
 } // namespace

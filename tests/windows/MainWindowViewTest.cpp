@@ -1,5 +1,7 @@
 // The main window as an operator uses it: its menus, the real input and
-// message boxes their commands show, the tray, Exit and Help.
+// message boxes their commands show, the tray, Exit, Help and the service
+// window. What the commands and the windows do lives in the host logic and is
+// tested there; these tests show that the widgets reach it.
 #include "host/windows/MainWindowView.h"
 #include "host/ServiceRegistration.h"
 #include "host/modStartStopSvc.h"
@@ -9,12 +11,13 @@
 #include "settings/OptionStore.h"
 #include "settings/StartupEntries.h"
 
-#include "WindowsTestSupport.h"
+#include "host/HostTestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QFile>
+#include <QFocusEvent>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -27,7 +30,6 @@
 #include <functional>
 
 using namespace testsupport;
-using namespace windowstest;
 
 namespace
 {
@@ -75,14 +77,34 @@ private:
     QTimer m_timer;
 };
 
-class MainWindowViewTest : public AgentWindowTest
+// A 4-digit port unlikely to be taken by a neighbouring test run.
+int TestPort()
+{
+    return 6000 + int(QCoreApplication::applicationPid() % 3000) + 3;
+}
+
+// The agent loaded as far as its main window, with a loopback controller and
+// tracing on, listening (once activated) on TestPort().
+class MainWindowViewTest : public hosttest::AgentTest
 {
 protected:
-    MainWindowViewTest() : AgentWindowTest(3) {}
+    MainWindowViewTest()
+        : AgentTest(
+              QStringLiteral("TCPPort, %1\nServerName, 127.0.0.1\n").arg(TestPort()).toLocal8Bit())
+    {
+    }
     void SetUp() override
     {
-        AgentWindowTest::SetUp();
+        AgentTest::SetUp();
+        TraceOn();
+        form.Form_Load();
         view.Refresh();
+    }
+    void TearDown() override
+    {
+        form.listener.CloseInstance(form.listener.CurrentInstance);
+        settings::App().ModuleType = "M";
+        AgentTest::TearDown();
     }
     static QString saved(const char* name)
     {
@@ -93,11 +115,13 @@ protected:
         return form.listener.tcpServer.Item(form.listener.CurrentInstance);
     }
 
+    const int port = TestPort();
     host::MainWindowView view{form};
 };
 
-// An invalid port is explained and asked for again; a valid one moves the
-// listener to a new element on that port; 0 (any free port) is taken at once.
+// An invalid port is explained and asked for again (every reason is tested
+// with the host logic); a valid one moves the listener to a new element on
+// that port; 0 (any free port) is taken at once.
 TEST_F(MainWindowViewTest, PortIsAskedAgainUntilValidThenListensThere)
 {
     const QString tooLong = "Invalid Entry (1): Entry must be a number 1-4 digits long.";
@@ -105,11 +129,7 @@ TEST_F(MainWindowViewTest, PortIsAskedAgainUntilValidThenListensThere)
     const struct {
         QString answer;
         QString reason;
-    } invalid[] = {{"12345", tooLong},
-                   {"01001", tooLong},
-                   {"12a", notNumber},
-                   {"-1", notNumber},
-                   {" ", notNumber}};
+    } invalid[] = {{"12345", tooLong}, {"12a", notNumber}};
     const QString ask = "TCP Port? Enter the port number to listen on [%1]";
     QStringList answers;
     QStringList expected;
@@ -202,7 +222,7 @@ TEST_F(MainWindowViewTest, ContactWithoutControllerExplainsAndSendsNothing)
 
 // The protocol entries set both formats, move the check mark and open the
 // listener again on the same element, for datagrams or streams; the startup
-// entry's check mark drives the autostart entry once the options are saved.
+// entry's check mark sets its option.
 TEST_F(MainWindowViewTest, CheckMarksSetTheirOptions)
 {
     for (const int format : {2, 0}) {
@@ -225,9 +245,6 @@ TEST_F(MainWindowViewTest, CheckMarksSetTheirOptions)
         EXPECT_EQ(form.mnuOptionsStartupChecked, on);
         EXPECT_EQ(settings::Options().SystemStartup(), on);
         EXPECT_TRUE(settings::Options().Changed());
-        form.SaveNewSettings(settings::Options());
-        EXPECT_EQ(QFile::exists(settings::AutostartFilePath()), on);
-        EXPECT_EQ(settings::StartupEntryExists("NCLmod"), on);
     }
 }
 
@@ -241,6 +258,8 @@ TEST_F(MainWindowViewTest, LoadedWindowRegistersTheServiceOnce)
     EXPECT_TRUE(view.cmdStatus->isHidden());
     EXPECT_EQ(view.lblSvcStatus->text() + view.cmdManual->text() + view.lblNISTLog->text(),
               "ServiceExitReady");
+    view.cmdStatus->click(); // no service answers
+    EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightYellow);
     BoxAnswerer answerer;
     view.mnuFileService->trigger();
     EXPECT_EQ(form.lblSvcStatusColor, host::kColorLightRed); // registered, not started
@@ -265,6 +284,7 @@ TEST_F(MainWindowViewTest, LoadedWindowRegistersTheServiceOnce)
 TEST_F(MainWindowViewTest, WithoutATrayTheWindowStaysOnMinimiseAndTipsReportTheError)
 {
     view.Activate();
+    EXPECT_TRUE(view.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(view.tray.check_if_loaded());
     const qsizetype errors = trace().count("Add icon error");
     EXPECT_GE(errors, 1);
@@ -324,7 +344,8 @@ TEST_F(MainWindowViewTest, ExitQuestionIsTheSameFromEveryPath)
 }
 
 // With no help page installed, Help of the main window and of the service
-// window show the README's sections for users in a window of the program.
+// window show the README's sections for users in a window of the program. The
+// service window shows its logic's texts, and its buttons reach that logic.
 TEST_F(MainWindowViewTest, HelpShowsTheUsersPartOfTheReadme)
 {
     const auto helpText = [](QWidget* owner) {
@@ -343,6 +364,14 @@ TEST_F(MainWindowViewTest, HelpShowsTheUsersPartOfTheReadme)
     EXPECT_FALSE(text.contains("Tests, benchmarks")) << "developer notes are not help";
 
     host::frmSvcOptions* service = view.ShowServiceOptions();
+    EXPECT_EQ(service->windowTitle(), "Service");
+    EXPECT_EQ(service->lblSvcName->text() + ": " + service->lblSvcStatus->text(),
+              "Nightcall: Could not open Service");
+    QFocusEvent focus(QEvent::FocusIn);
+    QCoreApplication::sendEvent(service->cmdSvcPause, &focus);
+    EXPECT_EQ(service->lblStatus->text(), "Suspend the Nightcall service");
+    service->cmdSvcStatus->click();
+    EXPECT_TRUE(service->logic.TimerSvc.isActive());
     service->cmdHelp->click();
     EXPECT_EQ(helpText(service), text);
 }
