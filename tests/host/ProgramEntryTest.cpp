@@ -102,8 +102,6 @@ TEST_F(ProgramEntryTest, InitialOptionsFileAppliesKnownNamesAndTracesTheRest)
     const QString trace = ReadFile(home.file("DebugFile.txt"));
     EXPECT_TRUE(trace.contains("--Begin: ReadIn Initial Option Settings--"));
     EXPECT_TRUE(trace.contains("4-> \r\n"));
-    EXPECT_TRUE(trace.contains("set_option_value: ERROR getting: TCPPort_  Value:_99999_"));
-    EXPECT_TRUE(trace.contains("set_option_value:  CASE ElseParam: NoSuchOption"));
     EXPECT_TRUE(trace.contains("6(Line  is empty:) orphan"));
     EXPECT_TRUE(trace.contains("--End: ReadIn Initial Option Settings--"));
 }

@@ -175,20 +175,13 @@ TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
         const char* name;
         const char* value;
         Outcome outcome;
-    } cases[] = {{"ServerName", "ctl.example", Taken},
-                 {"Servername", "wrong", Unknown},
-                 {"tcpport", "5", Unknown},
-                 {"X10ComPort", "4", Unknown},
-                 {"SystemStartup", "True", Unknown},
-                 {"TCPPort", "70000", Refused},
-                 {"ControlMode", "40000", Refused},
-                 {"LoggingOn", "maybe", Refused},
-                 {"LoggingEvntOn", "-1", Taken},
-                 {"SetMaxThreshold", "100000", Taken},
+    } cases[] = {{"ServerName", "ctl.example", Taken}, {"Servername", "wrong", Unknown},
+                 {"X10ComPort", "4", Unknown},         {"SystemStartup", "True", Unknown},
+                 {"TCPPort", "70000", Refused},        {"LoggingOn", "maybe", Refused},
+                 {"LoggingEvntOn", "-1", Taken},       {"SetMaxThreshold", "100000", Taken},
                  {"SyncNextTime", "1", Taken}};
     COptions options;
     options.setTCPPort(1001);
-    options.setControlMode(2);
     for (const auto& c : cases) {
         const QString name = QString::fromLatin1(c.name), value = QString::fromLatin1(c.value);
         set_option_value(name, value, options);
@@ -204,7 +197,6 @@ TEST_F(OptionStoreTest, SetOptionValueMatchesNamesExactly)
     }
     EXPECT_EQ(options.Servername(), "ctl.example");
     EXPECT_EQ(options.TCPPort(), 1001);
-    EXPECT_EQ(options.ControlMode(), 2);
     EXPECT_EQ(options.X10ComPort(), 0);
     EXPECT_FALSE(options.SystemStartup());
     EXPECT_FALSE(options.LoggingOn());
