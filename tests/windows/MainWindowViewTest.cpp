@@ -124,24 +124,16 @@ protected:
 // that port; 0 (any free port) is taken at once.
 TEST_F(MainWindowViewTest, PortIsAskedAgainUntilValidThenListensThere)
 {
-    const QString tooLong = "Invalid Entry (1): Entry must be a number 1-4 digits long.";
-    const QString notNumber = "Invalid Entry (1): Entry must be a number 0-9999.";
-    const struct {
-        QString answer;
-        QString reason;
-    } invalid[] = {{"12345", tooLong}, {"12a", notNumber}};
     const QString ask = "TCP Port? Enter the port number to listen on [%1]";
-    QStringList answers;
-    QStringList expected;
-    for (const auto& c : invalid) {
-        answers << c.answer;
-        expected << ask.arg(port) << c.reason + "\nUse port 1001 as a default.";
-    }
+    const QString invalid =
+        "Invalid Entry (1): Entry must be a number %1.\nUse port 1001 as a default.";
     const qint16 before = form.listener.CurrentInstance;
     {
-        BoxAnswerer answerer(answers << QString::number(port + 1));
+        BoxAnswerer answerer({"12345", "12a", QString::number(port + 1)});
         view.mnuOptionsPort->trigger();
-        EXPECT_EQ(answerer.shown, expected << ask.arg(port));
+        EXPECT_EQ(answerer.shown,
+                  QStringList({ask.arg(port), invalid.arg("1-4 digits long"), ask.arg(port),
+                               invalid.arg("0-9999"), ask.arg(port)}));
     }
     EXPECT_EQ(settings::Options().TCPPort(), port + 1);
     EXPECT_TRUE(settings::Options().Changed());
