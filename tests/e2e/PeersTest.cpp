@@ -99,8 +99,8 @@ void ExpectIdleOnesClosedAndOnePeerCapped(const AgentProcess& agent)
 // Both roles over TCP: the module answers "H+" with its MAC address, the time
 // server any text. Many consoles connect together, and a peer that opens a
 // connection every 10 ms and drops it 100 ms later does not keep consoles
-// from their answers. The module then shows the idle limit and the cap per
-// peer address.
+// from their answers, and leave no descriptor open. The module then shows the
+// idle limit and the cap per peer address.
 TEST(PeersE2E, ManyConsolesAStreamOfConnectionsIdleOnesAndOnePeersCap)
 {
     const struct {
@@ -114,6 +114,8 @@ TEST(PeersE2E, ManyConsolesAStreamOfConnectionsIdleOnesAndOnePeersCap)
         agent.environment().insert("NCLMOD_TEST_IDLE_LIMIT_MS", "5000");
         agent.writeFile("debug.txt", "");
         ASSERT_TRUE(agent.startServing(0, "MACaddr,00:0C:29:AB:CD:EF\n", {"debug"}, r.role));
+        const int fds = agent.openFds();
+        const long rss = agent.rssKb();
         EXPECT_EQ(AnsweredTogether(agent.port(), 100, r.request, r.reply), 100);
         int answered = 0;
         for (int batch = 0; batch < 20; ++batch)
@@ -133,6 +135,10 @@ TEST(PeersE2E, ManyConsolesAStreamOfConnectionsIdleOnesAndOnePeersCap)
         flood.stop();
         EXPECT_EQ(answered, 50);
         EXPECT_GE(opened, 50);
+        // Every connection has gone again, and nothing of it is kept.
+        EXPECT_TRUE(AgentProcess::waitFor([&] { return agent.openFds() <= fds; }, 5000))
+            << agent.openFds() << " open, " << fds << " before";
+        EXPECT_LT(agent.rssKb(), rss + 8 * 1024);
         if (r.request == "H+")
             ExpectIdleOnesClosedAndOnePeerCapped(agent);
     }
