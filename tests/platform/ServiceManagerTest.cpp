@@ -2,6 +2,7 @@
 // service's process, the control socket with a host in this process, and
 // starting images that fail in the ways a service image can.
 #include "platform/ServiceManager.h"
+#include "platform/RegistryStore.h"
 #include "platform/ServiceChannel.h"
 #include "platform/ServiceHost.h"
 
@@ -68,6 +69,12 @@ TEST_F(ServiceManagerTest, RegistrationsAccessRightsRefusalsAndGoneProcesses)
 {
     const SC_HANDLE service = Create("Nightcall");
     ASSERT_NE(service, 0u);
+    // Registered where people and nclsc look for services.
+    HKEY key = 0;
+    EXPECT_EQ(Registry().OpenKey(HKEY_LOCAL_MACHINE,
+                                 "SYSTEM\\CurrentControlSet\\Services\\Nightcall", key),
+              ERROR_SUCCESS);
+    Registry().CloseKey(key);
     // Every operation needs its access right: an allowed one reaches the
     // stopped service and finds it not running, the others are denied.
     constexpr quint32 kStart = 1000000, kDelete = 1000001;

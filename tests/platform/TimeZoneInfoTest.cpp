@@ -73,14 +73,8 @@ TEST(SystemClock, LocalTimeBesideADaylightChangeTakesItsOwnOffset)
         testsupport::ScopedEnv tz("TZ", c.zone);
         tzset();
         testsupport::StillClock clock;
-        platform::SystemTime local;
-        local.wYear = 2026;
-        local.wMonth = 3;
-        local.wDay = c.day;
-        local.wHour = c.hour;
-        local.wMinute = 30;
         int error = 0;
-        ASSERT_TRUE(clock.SetLocalTime(local, error)) << c.zone;
+        ASSERT_TRUE(clock.SetLocalTime({2026, 3, 0, c.day, c.hour, 30}, error)) << c.zone;
         const QDateTime utc(QDate(2026, 3, c.utcDay), QTime(c.utcHour, 30), Qt::UTC);
         EXPECT_EQ(clock.utcMs, utc.toMSecsSinceEpoch()) << c.zone;
     }
