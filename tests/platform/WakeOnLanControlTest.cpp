@@ -16,8 +16,8 @@ using testsupport::Spin;
 using testsupport::WaitFor;
 
 // The adapter query's text and the texts people type; a refused text reads as
-// no bytes.
-TEST(WakeOnLanControlTest, ReadsMacTexts)
+// no bytes. The port from the environment.
+TEST(WakeOnLanControlTest, ReadsMacTextsAndThePort)
 {
     QByteArray bytes;
     for (const auto& [text, hex] : {std::pair{"0-c-29-3a-5b-7c", "000c293a5b7c"},
@@ -31,6 +31,12 @@ TEST(WakeOnLanControlTest, ReadsMacTexts)
         EXPECT_FALSE(ParseMacAddress(QString::fromLatin1(bad), bytes)) << bad;
     EXPECT_EQ(MacAddressText(QByteArray::fromHex("000c293a5b7c")), "00-0C-29-3A-5B-7C");
     EXPECT_EQ(MacAddressText(QByteArray::fromHex("0a0b")), "0A-0B-00-00-00-00");
+    // The port is 9 unless NCLMOD_WOL_PORT names another.
+    for (const auto& [value, port] :
+         {std::pair{"4009", 4009}, {"0", 9}, {"70000", 9}, {"nine", 9}, {"", 9}}) {
+        testsupport::ScopedEnv variable("NCLMOD_WOL_PORT", value);
+        EXPECT_EQ(WakeOnLanPort(), port) << value;
+    }
 }
 
 TEST(WakeOnLanControlTest, SendsTheMagicPacketOrRaisesTheErrorEvent)
@@ -82,15 +88,6 @@ TEST(WakeOnLanControlTest, SendsTheMagicPacketOrRaisesTheErrorEvent)
     EXPECT_EQ(listener.receiveDatagram().data(), expected);
     QCoreApplication::processEvents();
     EXPECT_FALSE(listener.hasPendingDatagrams());
-}
-
-TEST(WakeOnLanControlTest, PortComesFromTheEnvironment)
-{
-    for (const auto& [value, port] :
-         {std::pair{"4009", 4009}, {"0", 9}, {"70000", 9}, {"nine", 9}, {"", 9}}) {
-        testsupport::ScopedEnv variable("NCLMOD_WOL_PORT", value);
-        EXPECT_EQ(WakeOnLanPort(), port) << value;
-    }
 }
 
 TEST(NetworkAdaptersTest, QueryGivesTheLastAdapterOrTheOneAtAPosition)
