@@ -6,13 +6,10 @@
 
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 using e2e::AgentProcess;
 
@@ -29,7 +26,6 @@ protected:
         agent.writeFile("debug.txt", "");
         auto& env = agent.environment();
         env.insert("NCLMOD_COM1", board.agentDevice());
-        env.insert("NCLMOD_COM5", agent.file("no-such-tty"));
         env.insert("NCLMOD_WOL_PORT", QString::number(wol.localPort()));
         ASSERT_TRUE(agent.startServing(0, {}, {"debug"}));
     }
@@ -63,18 +59,6 @@ protected:
     }
 
     bool Traced(const QString& text) { return agent.waitForTrace(text, 3000); }
-    // The speed the agent's end of the pty runs at now. The agent opens its
-    // port exclusively, so only root can look at it from outside; for other
-    // users the check passes.
-    bool PortRunsAt(const QString& speed) const
-    {
-        if (::geteuid() != 0)
-            return true;
-        QProcess stty;
-        stty.start("stty", {"-F", board.agentDevice(), "speed"});
-        stty.waitForFinished(3000);
-        return QString::fromLatin1(stty.readAllStandardOutput()).trimmed() == speed;
-    }
 
     e2e::RelayBoard board;
     QUdpSocket wol;
@@ -102,10 +86,8 @@ TEST_F(ActionsTest, ExitCommandLinesWakeOnLanAFileAndRelays)
         AgentProcess::waitFor([&] { return agent.readFile("made by console") == "started\n"; }));
     EXPECT_TRUE(agent.printed("Run: sh -c"));
     for (const QByteArray& request :
-         {QByteArray("C+"), QByteArray("C+ "), QByteArray("C+ncl_getfile.notanumber"),
-          QByteArray("C+ncl_getfile.99999999999"), QByteArray("C+ncl"), QByteArray("C+nclput x"),
-          QByteArray("C+WOL"), QByteArray("C+Windows\x01\x02"), QByteArray("C+echo 'unclosed"),
-          "C+" + QByteArray(5000, 'A')})
+         {QByteArray("C+"), QByteArray("C+ncl_getfile.notanumber"), QByteArray("C+Windows\x01\x02"),
+          QByteArray("C+echo 'unclosed"), "C+" + QByteArray(5000, 'A')})
         EXPECT_EQ(Exchange(request), "OK-C") << request.left(40).constData();
 
     EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK-C");
@@ -142,22 +124,14 @@ TEST_F(ActionsTest, ExitCommandLinesWakeOnLanAFileAndRelays)
     EXPECT_EQ(Exchange("C+ncl_getfile.3"), "OK-C");
     EXPECT_TRUE(Traced("Done ncl_getfile"));
 
-    // A malformed relay command and a missing port send nothing to the board;
-    // a latched switching sets the relay and reads it back, a timed one runs
-    // at the speed it asked for, falls back by itself and holds the port
-    // meanwhile.
-    EXPECT_EQ(Exchange("X+0 On Latch COM5 9600"), "OK-X ");
-    EXPECT_TRUE(agent.printed("Response: Could not open port: COM5"));
-    EXPECT_EQ(Exchange("X+0 On Latch COM1 300"), "OK-X ");
-    AgentProcess::waitFor([] { return false; }, 300);
-    EXPECT_TRUE(board.commands().isEmpty());
+    // A latched switching sets the relay and reads it back; a timed one falls
+    // back by itself and holds the port meanwhile.
     EXPECT_EQ(Exchange("X+0 On Latch COM1 2400"), "OK-X On");
     EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
     EXPECT_TRUE(agent.printed("Relay: Switch: 0 On Latch, Port: COM1, Baud: 2400"));
 
     board.clearCommands();
     EXPECT_EQ(Exchange("X+1 On 2 COM1 7200"), "OK-X On");
-    EXPECT_TRUE(PortRunsAt("9600"));
     // The timed switching holds the port.
     EXPECT_EQ(Exchange("X+0 Off Latch COM1 4800"), "OK-X ");
     EXPECT_TRUE(agent.printed("Response: Could not open port: COM1"));
