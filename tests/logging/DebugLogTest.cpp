@@ -43,7 +43,7 @@ protected:
     ScopedTrace trace{home.path()};
 };
 
-TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndFileOutputCanBeOff)
+TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndTheMarkerFileSwitches)
 {
     logging::WriteDebug("hello");
     logging::WriteDebug("A", true);
@@ -65,19 +65,16 @@ TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndFileOutputCanBeOff)
         << text.toStdString();
     EXPECT_EQ(stripStamps(text), "Debug FILE mode is now on.\r\nhello\r\nAB\r\nC\r\n"
                                  "seen\r\nDebug FILE mode is now off.\r\n");
-}
 
-TEST_F(DebugLogTest, MarkerFileDecidesTheDebugState)
-{
-    logging::CloseDebugFile();
+    // The marker file decides the state: no marker keeps it off, a marker turns
+    // it on once, its removal turns it off and closes the file.
     QFile::remove(trace.Path());
     logging::DebugFileOn = false;
-
-    EXPECT_FALSE(logging::SetDebugFileMode(false)); // no marker, off stays off
+    EXPECT_FALSE(logging::SetDebugFileMode(false));
     WriteFile(home.file("debug.txt"), "");
     EXPECT_TRUE(logging::SetDebugFileMode(false));
     EXPECT_TRUE(logging::DebugFileOn);
-    EXPECT_TRUE(logging::SetDebugFileMode(true)); // already on: nothing more
+    EXPECT_TRUE(logging::SetDebugFileMode(true));
     QFile::remove(home.file("debug.txt"));
     EXPECT_FALSE(logging::SetDebugFileMode(true));
     logging::WriteDebug("after turning off");
@@ -105,7 +102,6 @@ TEST_F(DebugLogTest, ErrorReports)
     // clang-format off
     const Case cases[] = {
         {"severe without a current error is dropped", true, 3, 0, "", false, 0, ""},
-        {"critical without a current error is dropped", true, 4, 0, "", false, 0, ""},
         {"information only traces", true, 1, 0, "", true, 0, ""},
         {"a problem is an information event", true, 2, 0, "", true, logging::EventInformation, " "},
         {"an error carries the current error", true, 3, 5, "Access is denied", true, logging::EventWarning,

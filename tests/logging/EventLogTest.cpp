@@ -83,9 +83,11 @@ TEST_F(EventDispatch, EveryChannelGetsTheEventAndTheFileStartsWithItsHeader)
 }
 
 // An event file that cannot be written is reported and stops that event's
-// dispatch; an empty name does too, unless the file channel is off.
-TEST_F(EventDispatch, FileProblemsStopTheDispatchAndTheAgentGoesOn)
+// dispatch; an empty name does too, unless the file channel is off. A syslog
+// failure costs only a trace line.
+TEST_F(EventDispatch, ChannelFailuresAreReportedAndTheAgentGoesOn)
 {
+    testsupport::ScopedTrace trace(home.path());
     const QString bad = home.file("no-such-folder/evntfile.txt");
     logging::LogEvent("first", 4, bad);
     ASSERT_EQ(g_ntEvents.size(), 1);
@@ -107,11 +109,6 @@ TEST_F(EventDispatch, FileProblemsStopTheDispatchAndTheAgentGoesOn)
     logging::LogEvent("no file wanted", 4, "");
     EXPECT_EQ(collector.received().size(), 1) << "without the file channel the others go on";
     EXPECT_EQ(Lines(good).size(), 4);
-}
-
-TEST_F(EventDispatch, SyslogFailuresCostOnlyATraceLine)
-{
-    testsupport::ScopedTrace trace(home.path());
 
     // Names rejected before any lookup, so no query leaves the machine.
     ASSERT_TRUE(QUrl::toAce("bad..host").isEmpty());

@@ -15,15 +15,7 @@ namespace
 class Comparison : public enginetest::EngineFixture
 {
 protected:
-    void SetUp() override
-    {
-        options->setServerFormat(0);
-        options->setSetMaxThreshold(86400);
-        options->setSetMinThreshold(0);
-        options->setmsecTimeOffset(0);
-        options->setServerTZDiff(QString());
-        options->setSetMinThresholdDrift(2);
-    }
+    void SetUp() override { options->setSetMinThreshold(0); }
     // A NIST line's date and time, taken as parsed, in zone bias minutes.
     CNISTtimeset NistEngine(const char* date, const char* time, float fraction, qint16 bias = 0)
     {

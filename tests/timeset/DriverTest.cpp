@@ -5,9 +5,9 @@
 #include "timeset/SyncStatus.h"
 #include "timeset/TimeConversions.h"
 
-#include <QFile>
-
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace timeset;
 using enginetest::UtcMs;
@@ -18,15 +18,6 @@ namespace
 class Driver : public enginetest::EngineFixture
 {
 protected:
-    void SetUp() override
-    {
-        options->setServerFormat(0);
-        options->setServerConn(0);
-        options->setSetMaxThreshold(86400);
-        options->setSetMinThreshold(300);
-        options->setmsecTimeOffset(0);
-        options->setSettingMode(0);
-    }
     // Runs one message through a fresh engine with the zone read as the driver's callers do.
     CNISTtimeset Run(const QByteArray& message)
     {
@@ -66,10 +57,11 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         const char* zone = "UTC";
         const char* entCmd = ""; // set before the message arrives
         bool noZone = false;     // the zone could not be read
+        int refuse = 0;          // the errno of a clock that refuses the setting
     };
     const QByteArray sntp = enginetest::SntpPacket(at(12, 4, 12, 0, 3));
     // clang-format off
-    std::vector<Case> cases = {
+    const Case cases[] = {
         // Dates apart: the date only, the time of day kept.
         {0, Nist("26-12-10 10:00:00"), StatusDatesChanged, "", {at(12, 10, 10, 0, 0, 250)}, at(12, 4, 10, 0, 0, 250)},
         // Over midnight: the time on today's date first, then the date.
@@ -90,20 +82,19 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         {1, "Fri Dec 04 12:00:00 2026", StatusConversionError, "..Error in time conversion. No time set"},
         {7, Nist("26-12-04 12:00:00"), StatusUnknownFormat, "..Unknown timeserver format. No time set"},
         {0, Nist("26-12-04 13:00:00"), StatusAboveMaximum, "..Error 4 in time setting. No time set"},
+        // A refused setting is reported and the status stays.
+        {0, "S+ 26-12-04 12:00:05 500", StatusSettingMade, "Err:70, Desc:Permission denied, Origination: CNISTTimeset API\r\n"
+            "ID: System_set_time 70, Msg:Time setting error - check permissions, Resp:0", {at(12, 4, 12, 0, 5, 500)}, kNoon,
+            "", "UTC", "", false, EACCES},
+        // A console's two-digit year over midnight: the time, then the date, both in the console's
+        // century (inside and just outside the two-digit window); the trace keeps the two-digit form.
+        // Without a fraction whole seconds are set, not the clock's milliseconds.
+        {0, "F+ 29-12-07 00:00:01 0", StatusSettingMade, "System_set_date to new date: 12/7/29",
+            {UtcMs(2029, 12, 6, 0, 0, 1), UtcMs(2029, 12, 7, 0, 0, 1)}, UtcMs(2029, 12, 6, 23, 59, 59, 750)},
+        {0, "F+ 30-12-07 00:00:01 0", StatusSettingMade, "System_set_date to new date: 12/7/30",
+            {UtcMs(2030, 12, 6, 0, 0, 1), UtcMs(2030, 12, 7, 0, 0, 1)}, UtcMs(2030, 12, 6, 23, 59, 59, 750)},
     };
     // clang-format on
-    // A console's two-digit year over midnight: the time, then the date, both
-    // in the console's century; the trace keeps its two-digit form. Without a
-    // fraction whole seconds are set, not the clock's milliseconds.
-    for (const int year : {2029, 2030, 2050, 2075, 2099}) {
-        const QByteArray yy = QByteArray::number(year % 100);
-        cases.push_back({0,
-                         "F+ " + yy + "-12-07 00:00:01 0",
-                         StatusSettingMade,
-                         "System_set_date to new date: 12/7/" + yy,
-                         {UtcMs(year, 12, 6, 0, 0, 1), UtcMs(year, 12, 7, 0, 0, 1)},
-                         UtcMs(year, 12, 6, 23, 59, 59, 750)});
-    }
     options->setSetMaxThreshold(600);
     options->setServerTZDiff("9999"); // hours: no 16-bit count of minutes holds it
     for (const Case& c : cases) {
@@ -113,6 +104,7 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         enginetest::ScopedZone zone(c.zone);
         options->setServerFormat(c.format);
         ClockAt(c.clockMs);
+        clock->refuse = c.refuse;
         display.calls.clear();
         CNISTtimeset engine;
         engine.System_get_timezone();
@@ -142,51 +134,31 @@ TEST_F(Driver, RoutesByServerFormatAndServerConn)
         date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 2)), // four-byte time
     };
     constexpr qint16 S = StatusSettingMade, P = StatusParseError, U = StatusUnknownFormat;
+    // UDP (ServerConn 1) routes as TCP does; direct dial (2) reads ACTS whatever the format.
     const struct {
         std::vector<qint16> formats;
-        std::vector<qint16> conns;
+        qint16 conn;
         qint16 status[5]; // per message above
     } rows[] = {
-        {{0, 5}, {0, 1}, {S, S, P, P, P}},
-        {{1}, {0, 1}, {P, P, S, P, P}},
-        {{2}, {0, 1}, {P, P, P, S, P}},
-        {{3, 4}, {0, 1}, {P, P, P, P, S}},
-        {{-1, 6, 7, 99}, {0, 1}, {U, U, U, U, U}},
-        {{-1, 0, 1, 2, 3, 4, 5, 6, 7}, {2}, {P, S, P, P, P}}, // direct dial reads ACTS
+        {{0, 5}, 1, {S, S, P, P, P}},
+        {{1}, 1, {P, P, S, P, P}},
+        {{2}, 1, {P, P, P, S, P}},
+        {{3, 4}, 1, {P, P, P, P, S}},
+        {{-1, 6, 7, 99}, 1, {U, U, U, U, U}},
+        {{-1, 0, 1, 2, 3, 4, 5, 6, 7}, 2, {P, S, P, P, P}},
     };
     for (const auto& row : rows)
-        for (const qint16 format : row.formats)
-            for (const qint16 conn : row.conns) {
-                options->setServerFormat(format);
-                options->setServerConn(conn);
-                for (int m = 0; m < 5; ++m) {
-                    SCOPED_TRACE(testing::Message() << "ServerFormat " << format << ", ServerConn "
-                                                    << conn << ", message " << m);
-                    ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
-                    EXPECT_EQ(Run(messages[m]).SettingStatus(), row.status[m]);
-                    EXPECT_EQ(Sets().empty(), row.status[m] != S);
-                }
+        for (const qint16 format : row.formats) {
+            options->setServerFormat(format);
+            options->setServerConn(row.conn);
+            for (int m = 0; m < 5; ++m) {
+                SCOPED_TRACE(testing::Message() << "ServerFormat " << format << ", ServerConn "
+                                                << row.conn << ", message " << m);
+                ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
+                EXPECT_EQ(Run(messages[m]).SettingStatus(), row.status[m]);
+                EXPECT_EQ(Sets().empty(), row.status[m] != S);
             }
-}
-
-TEST_F(Driver, RefusedSettingIsReportedAndTheStatusStays)
-{
-    testsupport::ScopedHome home;
-    testsupport::ScopedTrace trace(home.path());
-    const QString file = home.file("clock.offset");
-    testsupport::WriteFile(file, "0\n");
-    QFile::setPermissions(file, QFileDevice::ReadOwner);
-    platform::SimulatedClock simulated(file);
-    platform::SetClockForTesting(&simulated);
-    const QDateTime ahead = QDateTime::fromMSecsSinceEpoch(simulated.NowUtcMs() + 5000, Qt::UTC);
-    CNISTtimeset engine = Run("S+ " + ahead.toString("yyyy-MM-dd hh:mm:ss").toLatin1() + " 500");
-    platform::SetClockForTesting(nullptr);
-
-    EXPECT_EQ(engine.SettingStatus(), StatusSettingMade);
-    for (const char* line : {"Time setting error - check permissions", "System_set_time 70",
-                             "Err:70, Desc:Permission denied"})
-        EXPECT_TRUE(trace.Text().contains(line)) << line;
-    EXPECT_EQ(testsupport::ReadFile(file), "0\n");
+        }
 }
 
 // Within the minute an SNTP time is set directly, to the millisecond, once;
@@ -227,10 +199,8 @@ TEST_F(Driver, SetLocalTimeCarriesAndStopsAtMidnight)
     } cases[] = {
         {23, 59, 59, 1.5f, 0},
         {10, 59, 59, 1.5f, UtcMs(2026, 12, 4, 11, 0, 0, 500)},
-        {10, 20, 30, 0.25f, UtcMs(2026, 12, 4, 10, 20, 30, 250)},
         {10, 20, 30, 0.7f, UtcMs(2026, 12, 4, 10, 20, 30, 700)},
         {10, 20, 58, 2.0f, UtcMs(2026, 12, 4, 10, 21, 0, 0)},
-        {9, 59, 30, 45.0f, UtcMs(2026, 12, 4, 10, 0, 15, 0)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << ":" << c.second);
@@ -253,7 +223,6 @@ TEST_F(Driver, HeartbeatReplies)
     } cases[] = {
         {"H+D 00:11:22:33:44:55", true, 10, "D", "00:11:22:33:44:55"},
         {"OK-H 00:11:22:33:44:55", true, 10, "", "00:11:22:33:44:55"},
-        {"nothing", true, 10, "", ""},
         {QByteArray("\x01OK-H U\r\n", 9), false, 10, "", ""},
         {"NO", false, 99, "", ""},
     };

@@ -9,12 +9,14 @@
 #include "runtime/RuntimeFixtures.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
+#include "settings/OptionStore.h"
 #include "timeset/CNISTDisplay.h"
 #include "timeset/ShortDateFormat.h"
 #include "timeset/TimeConversions.h"
 
 #include <QDateTime>
 #include <QStringList>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,7 @@ namespace enginetest
 {
 
 // A clock that reads a fixed instant until something sets it, and keeps
-// every setting, installed for the lifetime of the object.
+// every setting it is asked for, installed for the lifetime of the object.
 class ScopedFixedClock : public testsupport::StillClock
 {
 public:
@@ -34,9 +36,14 @@ public:
     bool SetUtcMs(qint64 ms, int& error) override
     {
         sets.push_back(ms);
+        if (refuse != 0) {
+            error = refuse;
+            return false;
+        }
         return StillClock::SetUtcMs(ms, error);
     }
     std::vector<qint64> sets;
+    int refuse = 0; // an errno that refuses every setting
 };
 
 inline qint64 UtcMs(int year, int month, int day, int hour, int minute, int second, int ms = 0)
@@ -77,18 +84,19 @@ class ScopedOptions
 public:
     ScopedOptions() : m_saved(settings::Options()) {}
     ~ScopedOptions() { settings::Options() = m_saved; }
-    settings::COptions& operator*() { return settings::Options(); }
     settings::COptions* operator->() { return &settings::Options(); }
 
 private:
     settings::COptions m_saved;
 };
 
-// The engine tests' fixture: zone UTC, English (US) dates, the options put
-// back after the test, and a clock that stands still where ClockAt puts it.
+// The engine tests' fixture: zone UTC, English (US) dates, the default options
+// (NIST over the network, thresholds 300 ms and 86400 s, no offset) put back
+// after the test, and a clock that stands still where ClockAt puts it.
 class EngineFixture : public ::testing::Test
 {
 protected:
+    EngineFixture() { settings::SetDefaults(); }
     void ClockAt(qint64 utcMs)
     {
         clock.reset(); // the old one restores the default clock when it goes
@@ -103,18 +111,13 @@ protected:
 };
 
 // An SNTP reply of a server (mode 4 unless firstByte says otherwise) that
-// sends utcMs as its transmit time, to the 1/65536 second.
+// sends utcMs as its transmit time (seconds since 1900), to the 1/65536 second.
 inline QByteArray SntpPacket(qint64 utcMs, quint8 firstByte = 0x24)
 {
     QByteArray packet(48, '\0');
     packet[0] = char(firstByte);
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
-    const rt::Date whole = rt::MakeDate(at.date().year(), at.date().month(), at.date().day(),
-                                        at.time().hour(), at.time().minute(), at.time().second());
-    packet.replace(40, 4, timeset::date_to_byte(whole));
-    const quint32 fraction = quint32(at.time().msec() / 1000.0 * 65536.0) << 16;
-    packet[44] = char(fraction >> 24);
-    packet[45] = char((fraction >> 16) & 0xFF);
+    qToBigEndian(quint32(utcMs / 1000 + 2208988800LL), packet.data() + 40);
+    qToBigEndian(quint16(utcMs % 1000 / 1000.0 * 65536.0), packet.data() + 44);
     return packet;
 }
 

@@ -41,7 +41,6 @@ TEST_F(Parsers, TextLines)
         {Nist, "Server: 26-12-04 20:55:06.125", true, "26-12-04", 0.125f},
         {Nist, "OK-S 26-12-04 20:55:06.5", true, "26-12-04", 0.5f},
         {Nist, "abc 26-12-04 20:55:06", false},
-        {Nist, "", false},
         {Nist, "60000 26-12-04", false},                                // too few fields
         {Nist, "60000 26-12-04 20:55:06 00 0 0", false},                // no advance
         {Nist, "99999999999 26-12-04 20:55:06 00 0 0 50 UTC *", false}, // Julian day too big
