@@ -1,12 +1,10 @@
+// The trace file, its marker file and the error reports.
 #include "logging/DebugLog.h"
-#include "runtime/CurrentError.h"
-#include "settings/AppState.h"
-#include "settings/COptions.h"
-
 #include "logging/ScopedTrace.h"
+#include "runtime/CurrentError.h"
+#include "schedule/RecordsFixture.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -15,31 +13,16 @@ using namespace testsupport;
 namespace
 {
 
-std::vector<std::pair<qint16, QString>> g_events;
-
-class DebugLogTest : public ::testing::Test
+// The trace in a test's folder, stamped by the clock that stands still.
+class DebugLogTest : public recordstest::RecordsFixture
 {
 protected:
-    void SetUp() override
+    DebugLogTest() { rt::ClearError(); }
+    // The trace's lines, each after the stamp.
+    static QString Stamped(const QStringList& lines)
     {
-        g_events.clear();
-        logging::SetNTEventSinkForTesting([](const QString& text, qint16 type) {
-            g_events.push_back({type, text});
-        });
-        settings::Options().setLoggingNTEvntOn(false);
-        rt::ClearError();
+        return "03-10 09:00:00  " + lines.join("\r\n03-10 09:00:00  ") + "\r\n";
     }
-    void TearDown() override
-    {
-        logging::SetNTEventSinkForTesting(nullptr);
-        settings::Options().setLoggingNTEvntOn(false);
-    }
-    static QString stripStamps(QString text)
-    {
-        static const QRegularExpression stamp("(^|\\r\\n)\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  ");
-        return text.replace(stamp, "\\1");
-    }
-    ScopedHome home;
     ScopedTrace trace{home.path()};
 };
 
@@ -57,15 +40,8 @@ TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndTheMarkerFileSwitches)
     logging::SetDebugFile(false);
     logging::WriteDebug("after close");
 
-    const QString text = trace.Text();
-    // Every line starts with the sixteen-character stamp and ends with CR LF.
-    EXPECT_TRUE(QRegularExpression("^(\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  [^\\r\\n]+\\r\\n)+$")
-                    .match(text)
-                    .hasMatch())
-        << text.toStdString();
-    EXPECT_EQ(stripStamps(text), "Debug FILE mode is now on.\r\nhello\r\nAB\r\nC\r\n"
-                                 "seen\r\nDebug FILE mode is now off.\r\n");
-
+    EXPECT_EQ(trace.Text(), Stamped({"Debug FILE mode is now on.", "hello", "AB", "C", "seen",
+                                     "Debug FILE mode is now off."}));
     // The marker file decides the state: no marker keeps it off, a marker turns
     // it on once, its removal turns it off and closes the file.
     QFile::remove(trace.Path());
@@ -78,8 +54,8 @@ TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndTheMarkerFileSwitches)
     QFile::remove(home.file("debug.txt"));
     EXPECT_FALSE(logging::SetDebugFileMode(true));
     logging::WriteDebug("after turning off");
-    EXPECT_EQ(stripStamps(trace.Text()), "-----Debug file mode is now on------\r\n"
-                                         "-----Debug file mode is turning off------\r\n");
+    EXPECT_EQ(trace.Text(), Stamped({"-----Debug file mode is now on------",
+                                     "-----Debug file mode is turning off------"}));
 }
 
 // What an error report writes to the trace and to the system log, by severity,
@@ -87,7 +63,7 @@ TEST_F(DebugLogTest, LinesCarryAStampKeepOpenJoinsAndTheMarkerFileSwitches)
 TEST_F(DebugLogTest, ErrorReports)
 {
     const QString kTraced = "ERROR  Severity:%1, Err:%2, Desc:%3, Origination: mod\r\n"
-                            "ID: proc 901, Msg:msg, Resp:0\r\n";
+                            "ID: proc 901, Msg:msg, Resp:0";
     const QString kEventStart = "msg\rOrigination: mod\r\nID: proc 901\r";
     struct Case {
         const char* what;
@@ -116,21 +92,18 @@ TEST_F(DebugLogTest, ErrorReports)
         logging::CloseDebugFile();
         QFile::remove(trace.Path());
         logging::SetDebugFile(true);
-        g_events.clear();
+        ntEvents.clear();
         settings::Options().setLoggingNTEvntOn(c.systemLog);
         if (c.error != 0)
             rt::RaiseError(c.error, QString::fromLatin1(c.description));
         EXPECT_EQ(logging::ReportError(c.severity, "msg", 0, "mod", "proc", 901), 0);
         EXPECT_EQ(rt::Err().number, 0);
-        EXPECT_EQ(stripStamps(trace.Text()),
-                  "Debug FILE mode is now on.\r\n" +
-                      (c.traced ? kTraced.arg(c.severity).arg(c.error).arg(c.description) : ""));
-        if (c.eventType == 0) {
-            EXPECT_TRUE(g_events.empty());
-        } else {
-            ASSERT_EQ(g_events.size(), 1u);
-            EXPECT_EQ(g_events[0], std::make_pair(c.eventType, kEventStart + c.eventEnd));
-        }
+        const QString traced = kTraced.arg(c.severity).arg(c.error).arg(c.description);
+        EXPECT_EQ(trace.Text(), Stamped(c.traced ? QStringList{"Debug FILE mode is now on.", traced}
+                                                 : QStringList{"Debug FILE mode is now on."}));
+        EXPECT_EQ(ntEvents, c.eventType ? QStringList{QString::number(c.eventType) + "|" +
+                                                      kEventStart + c.eventEnd}
+                                        : QStringList());
     }
 }
 

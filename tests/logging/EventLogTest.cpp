@@ -13,8 +13,6 @@
 namespace
 {
 
-QStringList g_ntEvents;
-
 // A syslog collector on a free loopback port.
 class Collector
 {
@@ -37,16 +35,11 @@ class EventDispatch : public recordstest::RecordsFixture
 protected:
     EventDispatch()
     {
-        g_ntEvents.clear();
-        logging::SetNTEventSinkForTesting([](const QString& text, qint16 type) {
-            g_ntEvents.append(QString::number(type) + "|" + text);
-        });
         options().setLoggingEvntOn(true);
         options().setLoggingNTEvntOn(true);
         options().setLoggingSyslogOn(true);
         options().setLoggingSyslogServ(collector.address());
     }
-    ~EventDispatch() override { logging::SetNTEventSinkForTesting(nullptr); }
     QStringList Lines(const QString& path)
     {
         return testsupport::ReadFile(path).split("\r\n", Qt::SkipEmptyParts);
@@ -76,7 +69,7 @@ TEST_F(EventDispatch, EveryChannelGetsTheEventAndTheFileStartsWithItsHeader)
               QStringList({"<102> NCLmod: Info    Options changed, getting new options",
                            "<100> NCLmod: Warning Time difference too large",
                            "<99> NCLmod: Error   Cannot listen"}));
-    EXPECT_EQ(g_ntEvents,
+    EXPECT_EQ(ntEvents,
               QStringList({"4|26-03-10 09:00:00  Info    Options changed, getting new options",
                            "2|26-03-10 09:00:05  Warning Time difference too large",
                            "1|26-03-10 09:00:05  Error   Cannot listen"}));
@@ -90,10 +83,10 @@ TEST_F(EventDispatch, ChannelFailuresAreReportedAndTheAgentGoesOn)
     testsupport::ScopedTrace trace(home.path());
     const QString bad = home.file("no-such-folder/evntfile.txt");
     logging::LogEvent("first", 4, bad);
-    ASSERT_EQ(g_ntEvents.size(), 1);
-    EXPECT_TRUE(g_ntEvents[0].startsWith("4|Couldn't write log file to " + bad + "\r"))
-        << qPrintable(g_ntEvents[0]);
-    EXPECT_TRUE(g_ntEvents[0].contains("Origination: modMain\r\nID: PrintEvntBody 10"));
+    ASSERT_EQ(ntEvents.size(), 1);
+    EXPECT_TRUE(ntEvents[0].startsWith("4|Couldn't write log file to " + bad + "\r"))
+        << qPrintable(ntEvents[0]);
+    EXPECT_TRUE(ntEvents[0].contains("Origination: modMain\r\nID: PrintEvntBody 10"));
     EXPECT_TRUE(collector.received().isEmpty()) << "the dispatch stops at the failure";
 
     const QString good = home.file("evntfile.txt");
@@ -101,10 +94,10 @@ TEST_F(EventDispatch, ChannelFailuresAreReportedAndTheAgentGoesOn)
     EXPECT_EQ(Lines(good).size(), 4);
     EXPECT_EQ(collector.received().size(), 1);
 
-    g_ntEvents.clear();
+    ntEvents.clear();
     logging::LogEvent("lost", 4, "");
     EXPECT_TRUE(collector.received().isEmpty());
-    EXPECT_TRUE(g_ntEvents.isEmpty());
+    EXPECT_TRUE(ntEvents.isEmpty());
     options().setLoggingEvntOn(false);
     logging::LogEvent("no file wanted", 4, "");
     EXPECT_EQ(collector.received().size(), 1) << "without the file channel the others go on";

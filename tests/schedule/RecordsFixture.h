@@ -1,9 +1,10 @@
 #pragma once
 // What the record tests share: a clock that stands still at a chosen local
-// moment, English (US) date forms, a private program folder (registry store and files) and the
-// options record put back as it was.
+// moment, English (US) date forms, a private program folder (registry store and files), the
+// system log's entries kept instead of written, and the options record put back as it was.
 
 #include "TestSupport.h"
+#include "logging/DebugLog.h"
 #include "platform/PlatformFixtures.h"
 #include "runtime/DateTime.h"
 #include "runtime/RuntimeFixtures.h"
@@ -18,8 +19,19 @@ namespace recordstest
 class RecordsFixture : public ::testing::Test
 {
 protected:
-    RecordsFixture() { At(rt::MakeDate(2026, 3, 10, 9, 0, 0)); }
-    ~RecordsFixture() override { settings::Options() = m_savedOptions; }
+    RecordsFixture()
+    {
+        At(rt::MakeDate(2026, 3, 10, 9, 0, 0));
+        ntEvents.clear();
+        logging::SetNTEventSinkForTesting([](const QString& text, qint16 type) {
+            ntEvents.append(QString::number(type) + "|" + text);
+        });
+    }
+    ~RecordsFixture() override
+    {
+        logging::SetNTEventSinkForTesting(nullptr);
+        settings::Options() = m_savedOptions;
+    }
     // Puts the clock at a local date-time.
     void At(rt::Date local)
     {
@@ -30,6 +42,7 @@ protected:
 
     testsupport::ScopedHome home;
     testsupport::StillClock clock;
+    static inline QStringList ntEvents; // the system log's entries, "type|text"
 
 private:
     settings::COptions m_savedOptions{settings::Options()};
