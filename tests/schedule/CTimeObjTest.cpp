@@ -51,22 +51,10 @@ private:
 class CTimeObjSleep : public ::testing::Test
 {
 protected:
-    // The trace written since the last call.
-    QString NewTrace()
-    {
-        const QString text = trace.Text();
-        const QString added = text.mid(m_seen);
-        m_seen = text.size();
-        return added;
-    }
-
     testsupport::ScopedHome home;
     testsupport::ScopedTrace trace{home.path()};
     SimulatedWaitClock clock{kStart, At(12, 0, 10)};
     CTimeObj timer{&clock};
-
-private:
-    qsizetype m_seen = 0;
 };
 
 TEST_F(CTimeObjSleep, MinuteCallbacksAlignToTheWallClock)
@@ -105,6 +93,7 @@ TEST_F(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
         {60, 19500, 40, "40.5"}, {60, 59900, 0, "0.1"},   {180, 80000, 100, "30"}};
     for (const auto& [seconds, atMs, expected, traced] : cases) {
         SCOPED_TRACE(atMs);
+        const qsizetype seen = trace.Text().size();
         SimulatedWaitClock fresh(kStart, At(12, 0, 10));
         CTimeObj waits(&fresh);
         Recorder rec(fresh);
@@ -112,7 +101,7 @@ TEST_F(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
         EXPECT_EQ(waits.Sleep(seconds, &rec), expected);
         EXPECT_EQ(fresh.Tick() - kStart, atMs) << "the wait ends when interrupted";
         EXPECT_FALSE(waits.InterruptFlag());
-        const QString log = NewTrace();
+        const QString log = trace.Text().mid(seen);
         EXPECT_TRUE(log.contains(QStringLiteral("Interrupting sleep at %1\r\n").arg(traced)))
             << log.toStdString();
         EXPECT_FALSE(log.contains(QStringLiteral("Paused for"))) << "no closing line";
@@ -121,7 +110,7 @@ TEST_F(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
     timer.setInterruptFlag(true);
     EXPECT_EQ(timer.Sleep(5, nullptr), 0);
     EXPECT_EQ(clock.Tick() - kStart, 5000);
-    EXPECT_TRUE(NewTrace().contains("Paused for 5.000 seconds\r\n"));
+    EXPECT_TRUE(trace.Text().contains("Paused for 5.000 seconds\r\n"));
 }
 
 // SleepTick and SleepTimer report the seconds left; SleepTimer ends at

@@ -118,7 +118,6 @@ TEST_F(Parsers, BinaryTimes)
         qint16 health = 0;
     } cases[] = {
         {true, sntp, true},
-        {true, first(0x1C), true},
         {true, first(0x23), true, 3},
         {true, first(0x21), true, 3},
         {true, enginetest::SntpPacket(enginetest::UtcMs(2000, 12, 31, 23, 59, 59)), false},
