@@ -19,8 +19,7 @@ public:
         logging::DebugFileOn = true;
         logging::SetDebugFile(true);
     }
-    ~ScopedTrace() { Close(); }
-    void Close()
+    ~ScopedTrace()
     {
         logging::CloseDebugFile();
         logging::DebugOn = false;
