@@ -57,54 +57,49 @@ protected:
     CTimeObj timer{&clock};
 };
 
-TEST_F(CTimeObjSleep, MinuteCallbacksAlignToTheWallClock)
+// A whole wait makes the first minute callback at its minute mark (12:01:10),
+// then aligns to 12:02:00 with the second call right after it, then whole
+// minutes; the service loop's 60 s wait ends before its first minute mark (the
+// end is checked first), so it makes no minute callback. An interrupt returns
+// the seconds left, 40.5 rounding half to even, and traces them in full; one
+// during the minute alignment (80 s into 180) ends the whole wait, and the
+// alignment's own wait (50 s from 60 s on) traces what it had left. An
+// interrupt left from before a wait is cleared when the wait starts.
+TEST_F(CTimeObjSleep, MinuteCallbacksAndInterrupts)
 {
-    // The first minute mark (12:01:10), then the alignment to 12:02:00 with
-    // the second call right after it, then whole minutes. The service loop's
-    // 60 s wait ends before its first minute mark (the end is checked first),
-    // so it makes no minute callback.
-    const struct {
-        qint32 seconds;
-        std::vector<std::pair<qint64, int>> minutes; // ms after the start, wall-clock second
-    } cases[] = {{180, {{60000, 10}, {110000, 0}, {170000, 0}}}, {60, {}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.seconds);
-        SimulatedWaitClock fresh(kStart, At(12, 0, 10));
-        Recorder rec(fresh);
-        EXPECT_EQ(CTimeObj(&fresh).Sleep(c.seconds, &rec), 0);
-        EXPECT_EQ(fresh.Tick() - kStart, c.seconds * 1000);
-        EXPECT_EQ(rec.minutes, c.minutes);
-        // About once a second, never twice within the same second.
-        EXPECT_EQ(rec.seconds.size(), size_t(c.seconds));
-        for (size_t i = 1; i < rec.seconds.size(); ++i)
-            EXPECT_GE(rec.seconds[i] - rec.seconds[i - 1], 900) << "at call " << i;
-    }
-}
-
-// 40.5 s left rounds half to even; an interrupt during the minute alignment
-// (80 s into 180) ends the whole wait, and the alignment's own wait (50 s from
-// 60 s on) traces what it had left. An interrupt left from before a wait is
-// cleared when the wait starts.
-TEST_F(CTimeObjSleep, InterruptReturnsRoundedSecondsLeftAtOnce)
-{
-    // The wait, the interrupt's moment, the seconds returned and traced in full.
-    const std::tuple<qint32, qint64, qint32, const char*> cases[] = {
-        {60, 20000, 40, "40"},   {60, 20400, 40, "39.6"}, {60, 20600, 39, "39.4"},
-        {60, 19500, 40, "40.5"}, {60, 59900, 0, "0.1"},   {180, 80000, 100, "30"}};
-    for (const auto& [seconds, atMs, expected, traced] : cases) {
-        SCOPED_TRACE(atMs);
+    // The wait, the interrupt's moment (0: none), the seconds returned and
+    // traced in full, the minute callbacks (ms after the start, wall-clock second).
+    using Minutes = std::vector<std::pair<qint64, int>>;
+    const std::tuple<qint32, qint64, qint32, const char*, Minutes> cases[] = {
+        {180, 0, 0, "", {{60000, 10}, {110000, 0}, {170000, 0}}},
+        {60, 0, 0, "", {}},
+        {60, 20000, 40, "40", {}},
+        {60, 20400, 40, "39.6", {}},
+        {60, 20600, 39, "39.4", {}},
+        {60, 19500, 40, "40.5", {}},
+        {60, 59900, 0, "0.1", {}},
+        {180, 80000, 100, "30", {{60000, 10}}}};
+    for (const auto& [seconds, atMs, left, traced, minutes] : cases) {
+        SCOPED_TRACE(testing::Message() << seconds << " s, interrupted at " << atMs);
         const qsizetype seen = trace.Text().size();
         SimulatedWaitClock fresh(kStart, At(12, 0, 10));
         CTimeObj waits(&fresh);
         Recorder rec(fresh);
-        fresh.At(kStart + atMs, [&waits] { waits.setInterruptFlag(true); });
-        EXPECT_EQ(waits.Sleep(seconds, &rec), expected);
-        EXPECT_EQ(fresh.Tick() - kStart, atMs) << "the wait ends when interrupted";
+        if (atMs)
+            fresh.At(kStart + atMs, [&waits] { waits.setInterruptFlag(true); });
+        EXPECT_EQ(waits.Sleep(seconds, &rec), left);
+        const qint64 elapsed = fresh.Tick() - kStart;
+        EXPECT_EQ(elapsed, atMs ? atMs : seconds * 1000);
+        EXPECT_EQ(rec.minutes, minutes);
+        // Once a second, the first at once, never twice within the same second.
+        EXPECT_EQ(rec.seconds.size(), size_t((elapsed + 999) / 1000));
+        for (size_t i = 1; i < rec.seconds.size(); ++i)
+            EXPECT_GE(rec.seconds[i] - rec.seconds[i - 1], 900) << "at call " << i;
         EXPECT_FALSE(waits.InterruptFlag());
         const QString log = trace.Text().mid(seen);
-        EXPECT_TRUE(log.contains(QStringLiteral("Interrupting sleep at %1\r\n").arg(traced)))
+        EXPECT_EQ(log.contains("Interrupting sleep at " + QString(traced) + "\r\n"), atMs != 0)
             << log.toStdString();
-        EXPECT_FALSE(log.contains(QStringLiteral("Paused for"))) << "no closing line";
+        EXPECT_EQ(log.contains("Paused for"), atMs == 0) << "no closing line when interrupted";
     }
 
     timer.setInterruptFlag(true);
@@ -145,8 +140,7 @@ TEST_F(CTimeObjSleep, WaitsReportSecondsLeftAndEndAtMidnightAlarmsAndBackwardSte
     for (const auto& [startTick, jumpAt, jumpTo] : cases) {
         SCOPED_TRACE(startTick);
         SimulatedWaitClock fresh(startTick, At(12, 0, 10));
-        const qint64 to = jumpTo;
-        fresh.At(jumpAt, [&fresh, to] { fresh.SetTick(to); });
+        fresh.At(jumpAt, [&fresh, jumpTo] { fresh.SetTick(jumpTo); });
         EXPECT_EQ(CTimeObj(&fresh).Sleep(60, nullptr), 0);
         EXPECT_EQ(fresh.BlockedMs(), 1000);
     }
