@@ -12,64 +12,78 @@ using enginetest::UtcMs;
 namespace
 {
 
-class Comparison : public enginetest::EngineFixture
-{
-protected:
-    void SetUp() override { options->setSetMinThreshold(0); }
-    // A NIST line's date and time, taken as parsed, in zone bias minutes.
-    CNISTtimeset NistEngine(const char* date, const char* time, float fraction, qint16 bias = 0)
-    {
-        CNISTtimeset engine;
-        engine.setNISTDate(date);
-        engine.setNISTTime(time);
-        engine.setNISTSecFrac(fraction);
-        engine.setSystemTZbias(bias);
-        engine.setSystemDSTrtn(1);
-        return engine;
-    }
-    static rt::CivilTime Civil(rt::Date value) { return rt::FromDate(value); }
-};
+using Comparison = enginetest::EngineFixture;
 
-// A NIST time of 12:00 UTC against the clock: with bias 300 and daylight bias
-// -60 it is 08:00 with daylight, 07:00 without. The system's daylight state
+// A NIST line says 12:00:00 plus its fraction on 2026-12-04, and the clock
+// stands diffMs behind the local time that should become (at the row's hour),
+// or offsetMs ahead of it on purpose. With bias 300 and daylight bias -60 it
+// becomes 08:00 with daylight, 07:00 without: the system's daylight state
 // decides when it has one, else the server's code: 50 is on; 0 and 51-99 (the
-// change is N days away) are off. And the errors of the comparison.
-TEST_F(Comparison, ZoneDaylightAndErrors)
+// change is N days away) are off. The thresholds decide, and the difference
+// splits into whole seconds and a fraction.
+TEST_F(Comparison, ZoneDaylightThresholdsAndTheSplitOfTheDifference)
 {
-    const qint64 kMorning = UtcMs(2026, 12, 4, 7, 30, 0);
-    const qint64 kNoon = UtcMs(2026, 12, 4, 12, 0, 0);
-    const struct {
-        qint64 clockMs;
-        const char* date;
-        qint16 bias;
-        qint32 dstReturn;
-        qint16 nistDst;
-        qint16 status;
-        int hour; // of the corrected time, when set
-    } cases[] = {
-        {kMorning, "26-12-04", 300, 2, 0, StatusSettingMade, 8},
-        {kMorning, "26-12-04", 300, 1, 50, StatusSettingMade, 7},
-        {kMorning, "26-12-04", 300, 0, 50, StatusSettingMade, 8},
-        {kMorning, "26-12-04", 300, 0, 0, StatusSettingMade, 7},
-        {kMorning, "26-12-04", 300, 0, 51, StatusSettingMade, 7},
-        {kMorning, "26-12-04", 300, 0, 99, StatusSettingMade, 7},
-        {kNoon, "26-12-04", -1, 1, 0, StatusTimeZoneError, 0},
-        {kNoon, "26-13-04", 0, 1, 0, StatusInvalidDate, 0},
-        // A century apart is another date, though the two-digit years agree.
-        {UtcMs(2126, 12, 4, 12, 0, 0), "26-12-04", 0, 1, 0, StatusDatesChanged, 0},
+    struct Case {
+        const char* date = "26-12-04";
+        qint16 bias = 0;
+        qint32 dstReturn = 1;
+        qint16 nistDst = 0;
+        qint32 maxSec = 600, minMs = 0, offsetMs = 0;
+        float serverFrac = 0.5f;
+        int hour = 12;
+        qint64 diffMs = 0;
+        qint16 status = StatusSettingMade;
+        qint32 diffSec = 0;
+        float diffFrac = 0;
     };
-    for (const auto& c : cases) {
+    // clang-format off
+    const Case cases[] = {
+        {.bias = 300, .dstReturn = 2, .hour = 8},
+        {.bias = 300, .dstReturn = 1, .nistDst = 50, .hour = 7},
+        {.bias = 300, .dstReturn = 0, .nistDst = 50, .hour = 8},
+        {.bias = 300, .dstReturn = 0, .hour = 7},
+        {.bias = 300, .dstReturn = 0, .nistDst = 51, .hour = 7},
+        {.bias = 300, .dstReturn = 0, .nistDst = 99, .hour = 7},
+        {.bias = -1, .status = StatusTimeZoneError},
+        {.date = "26-13-04", .status = StatusInvalidDate},
+        {.diffMs = 601000, .status = StatusAboveMaximum, .diffSec = 601},
+        {.diffMs = 599000, .diffSec = 599},
+        {.minMs = 500, .diffMs = 300, .status = StatusBelowMinimum, .diffFrac = 0.3f},
+        {.minMs = 500, .diffMs = 600, .diffSec = 1, .diffFrac = -0.4f},
+        {.minMs = 500, .diffMs = -600, .diffSec = -1, .diffFrac = -0.4f},
+        {.minMs = 500, .diffMs = -300, .status = StatusBelowMinimum, .diffFrac = 0.3f},
+        {.serverFrac = 0.8f, .diffMs = 2300, .diffSec = 2, .diffFrac = 0.3f},
+        // One second is taken as none.
+        {.minMs = 2000, .diffMs = 1000, .status = StatusBelowMinimum},
+        {.minMs = 2000, .diffMs = -1000, .status = StatusBelowMinimum},
+        // Meant to run 5 s ahead and exactly that: in sync.
+        {.minMs = 500, .offsetMs = 5000, .diffMs = -5000, .status = StatusBelowMinimum},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
-                     << c.date << " " << c.bias << " " << c.dstReturn << " " << c.nistDst);
-        ClockAt(c.clockMs);
-        CNISTtimeset engine = NistEngine(c.date, "12:00:00", 0.5f, c.bias);
+                     << c.date << " bias " << c.bias << " daylight " << c.dstReturn << "/"
+                     << c.nistDst << " behind " << c.diffMs);
+        options->setSetMaxThreshold(c.maxSec);
+        options->setSetMinThreshold(c.minMs);
+        options->setmsecTimeOffset(c.offsetMs);
+        ClockAt(UtcMs(2026, 12, 4, c.hour, 0, 0, int(c.serverFrac * 1000)) - c.diffMs);
+        CNISTtimeset engine; // as the NIST line's parser leaves it
+        engine.setNISTDate(c.date);
+        engine.setNISTTime("12:00:00");
+        engine.setNISTSecFrac(c.serverFrac);
+        engine.setSystemTZbias(c.bias);
         engine.setSystemTZDSTbias(-60);
         engine.setSystemDSTrtn(c.dstReturn);
         engine.setNISTDST(c.nistDst);
         EXPECT_EQ(engine.NIST_compare_time(), c.status);
-        if (c.status == StatusSettingMade) {
-            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour);
-            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, 0);
+        EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec);
+        EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-6);
+        const bool set = c.status == StatusSettingMade;
+        EXPECT_EQ(engine.NISTCorrDateTime() != 0, set);
+        if (set) {
+            EXPECT_EQ(rt::FromDate(engine.NISTCorrDateTime()).hour, c.hour);
+            EXPECT_EQ(rt::FromDate(engine.NISTCorrDateTime()).minute, 0);
         }
     }
 }
@@ -114,50 +128,11 @@ TEST_F(Comparison, TextTimes)
         engine.setSettingDifferenceFrac(0.125f);
         EXPECT_EQ(engine.compare_time(c.text), c.status);
         if (c.status == StatusSettingMade) {
-            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).hour, c.hour);
-            EXPECT_EQ(Civil(engine.NISTCorrDateTime()).minute, c.minute);
+            EXPECT_EQ(rt::FromDate(engine.NISTCorrDateTime()).hour, c.hour);
+            EXPECT_EQ(rt::FromDate(engine.NISTCorrDateTime()).minute, c.minute);
             EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec);
             EXPECT_FLOAT_EQ(engine.SettingDifferenceFrac(), 0.125f) << "left as it was";
         }
-    }
-}
-
-// The server says 12:00:00 plus its fraction; the local clock is diffMs
-// behind it, or offsetMs ahead of it on purpose.
-TEST_F(Comparison, ThresholdsOffsetAndTheSplitOfTheDifference)
-{
-    const struct {
-        qint32 maxSec, minMs, offsetMs;
-        float serverFrac;
-        qint64 diffMs;
-        qint16 status;
-        qint32 diffSec;
-        float diffFrac;
-    } cases[] = {
-        {600, 0, 0, 0.5f, 601000, StatusAboveMaximum, 601, 0.0f},
-        {600, 0, 0, 0.5f, 599000, StatusSettingMade, 599, 0.0f},
-        {600, 500, 0, 0.5f, 300, StatusBelowMinimum, 0, 0.3f},
-        {600, 500, 0, 0.5f, 600, StatusSettingMade, 1, -0.4f},
-        {600, 500, 0, 0.5f, -600, StatusSettingMade, -1, -0.4f},
-        {600, 500, 0, 0.5f, -300, StatusBelowMinimum, 0, 0.3f},
-        {600, 0, 0, 0.8f, 2300, StatusSettingMade, 2, 0.3f},
-        {600, 2000, 0, 0.5f, 1000, StatusBelowMinimum, 0, 0.0f}, // one second is taken as none
-        {600, 2000, 0, 0.5f, -1000, StatusBelowMinimum, 0, 0.0f},
-        // Meant to run 5 s ahead and exactly that: in sync.
-        {600, 500, 5000, 0.5f, -5000, StatusBelowMinimum, 0, 0.0f},
-    };
-    for (const auto& c : cases) {
-        options->setSetMaxThreshold(c.maxSec);
-        options->setSetMinThreshold(c.minMs);
-        options->setmsecTimeOffset(c.offsetMs);
-        const qint64 server = UtcMs(2026, 12, 4, 12, 0, 0, int(c.serverFrac * 1000));
-        ClockAt(server - c.diffMs);
-        CNISTtimeset engine = NistEngine("26-12-04", "12:00:00", c.serverFrac);
-        EXPECT_EQ(engine.NIST_compare_time(), c.status) << c.diffMs;
-        EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec) << c.diffMs;
-        EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-6) << c.diffMs;
-        const bool set = c.status == StatusSettingMade;
-        EXPECT_EQ(engine.NISTCorrDateTime() != 0, set) << c.diffMs;
     }
 }
 

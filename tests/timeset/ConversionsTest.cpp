@@ -14,19 +14,15 @@ namespace
 
 TEST(NtpBytes, SecondsSince1900ConvertBothWays)
 {
-    struct Case {
-        QByteArray bytes;
-        rt::Date date;
-    };
-    const Case cases[] = {
+    const std::pair<QByteArray, rt::Date> cases[] = {
         {QByteArray::fromHex("00000000"), rt::MakeDate(1900, 1, 1)},
         {QByteArray::fromHex("00015180"), rt::MakeDate(1900, 1, 2)}, // 86400
         {QByteArray::fromHex("eadf134a"), rt::MakeDate(2024, 11, 13, 12, 0, 10)},
         {QByteArray::fromHex("ffffffff"), rt::MakeDate(2036, 2, 7, 6, 28, 15)},
     };
-    for (const Case& c : cases) {
-        EXPECT_NEAR(byte_to_date(c.bytes), c.date, 1e-9) << c.bytes.toHex().constData();
-        EXPECT_EQ(date_to_byte(c.date), c.bytes) << c.bytes.toHex().constData();
+    for (const auto& [bytes, date] : cases) {
+        EXPECT_NEAR(byte_to_date(bytes), date, 1e-9) << bytes.toHex().constData();
+        EXPECT_EQ(date_to_byte(date), bytes) << bytes.toHex().constData();
     }
     // Half a second rounds to the nearest whole second; past 2036 the era wraps.
     EXPECT_EQ(date_to_byte(rt::MakeDate(1900, 1, 1, 0, 0, 1, 600)),

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <tuple>
 
 using namespace timeset;
 using enginetest::UtcMs;
@@ -31,10 +32,12 @@ protected:
 };
 
 // A NIST line at a date and time ("yy-mm-dd hh:mm:ss"), with its daylight and
-// health codes.
-QByteArray Nist(const char* dateTime, const char* dst = "00", const char* health = "0")
+// health codes and its advance in ms.
+QByteArray Nist(const char* dateTime, const char* dst = "00", const char* health = "0",
+                const char* advance = "50.0")
 {
-    return QByteArray("60000 ") + dateTime + " " + dst + " 0 " + health + " 50.0 UTC(NIST) *";
+    return QByteArray("60000 ") + dateTime + " " + dst + " 0 " + health + " " + advance +
+           " UTC(NIST) *";
 }
 
 // What one message leads to: the result code, the trace line that says why
@@ -58,14 +61,18 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         const char* entCmd = ""; // set before the message arrives
         bool noZone = false;     // the zone could not be read
         int refuse = 0;          // the errno of a clock that refuses the setting
+        float leg = 0;           // the network leg, added to the fraction
     };
     const QByteArray sntp = enginetest::SntpPacket(at(12, 4, 12, 0, 3));
     // clang-format off
     const Case cases[] = {
-        // Dates apart: the date only, the time of day kept.
+        // Dates apart: the date only, the time of day kept. A century apart is another date,
+        // though the two-digit years agree.
         {0, Nist("26-12-10 10:00:00"), StatusDatesChanged, "", {at(12, 10, 10, 0, 0, 250)}, at(12, 4, 10, 0, 0, 250)},
-        // Over midnight: the time on today's date first, then the date.
-        {0, Nist("26-12-05 00:00:01"), StatusSettingMade, "",
+        {0, Nist("26-12-04 12:00:00"), StatusDatesChanged, "", {at(12, 4, 12, 0, 0)}, UtcMs(2126, 12, 4, 12, 0, 0)},
+        // Over midnight: the time on today's date first, then the date. An advance up to 1000 ms
+        // is no server error.
+        {0, Nist("26-12-05 00:00:01", "00", "0", "1000.0"), StatusSettingMade, "",
             {at(12, 4, 0, 0, 1, 500), at(12, 5, 0, 0, 1, 500)}, at(12, 4, 23, 59, 59)},
         {0, "S+ 26-12-04 12:00:00 200", StatusBelowMinimum, "", {}, kNoon, "DisplayNoChange NISTdone"},
         {0, "F+ 26-12-04 12:00:00 200", StatusBelowMinimum, "", {at(12, 4, 12, 0, 0, 200)}, kNoon, "DisplaySync NISTdone"},
@@ -73,19 +80,29 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         // the zero date is never set.
         {3, date_to_byte(rt::MakeDate(2026, 12, 4, 12, 0, 0)), StatusBelowMinimum, "", {}, kNoon,
             "DisplayNoChange NISTdone", "UTC", "F"},
-        {0, Nist("26-07-01 12:00:00", "50"), StatusSettingMade, "", {at(7, 1, 12, 0, 0, 500)}, at(7, 1, 11, 59, 0),
+        {0, Nist("26-07-01 12:00:00", "50", "0", "-5.0"), StatusSettingMade, "", {at(7, 1, 12, 0, 0, 500)}, at(7, 1, 11, 59, 0),
             "", "America/New_York"},
         {2, sntp, StatusTimeZoneError, "", {}, kNoon, "", "UTC", "", true},
-        {0, Nist("26-12-04 12:00:00", "00", "2"), StatusServerError, "...Error in server"},
+        {0, Nist("26-12-04 12:00:00", "00", "1"), StatusServerError, "...Error in server"},
+        {0, Nist("26-12-04 12:00:00", "00", "0", "1000.5"), StatusServerError, "...Error in server"},
         {2, enginetest::SntpPacket(at(12, 4, 12, 0, 3), 0x23), StatusServerError, "...Error in server"},
         {0, "garbage in", StatusParseError, "...Error in parsing"},
         {1, "Fri Dec 04 12:00:00 2026", StatusConversionError, "..Error in time conversion. No time set"},
         {7, Nist("26-12-04 12:00:00"), StatusUnknownFormat, "..Unknown timeserver format. No time set"},
         {0, Nist("26-12-04 13:00:00"), StatusAboveMaximum, "..Error 4 in time setting. No time set"},
-        // A refused setting is reported and the status stays.
-        {0, "S+ 26-12-04 12:00:05 500", StatusSettingMade, "Err:70, Desc:Permission denied, Origination: CNISTTimeset API\r\n"
-            "ID: System_set_time 70, Msg:Time setting error - check permissions, Resp:0", {at(12, 4, 12, 0, 5, 500)}, kNoon,
+        // A refused setting is reported and the status stays; .700, which a float
+        // holds as .69999999, is 700 ms.
+        {0, "S+ 26-12-04 12:00:05 700", StatusSettingMade, "Err:70, Desc:Permission denied, Origination: CNISTTimeset API\r\n"
+            "ID: System_set_time 70, Msg:Time setting error - check permissions, Resp:0", {at(12, 4, 12, 0, 5, 700)}, kNoon,
             "", "UTC", "", false, EACCES},
+        // The network leg carries whole seconds into the minute and the hour, never past midnight.
+        {0, Nist("26-12-04 10:20:58"), StatusSettingMade, "", {at(12, 4, 10, 21, 0, 0)}, at(12, 4, 10, 20, 0),
+            "", "UTC", "", false, 0, 1.5f},
+        {0, Nist("26-12-04 10:59:59"), StatusSettingMade, "", {at(12, 4, 11, 0, 0, 500)}, at(12, 4, 10, 59, 0),
+            "", "UTC", "", false, 0, 1.0f},
+        {0, Nist("26-12-04 23:59:59"), StatusSettingMade, "Err:6, Desc:Overflow, Origination: CNISTTimeset API\r\n"
+            "ID: System_set_time 70, Msg:Time setting error - check permissions, Resp:0", {}, at(12, 4, 23, 59, 0),
+            "", "UTC", "", false, 0, 1.0f},
         // A console's two-digit year over midnight: the time, then the date, both in the console's
         // century (inside and just outside the two-digit window); the trace keeps the two-digit form.
         // Without a fraction whole seconds are set, not the clock's milliseconds.
@@ -111,9 +128,10 @@ TEST_F(Driver, ResultDecidesWhatIsSet)
         if (c.noZone)
             engine.setSystemTZbias(-1);
         engine.setEntCmd(c.entCmd);
+        engine.setNISTLegTime(c.leg);
         engine.DataArrived(c.message, display);
         EXPECT_EQ(engine.SettingStatus(), c.status);
-        EXPECT_EQ(Sets(), c.sets);
+        EXPECT_EQ(clock->sets, c.sets);
         if (*c.calls) {
             EXPECT_EQ(display.calls.join(' '), c.calls);
         }
@@ -156,7 +174,7 @@ TEST_F(Driver, RoutesByServerFormatAndServerConn)
                                                 << row.conn << ", message " << m);
                 ClockAt(UtcMs(2026, 12, 4, 12, 0, 0, 100));
                 EXPECT_EQ(Run(messages[m]).SettingStatus(), row.status[m]);
-                EXPECT_EQ(Sets().empty(), row.status[m] != S);
+                EXPECT_EQ(clock->sets.empty(), row.status[m] != S);
             }
         }
 }
@@ -167,48 +185,19 @@ TEST_F(Driver, SntpSetsDirectlyToTheMillisecondWithinTheMinute)
 {
     options->setServerFormat(2);
     options->setSetMinThreshold(0);
-    const struct {
-        qint64 serverMs; // server minus arrival
-        qint32 diffSec;
-        float diffFrac;
-    } cases[] = {
+    const qint64 arrival = UtcMs(2026, 12, 4, 12, 30, 10, 500);
+    // Server minus arrival in ms, and the difference in whole seconds and fraction.
+    const std::tuple<qint64, qint32, float> cases[] = {
         {0, 0, 0}, {250, 0, 0.25f}, {-250, 0, -0.25f}, {1250, 1, 0.25f}, {-1250, -1, -0.25f}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.serverMs);
-        const qint64 arrival = UtcMs(2026, 12, 4, 12, 30, 10, 500);
+    for (const auto& [serverMs, diffSec, diffFrac] : cases) {
+        SCOPED_TRACE(serverMs);
         ClockAt(arrival);
-        const CNISTtimeset engine = Run(enginetest::SntpPacket(arrival + c.serverMs));
-        EXPECT_EQ(engine.SettingStatus(), c.serverMs ? StatusSettingMade : StatusInSync);
-        EXPECT_EQ(engine.SettingDifferenceSec(), c.diffSec);
-        EXPECT_NEAR(engine.SettingDifferenceFrac(), c.diffFrac, 1e-4);
-        ASSERT_EQ(Sets().size(), c.serverMs ? 1u : 0u);
-        if (c.serverMs) {
-            EXPECT_NEAR(double(Sets()[0] - (arrival + c.serverMs)), 0.0, 1.0);
-        }
-    }
-}
-
-// The time of day carries into the next minute and hour but never past
-// midnight.
-TEST_F(Driver, SetLocalTimeCarriesAndStopsAtMidnight)
-{
-    const struct {
-        int hour, minute, second;
-        float fraction;
-        qint64 expected; // 0: refused
-    } cases[] = {
-        {23, 59, 59, 1.5f, 0},
-        {10, 59, 59, 1.5f, UtcMs(2026, 12, 4, 11, 0, 0, 500)},
-        {10, 20, 30, 0.7f, UtcMs(2026, 12, 4, 10, 20, 30, 700)},
-        {10, 20, 58, 2.0f, UtcMs(2026, 12, 4, 10, 21, 0, 0)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << ":" << c.second);
-        ClockAt(UtcMs(2026, 12, 4, 3, 0, 0));
-        CNISTtimeset engine;
-        const rt::Date when = rt::MakeDate(2026, 12, 4, c.hour, c.minute, c.second);
-        EXPECT_EQ(engine.SetLocalTimeAPI(when, c.fraction), c.expected != 0);
-        EXPECT_EQ(Sets(), c.expected ? std::vector<qint64>{c.expected} : std::vector<qint64>{});
+        const CNISTtimeset engine = Run(enginetest::SntpPacket(arrival + serverMs));
+        EXPECT_EQ(engine.SettingStatus(), serverMs ? StatusSettingMade : StatusInSync);
+        EXPECT_EQ(engine.SettingDifferenceSec(), diffSec);
+        EXPECT_NEAR(engine.SettingDifferenceFrac(), diffFrac, 1e-4);
+        EXPECT_EQ(clock->sets,
+                  serverMs ? std::vector<qint64>{arrival + serverMs} : std::vector<qint64>{});
     }
 }
 

@@ -12,7 +12,6 @@
 #include "settings/OptionStore.h"
 #include "timeset/CNISTDisplay.h"
 #include "timeset/ShortDateFormat.h"
-#include "timeset/TimeConversions.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -102,7 +101,6 @@ protected:
         clock.reset(); // the old one restores the default clock when it goes
         clock = std::make_unique<ScopedFixedClock>(utcMs);
     }
-    std::vector<qint64>& Sets() { return clock->sets; }
 
     ScopedZone zone{"UTC"};
     ScopedDateLocale locale{"en_US"};
