@@ -5,8 +5,6 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-#include <QList>
-#include <QPointer>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,10 +21,9 @@ public:
 
     FakePeer(const QString& address, quint16 port, Answer answer) : m_answer(std::move(answer))
     {
-        m_listening = m_server.listen(QHostAddress(address), port);
+        m_server.listen(QHostAddress(address), port);
         QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                m_sockets << socket;
                 ++connections;
                 QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] {
                     const QString request = QString::fromLatin1(socket->readAll());
@@ -39,24 +36,12 @@ public:
         });
     }
 
-    bool listening() const { return m_listening; }
-    // Connections still open on this side.
-    int openConnections() const
-    {
-        int open = 0;
-        for (const QPointer<QTcpSocket>& s : m_sockets)
-            open += s && s->state() == QAbstractSocket::ConnectedState ? 1 : 0;
-        return open;
-    }
-
     QStringList requests;
     int connections = 0;
 
 private:
     QTcpServer m_server;
     Answer m_answer;
-    QList<QPointer<QTcpSocket>> m_sockets;
-    bool m_listening = false;
 };
 
 } // namespace contacttest
