@@ -73,7 +73,8 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     const QString options = "Software\\VB and VBA Program Settings\\NCLmod\\Options";
     const QString hkcu = "HKEY_CURRENT_USER\\" + options;
     const QString port = "HKEY_USERS\\.DEFAULT\\" + options + "\n    TCPPort    REG_SZ    ";
-    const QString e = "HKLM\\Software\\E";
+    // Roots in any case, in short or long form; empty components drop out.
+    const QString e = "hklm\\Software\\\\E\\";
     const QString hklmE = "HKEY_LOCAL_MACHINE\\Software\\E";
     const QString verbose = "nclreg: store " + store + "\n";
     const QStringList overwrite = {"add", kKey, "/v", "TCPPort", "/t", "REG_SZ", "/d", "2002"};
@@ -92,7 +93,7 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
         {overwrite, 1, kAsk + "The operation was cancelled by the user.", "", "no\n"},
         {{"query", kKey, "/v", "tcpport"}, 0, port + "1001\n"},
         // The same tree seen through HKCU, all values, then the subkeys.
-        {{"query", hkcu}, 0, hkcu + "\n    TCPPort    REG_SZ    1001\n"
+        {{"query", "hkey_current_user\\" + options}, 0, hkcu + "\n    TCPPort    REG_SZ    1001\n"
                              "    Count    REG_DWORD    0x3e9\n\n" + hkcu + "\\Sub\n"},
         {overwrite, 0, kAsk + "The operation completed successfully.", "", "yes\n"},
         {{"query", kKey, "/v", "TCPPort"}, 0, port + "2002\n"},
@@ -109,12 +110,12 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
         {{"delete", "HKLM\\Software\\Missing"}, 1, ""},
         {{"query"}, 2, ""},
         {{"frobnicate", "HKLM\\Software\\T"}, 2, ""},
-        {{"query", "HKXX\\Software"}, 2, ""},
+        {{"query", "HKCR\\Software"}, 2, ""},
         {{"query", kKey, "/v"}, 2, ""},
         {{"add", kKey, "/v", "n", "/t", "REG_BINARY", "/d", "00"}, 2, ""},
         {{"add", kKey, "/v", "n", "/t", "REG_DWORD", "/d", "many"}, 2, ""},
         {{"add", kKey, "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"}, 2, ""},
-        {{"delete", "HKLM"}, 2, ""},
+        {{"delete", "HKEY_USERS"}, 2, "", "nclreg: a root key cannot be deleted\n"},
         // clang-format on
     };
     for (const auto& step : steps) {

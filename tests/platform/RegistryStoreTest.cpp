@@ -226,29 +226,4 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingAtOnceLoseNothing)
     EXPECT_EQ(values.size(), 400);
 }
 
-// The short forms as nclreg takes them are in its own test; these are the
-// spellings it does not use.
-TEST(RegistryKeyNames, RootsInShortAndLongForms)
-{
-    const struct {
-        const char* text;
-        bool ok;
-        HKEY root;
-        const char* subKey;
-    } cases[] = {
-        {"hkey_current_user\\Software", true, HKEY_CURRENT_USER, "Software"},
-        {"HKLM\\SYSTEM\\\\CurrentControlSet\\", true, HKEY_LOCAL_MACHINE,
-         "SYSTEM\\CurrentControlSet"},
-        {"HKEY_USERS", true, HKEY_USERS, ""},
-        {"HKCR\\x", false, 0, ""},
-    };
-    for (const auto& c : cases) {
-        HKEY root = 0;
-        QString subKey;
-        EXPECT_EQ(ParseKeyName(QString::fromLatin1(c.text), root, subKey), c.ok) << c.text;
-        EXPECT_EQ(root, c.root) << c.text;
-        EXPECT_EQ(subKey, QString::fromLatin1(c.subKey)) << c.text;
-    }
-}
-
 } // namespace
