@@ -1,5 +1,5 @@
-// The power control: which backend a value of NCLMOD_POWER chooses, what the
-// flags ask for, and that the recording backend only writes its line.
+// The power control: which backend a value of NCLMOD_POWER chooses, and what
+// the flags ask for.
 #include "platform/PowerControl.h"
 
 #include "TestSupport.h"
@@ -39,36 +39,27 @@ TEST(PowerControlTest, OnlyAnUnsetVariableChoosesTheRealBackend)
     }
 }
 
-// Each request appends its line to the record file; the real backend would
-// run the command.
+// The action the flags ask for, and what the real backend runs for it. The
+// line the recording backend writes for every combination of flags is checked
+// where the exit words of a console request become flags.
 TEST(PowerControlTest, FlagsChooseTheActionAndTheCommand)
 {
     const struct {
         quint32 flags;
-        const char* line;
         const char* program;
         QStringList arguments;
     } cases[] = {
-        {0, "flags=0 action=logoff", "loginctl", {"terminate-session"}},
-        {4, "flags=4 action=logoff forced", "loginctl", {"kill-session", "--signal=SIGKILL"}},
-        {1, "flags=1 action=halt", "systemctl", {"halt"}},
-        {5, "flags=5 action=halt forced", "systemctl", {"--check-inhibitors=no", "halt"}},
-        {2, "flags=2 action=reboot", "systemctl", {"reboot"}},
-        {8, "flags=8 action=poweroff", "systemctl", {"poweroff"}},
-        {9, "flags=9 action=poweroff", "systemctl", {"poweroff"}},
-        {10, "flags=10 action=reboot", "systemctl", {"reboot"}},
-        {15, "flags=15 action=reboot forced", "systemctl", {"--check-inhibitors=no", "reboot"}},
+        {0, "loginctl", {"terminate-session"}},
+        {4, "loginctl", {"kill-session", "--signal=SIGKILL"}},
+        {1, "systemctl", {"halt"}},
+        {5, "systemctl", {"--check-inhibitors=no", "halt"}},
+        {2, "systemctl", {"reboot"}},
+        {8, "systemctl", {"poweroff"}},
+        {9, "systemctl", {"poweroff"}},
+        {10, "systemctl", {"reboot"}},
+        {15, "systemctl", {"--check-inhibitors=no", "reboot"}},
     };
-    QTemporaryDir dir;
-    const QString log = dir.filePath("power.log");
-    testsupport::ScopedEnv power("NCLMOD_POWER", "record:" + log.toLocal8Bit());
-    QString lines;
     for (const auto& c : cases) {
-        int error = -1;
-        EXPECT_TRUE(ExitWindowsEx(c.flags, -1, error)) << c.flags;
-        EXPECT_EQ(error, 0);
-        lines += QLatin1String(c.line) + "\n";
-        EXPECT_EQ(testsupport::ReadFile(log), lines);
         const PowerCommand command = LogindCommand(ActionFor(c.flags), c.flags & EWX_FORCE);
         EXPECT_EQ(command.program, QLatin1String(c.program)) << c.flags;
         EXPECT_EQ(command.arguments, c.arguments) << c.flags;
