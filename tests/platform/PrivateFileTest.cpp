@@ -6,7 +6,6 @@
 #include "contact/colClients.h"
 #include "logging/DebugLog.h"
 #include "logging/EventLog.h"
-#include "logging/LogFile.h"
 #include "schedule/colTS.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -42,11 +41,7 @@ const Writer kWriters[] = {
          logging::CloseDebugFile();
          logging::DebugOn = logging::DebugFileOn = false;
      }},
-    {"sync log", "logfile.txt",
-     [](const QString& path) {
-         QString error;
-         logging::AppendWhole(path, "a sync line\r\n", error);
-     }},
+    // The sync log is appended by the same writer as the event file.
     {"event file", "evntfile.txt",
      [](const QString& path) {
          settings::Options().setLoggingEvntOn(true);

@@ -32,8 +32,6 @@ TEST(TimeZoneInfo, BiasDaylightBiasAndState)
         {"Australia/Sydney", Utc(2026, 7, 1), 1, -600, -60},
         {"Australia/Sydney", Utc(2026, 1, 15), 2, -600, -60},
         {"Asia/Kolkata", Utc(2026, 7, 1), 0, -330, 0},
-        {"UTC", Utc(2026, 7, 1), 0, 0, 0},
-        {"Europe/Berlin", Utc(2026, 12, 4), 1, -60, -60},
     };
     for (const auto& c : cases) {
         testsupport::ScopedEnv tz("TZ", c.zone);

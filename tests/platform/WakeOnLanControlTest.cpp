@@ -52,7 +52,6 @@ TEST(WakeOnLanControlTest, SendsTheMagicPacketOrRaisesTheErrorEvent)
     } cases[] = {
         {"127.0.0.1", "00-0C-29-3A-5B", "127.0.0.1", "error: Invalid MAC address: 00-0C-29-3A-5B"},
         {"127.0.0.300", "00-0C-29-3A-5B-7C", "", "error: Invalid broadcast address: 127.0.0.300"},
-        {"", "00-0C-29-3A-5B-7C", "", "error: Invalid broadcast address: "},
         {"127.0.0.1", "00-0C-29-3A-5B-7C", "my-host", "error: Invalid local address: my-host"},
         {"127.0.0.1", "00-0C-29-3A-5B-7C", "192.0.2.1", "error: Cannot send from 192.0.2.1: "},
         {"127.0.0.1", "00-0C-29-3A-5B-7C", "127.0.0.1",
