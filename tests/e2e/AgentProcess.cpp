@@ -38,12 +38,14 @@ long RssKb(qint64 pid)
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
-ToolResult RunTool(const QString& name, const QStringList& arguments,
-                   const QProcessEnvironment& environment, int timeoutMs)
+ToolResult Run(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& environment, int timeoutMs, const QByteArray& input)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(Executable(name), arguments);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     const bool ended = process.waitForFinished(timeoutMs);
     testsupport::StopProcess(process);
     return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -106,13 +108,6 @@ int AgentProcess::waitForExit(int timeoutMs)
         return -1;
     }
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-bool AgentProcess::printedStartLine(const QString& says)
-{
-    return printed("NCLmod 1.0.0: " + says.arg(m_port) + " on 127.0.0.1, data folder " + home() +
-                   ", simulated clock (" + file("simclock") + ")\n") &&
-           standardOutput().count("NCLmod 1.0.0: ") == 1;
 }
 
 bool AgentProcess::startServing(int clientFormat, const QString& extraOptions,

@@ -26,14 +26,16 @@ QString Executable(const QString& name);
 // Resident memory of a process in kB, -1 when it cannot be read.
 long RssKb(qint64 pid);
 
-// Runs a tool of the build to its end; returns the exit code (-1 on a crash or time-out).
+// Runs a program to its end, the input on its standard input; returns the exit
+// code (-1 when it did not start, crashed or ran out of time).
 struct ToolResult {
     int exitCode = -1;
     QString out;
     QString err;
 };
-ToolResult RunTool(const QString& name, const QStringList& arguments,
-                   const QProcessEnvironment& environment, int timeoutMs = 10000);
+ToolResult Run(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& environment, int timeoutMs = 10000,
+               const QByteArray& input = {});
 
 class AgentProcess
 {
@@ -44,7 +46,6 @@ public:
     QString home() const { return m_home.path(); }
     QString file(const QString& name) const { return m_home.path() + "/" + name; }
     QProcessEnvironment& environment() { return m_environment; }
-    const QProcessEnvironment& environment() const { return m_environment; }
     // A command that runs the agent, e.g. setpriv with another user; empty: none.
     QStringList& wrapper() { return m_wrapper; }
     void writeFile(const QString& name, const QByteArray& content) const
@@ -87,13 +88,10 @@ public:
     {
         return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
     }
-    // The one start line of a serving agent was printed, once; `says` holds
-    // the role and transport, with %1 for the port.
-    bool printedStartLine(const QString& says);
 
     ToolResult nclreg(const QStringList& arguments) const
     {
-        return RunTool("nclreg", arguments, m_environment);
+        return Run(Executable("nclreg"), arguments, m_environment);
     }
 
     // A serving agent: an options file with a fresh port (or the given one), the
@@ -106,8 +104,8 @@ public:
     // nclconsole aimed at the agent's port.
     ToolResult console(const QStringList& arguments) const
     {
-        return RunTool("nclconsole", QStringList{"--port", QString::number(m_port)} + arguments,
-                       m_environment);
+        return Run(Executable("nclconsole"),
+                   QStringList{"--port", QString::number(m_port)} + arguments, m_environment);
     }
     // A request every role and transport of a serving agent answers.
     bool answers() const;

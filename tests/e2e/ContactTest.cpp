@@ -48,7 +48,6 @@ TEST(ContactE2E, ControllerHearsTheAgentComeAndGo)
     AgentProcess agent;
     ASSERT_TRUE(Start(agent, "127.0.0.2", port));
     ASSERT_TRUE(agent.waitForTrace("Heartbeat done: 127.0.0.1 U " + kMac));
-    EXPECT_TRUE(agent.readFile("DebugFile.txt").contains("MAC_address: " + kMac));
     EXPECT_EQ(agent.terminate(), 0);
     ASSERT_TRUE(controller.waitForFinished(10000)); // ends after the second heartbeat
     const QStringList lines =

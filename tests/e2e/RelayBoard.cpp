@@ -1,7 +1,6 @@
 #include "RelayBoard.h"
 #include "AgentProcess.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace e2e
@@ -45,11 +44,6 @@ QStringList RelayBoard::commands() const
 bool RelayBoard::waitForCommands(int count, int timeoutMs) const
 {
     return AgentProcess::waitFor([&] { return commands().size() >= count; }, timeoutMs);
-}
-
-void RelayBoard::clearCommands() const
-{
-    QFile::resize(m_dir.path() + "/board.log", 0);
 }
 
 } // namespace e2e

@@ -26,7 +26,6 @@ public:
     QStringList commands() const;
     // Waits until the board has seen count commands.
     bool waitForCommands(int count, int timeoutMs = 5000) const;
-    void clearCommands() const;
 
 private:
     bool start(int inputBits, bool mute);
