@@ -31,26 +31,6 @@ const Event kEvents[] = {
     {100, "Warning Setting refused - the clock was not changed: Permission denied (error 70)"},
 };
 
-// Starts an agent that logs everything, the sync log to the printer and
-// syslog to a collector on this port.
-bool StartRecording(AgentProcess& agent, quint16 syslogPort)
-{
-    agent.environment().insert("TZ", "UTC");
-    agent.environment().insert("NCLMOD_PRINTER", "pdf:" + agent.file("report.pdf"));
-    // Only this console: no start-up warning about everyone in the event log.
-    agent.nclreg({"add", "HKLM\\SOFTWARE\\Nightcall\\Security", "/v", "ConsoleAllow", "/t",
-                  "REG_SZ", "/d", "127.0.0.1", "/f"});
-    return agent.startServing(0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
-                                                "LoggingMode,2\nLoggingFileName,%1\n"
-                                                "LoggingEvntOn,True\nLoggingEvntFileName,%2\n"
-                                                "LoggingNTEvntOn,False\n"
-                                                "LoggingSyslogOn,True\nLoggingSyslogServ,%3\n"
-                                                "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
-                                                "SyncWarning,False\n")
-                                     .arg(agent.file("logfile.txt"), agent.file("evntfile.txt"),
-                                          "127.0.0.1:" + QString::number(syslogPort)));
-}
-
 QStringList EventLines(const AgentProcess& agent)
 {
     return agent.readFile("evntfile.txt").split("\r\n", Qt::SkipEmptyParts).mid(3);
@@ -117,7 +97,22 @@ TEST(RecordsE2E, SettingsReachTheEventLogRsyslogAndThePrintedReport)
     AgentProcess agent;
     Rsyslog rsyslog(agent);
     ASSERT_TRUE(rsyslog.Start(rsyslogd)) << rsyslog.process.readAllStandardError().toStdString();
-    ASSERT_TRUE(StartRecording(agent, rsyslog.port));
+    // Everything logged, the sync log to the printer and syslog to the collector.
+    agent.environment().insert("TZ", "UTC");
+    agent.environment().insert("NCLMOD_PRINTER", "pdf:" + agent.file("report.pdf"));
+    // Only this console: no start-up warning about everyone in the event log.
+    agent.nclreg({"add", "HKLM\\SOFTWARE\\Nightcall\\Security", "/v", "ConsoleAllow", "/t",
+                  "REG_SZ", "/d", "127.0.0.1", "/f"});
+    ASSERT_TRUE(
+        agent.startServing(0, QStringLiteral("LoggingOn,True\nLoggingFileOn,True\n"
+                                             "LoggingMode,2\nLoggingFileName,%1\n"
+                                             "LoggingEvntOn,True\nLoggingEvntFileName,%2\n"
+                                             "LoggingNTEvntOn,False\n"
+                                             "LoggingSyslogOn,True\nLoggingSyslogServ,%3\n"
+                                             "LoggingMaxSecOn,True\nLoggingMaxSec,5\n"
+                                             "SyncWarning,False\n")
+                                  .arg(agent.file("logfile.txt"), agent.file("evntfile.txt"),
+                                       "127.0.0.1:" + QString::number(rsyslog.port))));
     ASSERT_TRUE(SetFrom(agent, -9000, 2)); // behind: 9 s, above the 5 s limit
     // Settings are stamped in whole seconds; within one the drift is not derived.
     QThread::msleep(1100);
