@@ -23,9 +23,9 @@ protected:
     RelaySwitchingTest() : trace(dir.filePath("DebugFile.txt")) {}
 
     // A board on COM1; without one, COM1 is a device that does not exist.
-    bool AttachBoard()
+    bool AttachBoard(int inputBits = 0)
     {
-        board = std::make_unique<e2e::RelayBoard>();
+        board = std::make_unique<e2e::RelayBoard>(inputBits);
         com1 = std::make_unique<testsupport::ScopedEnv>("NCLMOD_COM1",
                                                         board->agentDevice().toLocal8Bit());
         return board->ok();
@@ -49,22 +49,22 @@ protected:
 
 } // namespace
 
-// An input only read; a silent board; latched switchings at the speeds the
-// board knows, 9600 for others; port 0 for the configured port.
+// On a board whose input is on: the input only read; then a silent board;
+// then latched switchings at the speeds the board knows, 9600 for others, and
+// port 0 for the configured port.
 TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
 {
-    ASSERT_TRUE(AttachBoard());
-    e2e::RelayBoard inputBoard(4);
-    e2e::RelayBoard muteBoard(0, true);
-    ASSERT_TRUE(inputBoard.ok());
-    ASSERT_TRUE(muteBoard.ok());
-    testsupport::ScopedEnv com2("NCLMOD_COM2", inputBoard.agentDevice().toLocal8Bit());
-    testsupport::ScopedEnv com3("NCLMOD_COM3", muteBoard.agentDevice().toLocal8Bit());
-    EXPECT_EQ(relay("X+2 whatever anything COM2 9600"), "OK");
+    ASSERT_TRUE(AttachBoard(4));
+    EXPECT_EQ(relay("X+2 whatever anything COM1 9600"), "OK");
     EXPECT_EQ(sStatus, "On");
-    EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM2, Baud: 9600");
-    EXPECT_EQ(inputBoard.commands(), QStringList({"R"}));
+    EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM1, Baud: 9600");
+    EXPECT_EQ(board->commands(), QStringList({"R"}));
     EXPECT_FALSE(relays.MSComm1.PortOpen());
+    board->clearCommands();
+
+    e2e::RelayBoard muteBoard(0, true);
+    ASSERT_TRUE(muteBoard.ok());
+    testsupport::ScopedEnv com3("NCLMOD_COM3", muteBoard.agentDevice().toLocal8Bit());
     EXPECT_EQ(relay("X+0 On Latch COM3 9600"), "Failed.");
     EXPECT_EQ(sStatus, "Off");
     EXPECT_EQ(muteBoard.commands(), QStringList({"S 1", "R"}));
@@ -83,7 +83,7 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(relay("X+1 On Latch COM1 7200"), "OK");
     EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
     EXPECT_EQ(board->commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
-    EXPECT_EQ(relays.nBoardStatus, 2);
+    EXPECT_EQ(relays.nBoardStatus, 2 + 4);
 
     testsupport::ScopedEnv com4("NCLMOD_COM4", board->agentDevice().toLocal8Bit());
     EXPECT_EQ(relay("X+0 On Latch COM0 9600", 4), "OK");
