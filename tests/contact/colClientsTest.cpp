@@ -6,8 +6,8 @@
 #include "settings/AppState.h"
 #include "settings/COptions.h"
 
-#include "LoopbackSupport.h"
 #include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 #include "runtime/RuntimeFixtures.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ protected:
     }
 
     testsupport::ScopedHome home;
-    loopback::DebugCapture debug{home.file("DebugFile.txt")};
+    testsupport::ScopedTrace debug{home.path()};
     colClients list;
 };
 

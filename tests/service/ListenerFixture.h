@@ -9,6 +9,7 @@
 
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 #include "timeset/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ protected:
 
     testsupport::ScopedHome home;
     testsupport::ScopedEnv bindAddress;
-    DebugCapture debug{home.file("DebugFile.txt")};
+    testsupport::ScopedTrace debug{home.path()};
     qint16 port = 0;
     service::Listener listener;
 };

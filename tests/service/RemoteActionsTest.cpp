@@ -7,12 +7,11 @@
 
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkDatagram>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 
 #include <gtest/gtest.h>
 
@@ -28,8 +27,7 @@ class RemoteActionsTest : public ::testing::Test
 protected:
     RemoteActionsTest()
         : power("NCLMOD_POWER", "record:" + dir.filePath("power.log").toLocal8Bit()),
-          trace(dir.filePath("DebugFile.txt")),
-          actions(wakeOnLan, [this](qint16 index, const QByteArray& bytes) {
+          trace(dir.path()), actions(wakeOnLan, [this](qint16 index, const QByteArray& bytes) {
               sent.append({index, bytes});
               return true;
           })
@@ -41,18 +39,18 @@ protected:
         sLog = "stale";
         return actions.do_command(sData, index, sLog);
     }
+    // A file of the alphabet over and over, so that a block out of place shows.
     QString file(const QString& name, qsizetype size)
     {
-        QByteArray content;
-        for (qsizetype i = 0; i < size; ++i)
-            content.append(char('a' + i % 26));
-        testsupport::WriteFile(dir.filePath(name), content);
+        testsupport::WriteFile(
+            dir.filePath(name),
+            QByteArray("abcdefghijklmnopqrstuvwxyz").repeated(size / 26 + 1).left(size));
         return dir.filePath(name);
     }
 
     QTemporaryDir dir;
     testsupport::ScopedEnv power;
-    loopback::DebugCapture trace;
+    testsupport::ScopedTrace trace;
     service::WakeOnLan wakeOnLan;
     QList<QPair<qint16, QByteArray>> sent;
     RemoteActions actions;
