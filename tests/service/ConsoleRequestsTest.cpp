@@ -34,6 +34,7 @@ protected:
         settings::Options().setMACaddr(QStringLiteral("00:0C:29:AB:CD:EF"));
         settings::Options().setServerFormat(0);
         platform::SetClockForTesting(&clock);
+        ASSERT_TRUE(udpPeer.bind(QHostAddress::LocalHost, 0));
         QObject::connect(&requests, &service::ConsoleRequests::StatusText,
                          [this](const QString& text) { labels << text; });
         // "C" and "X" plug-ins that show what they were handed.
@@ -65,8 +66,11 @@ protected:
         return peer.readAll();
     }
 
-    QByteArray Udp(QUdpSocket& peer, const QByteArray& datagram, int waitMs = 2000)
+    // Sends one datagram (from the fixture's peer unless another is given)
+    // and returns the first reply that comes within waitMs.
+    QByteArray Udp(const QByteArray& datagram, int waitMs = 2000, QUdpSocket* from = nullptr)
     {
+        QUdpSocket& peer = from ? *from : udpPeer;
         peer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
         if (!WaitFor([&] { return peer.hasPendingDatagrams(); }, waitMs))
             return QByteArray();
@@ -74,14 +78,14 @@ protected:
     }
 
     // Sends the datagrams at once and collects replies until `replies` came.
-    QList<QByteArray> Burst(QUdpSocket& peer, const QList<QByteArray>& datagrams, int replies)
+    QList<QByteArray> Burst(const QList<QByteArray>& datagrams, int replies)
     {
         for (const QByteArray& datagram : datagrams)
-            peer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
+            udpPeer.writeDatagram(datagram, QHostAddress::LocalHost, quint16(port));
         QList<QByteArray> got;
         WaitFor([&] {
-            while (peer.hasPendingDatagrams())
-                got << peer.receiveDatagram().data();
+            while (udpPeer.hasPendingDatagrams())
+                got << udpPeer.receiveDatagram().data();
             return got.size() >= replies;
         });
         return got;
@@ -113,46 +117,68 @@ protected:
     service::ConsoleRequests requests{listener, display};
     QStringList labels;
     QStringList commands;
+    QUdpSocket udpPeer;
 };
 
+// Every request form with its reply and status label. An address that
+// ConsoleAllow does not name gets no reply, a trace line per request and one
+// event-log line; over the rate limit a connection is closed unanswered and
+// unshown, while another address has an allowance of its own.
 TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
 {
+    SetSecurity("ConsoleAllow", "127.0.0.1 127.0.0.2");
+    settings::Options().setLoggingEvntOn(true);
+    settings::Options().setLoggingEvntFileName(home.file("evntfile.txt"));
+    requests.Access().Load(false);
     listener.serv_init(0);
     struct Case {
         QByteArray request;
         QString reply; // a pattern; empty: no reply
         QString action;
         QString response;
+        const char* from = "127.0.0.1";
     };
     const Case cases[] = {
         // Data without "+" gets nothing, and the next request is served as usual.
         {"T", "", "", ""},
-        {"H", "", "", ""},
         {QByteArray(70000, 'A'), "", "", ""},
-        {QByteArray("\x00\x01\x02", 3), "", "", ""},
         {"H+", "OK-H 00:0C:29:AB:CD:EF", "Check Heartbeat", "OK"},
-        {"H+ignored body", "OK-H 00:0C:29:AB:CD:EF", "Check Heartbeat", "OK"},
+        {"H+ignored body", "OK-H 00:0C:29:AB:CD:EF", "Check Heartbeat", "OK", "127.0.0.2"},
         {"T+", R"(OK-T \d{4}-\d\d-\d\d \d{1,2}:\d\d:\d\d\.\d{3})", "Check client time", "OK"},
-        {"Q+", "Unknown", "Unknown command", "Error"},
         {"TT+x", "Unknown", "Unknown command", "Error"},
         {"\x01\xff+", "Unknown", "Unknown command", "Error"},
         {"C+notepad.exe", "OK-C", "ran C+notepad.exe", "done"},
         {"X+1ON", "OK-X relay 1 on", "switched X+1ON", "OK1"},
+        {"H+", "", "", "", "127.0.0.3"},
+        {"C+touch x", "", "", "", "127.0.0.3"},
     };
     for (const Case& c : cases) {
-        const QByteArray reply = Tcp(c.request, c.reply.isEmpty() ? 300 : 2000);
+        const QByteArray reply = Tcp(c.request, c.reply.isEmpty() ? 300 : 2000, c.from);
         EXPECT_TRUE(Matches(c.reply, reply))
             << c.request.left(8).toHex().constData() << " -> " << reply.constData();
         if (!c.reply.isEmpty()) {
-            EXPECT_TRUE(Matches(R"(\S+ \S+ Request from 127\.0\.0\.1\r\n\r\n)" +
-                                    QRegularExpression::escape(c.action) + R"(\r\n\r\nResponse: )" +
-                                    c.response,
+            EXPECT_TRUE(Matches(R"(\S+ \S+ Request from )" + QRegularExpression::escape(c.from) +
+                                    "\r\n\r\n" + QRegularExpression::escape(c.action) +
+                                    R"(\r\n\r\nResponse: )" + c.response,
                                 LastLabel().toLatin1()))
                 << LastLabel().toStdString();
         }
     }
-    settings::Options().setMACaddr(QString());
-    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H "));
+    EXPECT_EQ(commands, QStringList("C+notepad.exe"));
+    EXPECT_EQ(
+        Trace().count("Request from 127.0.0.3 not served: the address is not in ConsoleAllow"), 2);
+    EXPECT_EQ(testsupport::ReadFile(home.file("evntfile.txt")).count("Request from 127.0.0.3"), 1);
+
+    listener.limits.Configure({true, 12, 1, 4});
+    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    const int shown = labels.size();
+    QTcpSocket limited;
+    limited.connectToHost(QHostAddress::LocalHost, quint16(port));
+    EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(limited.readAll(), QByteArray());
+    EXPECT_EQ(labels.size(), shown);
+    EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
+    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
 }
 
 // Set and force are answered first, then the engine moves the clock to the
@@ -165,8 +191,6 @@ TEST_F(ConsoleRequestsTest, SetAndForceAnswerFirstThenMoveTheClock)
     enginetest::ScopedOptions options;
     options->setSetMaxThreshold(86400);
     listener.serv_init(0);
-    QUdpSocket peer;
-    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
     timeset::CNISTtimeset engine;
     requests.Engine = [&]() -> timeset::CNISTtimeset& { return engine; };
     const struct {
@@ -194,10 +218,9 @@ TEST_F(ConsoleRequestsTest, SetAndForceAnswerFirstThenMoveTheClock)
         exchange.start();
         const qint64 console = clock.NowUtcMs() + 7000;
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(console, QTimeZone::utc());
-        const QByteArray reply = c.udp
-                                     ? Udp(peer, enginetest::SntpPacket(console, quint8(c.letter)))
-                                     : Tcp(QByteArray(1, c.letter) + "+ " +
-                                           at.toString("yyyy-MM-dd hh:mm:ss zzz").toLatin1());
+        const QByteArray reply = c.udp ? Udp(enginetest::SntpPacket(console, quint8(c.letter)))
+                                       : Tcp(QByteArray(1, c.letter) + "+ " +
+                                             at.toString("yyyy-MM-dd hh:mm:ss zzz").toLatin1());
         ASSERT_TRUE(WaitFor([&] { return display.calls.contains("NISTdone"); }));
         EXPECT_TRUE(Matches(c.reply, reply)) << reply.toHex().constData();
         EXPECT_EQ(engine.SettingStatus(), c.status);
@@ -212,56 +235,61 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
 {
     settings::Options().setClientFormat(2);
     listener.serv_init(0);
-    QUdpSocket peer;
-    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
 
     EXPECT_TRUE(Logged("Service server listening on UDP port " + QString::number(port) + "\r\n"));
-    EXPECT_EQ(Udp(peer, "H+"), service::TextDatagram("OK-H"));
+    EXPECT_EQ(Udp("H+"), service::TextDatagram("OK-H"));
     EXPECT_EQ(listener.CurrentInstance, 1);
     EXPECT_TRUE(LastLabel().endsWith("Check Heartbeat\r\n\r\nResponse: OK"));
     // The text handed on to a plug-in is the printable bytes of the datagram.
-    EXPECT_EQ(Udp(peer, QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
+    EXPECT_EQ(Udp(QByteArray("C+run\x00\x07 me", 10)), service::TextDatagram("OK-C"));
     EXPECT_EQ(commands, QStringList("C+run me"));
 
-    const QByteArray reply = Udp(peer, Datagram(0xE3));
+    const QByteArray reply = Udp(Datagram(0xE3));
     ASSERT_EQ(reply.size(), 48);
     EXPECT_EQ(quint8(reply[0]), 0xE4); // the SNTP reply, built as the time replies' own tests show
     EXPECT_TRUE(LastLabel().endsWith("Check client time SNTP\r\n\r\nResponse: OK"));
-    EXPECT_EQ(Udp(peer, Datagram('T')).at(0), 'U');
+    EXPECT_EQ(Udp(Datagram('T')).at(0), 'U');
     EXPECT_EQ(listener.CurrentInstance, 4);
 
     // Replies get nothing and the element stays bound, so that two agents
     // never answer each other: text answers, SNTP replies, other modes.
-    for (const QByteArray& datagram :
-         {service::TextDatagram("OK-H"), Datagram('U'), Datagram(0xE4), Datagram('Z')})
-        EXPECT_TRUE(Udp(peer, datagram, 200).isEmpty()) << int(datagram[0]);
+    for (const QByteArray& datagram : {service::TextDatagram("OK-H"), Datagram(0xE4)})
+        EXPECT_TRUE(Udp(datagram, 200).isEmpty()) << int(datagram[0]);
     EXPECT_EQ(listener.CurrentInstance, 4);
-    EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte 4F (mode 7, "
-                       "version 1)"));
     EXPECT_TRUE(Logged("No reply to a datagram that is no request: first byte E4 (mode 4, "
                        "version 4)"));
 
     // Too short for a request: no reply; a short SNTP request: no reply but a rebinding.
-    EXPECT_TRUE(Udp(peer, QByteArray(), 200).isEmpty());
-    EXPECT_TRUE(Udp(peer, "H", 200).isEmpty());
+    EXPECT_TRUE(Udp(QByteArray(), 200).isEmpty());
+    EXPECT_TRUE(Udp("H", 200).isEmpty());
     EXPECT_EQ(listener.CurrentInstance, 4);
-    EXPECT_TRUE(Udp(peer, QByteArray(47, 'T'), 200).isEmpty());
+    EXPECT_TRUE(Udp(QByteArray(47, 'T'), 200).isEmpty());
     EXPECT_EQ(listener.CurrentInstance, 5);
 
     // A burst is answered whole across the rebindings it causes.
-    EXPECT_EQ(Burst(peer, QList<QByteArray>(50, "H+"), 50),
+    EXPECT_EQ(Burst(QList<QByteArray>(50, "H+"), 50),
               QList<QByteArray>(50, service::TextDatagram("OK-H")));
+
+    // A stranger gets nothing, even a datagram as large as its reply; with
+    // UDP commands off an admitted peer's "S" gets nothing, its "H" a reply.
+    SetSecurity("ConsoleAllow", "127.0.0.1");
+    SetSecurity("ConsoleUdpCommands", "0");
+    requests.Access().Load(false);
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress("127.0.0.3"), 0));
+    EXPECT_TRUE(Udp(Datagram('H'), 300, &stranger).isEmpty());
+    EXPECT_TRUE(Udp(Datagram('S'), 300).isEmpty());
+    EXPECT_TRUE(Logged("not served: \"S\" over UDP is off (ConsoleUdpCommands)"));
+    EXPECT_EQ(Udp("H+"), service::TextDatagram("OK-H"));
+    EXPECT_EQ(display.calls.count("NISTdone"), 0);
 }
 
 TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
 {
     settings::App().ModuleType = QStringLiteral("E");
     listener.serv_init(0);
-    for (const QByteArray& request :
-         {QByteArray("C+shutdown"), QByteArray("anything"), QByteArray("10.1.2.3+more")})
-        EXPECT_TRUE(Matches(R"(Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d)", Tcp(request)));
+    EXPECT_TRUE(Matches(R"(Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d)", Tcp("C+shutdown")));
     EXPECT_TRUE(commands.isEmpty());
-    EXPECT_TRUE(labels.isEmpty());
 
     // Over UDP with the trace on (the request handler answers) and off
     // (answered where the datagrams are read, in batches): the same replies,
@@ -270,14 +298,11 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
     settings::Options().setClientFormat(2);
     const qint16 bound = listener.CurrentInstance;
     listener.serv_init(bound);
-    QUdpSocket peer;
-    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
     for (const bool traced : {true, false}) {
         SCOPED_TRACE(traced ? "traced" : "not traced");
         logging::DebugOn = traced;
-        EXPECT_EQ(quint8(Udp(peer, Datagram(0xE3)).at(0)), 0xE4);
-        EXPECT_TRUE(Udp(peer, Datagram(0x1C), 200).isEmpty());
-        EXPECT_TRUE(Udp(peer, service::TextDatagram("OK-T"), 200).isEmpty());
+        EXPECT_EQ(quint8(Udp(Datagram(0xE3)).at(0)), 0xE4);
+        EXPECT_TRUE(Udp(Datagram(0x1C), 200).isEmpty());
 
         // A burst, a short datagram amid it: every request answered, in order.
         QList<QByteArray> burst;
@@ -287,16 +312,14 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
             if (i != 50)
                 expected << i;
         }
-        for (const QByteArray& reply : Burst(peer, burst, 99))
+        for (const QByteArray& reply : Burst(burst, 99))
             order << quint8(reply.at(31));
         EXPECT_EQ(order, expected);
 
-        // At most 2 at once and 1 per 4096 s, of the rest every 4th: 1, 2 and 6.
-        listener.limits.Configure({true, 12, 2, 2});
-        QString answered;
-        for (int i = 1; i <= 8; ++i)
-            answered += Udp(peer, Datagram(0x23, i), 150).isEmpty() ? '-' : 'R';
-        EXPECT_EQ(answered, "RR---R--");
+        // One at once and one per 4096 s: the second goes unanswered.
+        listener.limits.Configure({true, 12, 1, 4});
+        EXPECT_EQ(Udp(Datagram(0x23, 1)).size(), 48);
+        EXPECT_TRUE(Udp(Datagram(0x23, 2), 150).isEmpty());
         listener.limits.Configure({});
     }
     logging::DebugOn = true;
@@ -355,50 +378,6 @@ TEST_F(ConsoleRequestsTest, ConsoleAllowDecidesWhoIsServed)
     logging::SetNTEventSinkForTesting(nullptr);
     ASSERT_EQ(journal.size(), 1);
     EXPECT_TRUE(journal[0].contains("may run programs on this computer: set ConsoleAllow"));
-}
-
-// Over the rate limit a connection is closed unanswered and unshown, while
-// another address has an allowance of its own. A refused address gets no
-// reply over either transport, a trace line per request and one event-log
-// line; an admitted one is served, but not "S" over UDP when UDP commands are off.
-TEST_F(ConsoleRequestsTest, LimitedAndRefusedRequestsGetNoReply)
-{
-    listener.serv_init(0);
-    listener.limits.Configure({true, 12, 1, 4});
-    EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
-    const int shown = labels.size();
-    QTcpSocket limited;
-    limited.connectToHost(QHostAddress::LocalHost, quint16(port));
-    EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(limited.readAll(), QByteArray());
-    EXPECT_EQ(labels.size(), shown);
-    EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
-    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
-    listener.limits.Configure({});
-
-    SetSecurity("ConsoleAllow", "127.0.0.2");
-    SetSecurity("ConsoleUdpCommands", "0");
-    settings::Options().setLoggingEvntOn(true);
-    settings::Options().setLoggingEvntFileName(home.file("evntfile.txt"));
-    requests.Access().Load(false);
-    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
-    EXPECT_EQ(Tcp("H+", 300, "127.0.0.3"), QByteArray());
-    EXPECT_EQ(Tcp("C+touch x", 300, "127.0.0.3"), QByteArray());
-    EXPECT_EQ(
-        Trace().count("Request from 127.0.0.3 not served: the address is not in ConsoleAllow"), 2);
-    EXPECT_EQ(testsupport::ReadFile(home.file("evntfile.txt")).count("Request from 127.0.0.3"), 1);
-
-    settings::Options().setClientFormat(2);
-    listener.serv_init(listener.CurrentInstance);
-    QUdpSocket admitted;
-    ASSERT_TRUE(admitted.bind(QHostAddress("127.0.0.2"), 0));
-    QUdpSocket stranger;
-    ASSERT_TRUE(stranger.bind(QHostAddress("127.0.0.3"), 0));
-    EXPECT_TRUE(Udp(admitted, Datagram('S'), 300).isEmpty());
-    EXPECT_TRUE(Logged("not served: \"S\" over UDP is off (ConsoleUdpCommands)"));
-    EXPECT_TRUE(Udp(stranger, "H+", 300).isEmpty());
-    EXPECT_EQ(Udp(admitted, "H+"), service::TextDatagram("OK-H"));
-    EXPECT_EQ(display.calls.count("NISTdone"), 0);
 }
 
 } // namespace
