@@ -8,8 +8,6 @@
 
 #include <QTemporaryDir>
 
-#include <memory>
-
 #include <gtest/gtest.h>
 
 using service::RelaySwitching;
@@ -22,14 +20,6 @@ class RelaySwitchingTest : public ::testing::Test
 protected:
     RelaySwitchingTest() : trace(dir.path()) {}
 
-    // A board on COM1; without one, COM1 is a device that does not exist.
-    bool AttachBoard(int inputBits = 0)
-    {
-        board = std::make_unique<e2e::RelayBoard>(inputBits);
-        com1 = std::make_unique<testsupport::ScopedEnv>("NCLMOD_COM1",
-                                                        board->agentDevice().toLocal8Bit());
-        return board->ok();
-    }
     QString relay(const QString& sData, qint16 nLocalCOM = 0)
     {
         sStatus = "stale";
@@ -38,9 +28,8 @@ protected:
     }
 
     QTemporaryDir dir;
+    // Without a board COM1 is a device that does not exist.
     testsupport::ScopedEnv noBoard{"NCLMOD_COM1", dir.filePath("none").toLocal8Bit()};
-    std::unique_ptr<e2e::RelayBoard> board;
-    std::unique_ptr<testsupport::ScopedEnv> com1;
     testsupport::ScopedTrace trace;
     RelaySwitching relays;
     QString sStatus;
@@ -51,16 +40,18 @@ protected:
 
 // On a board whose input is on: the input only read; then a silent board;
 // then latched switchings at the speeds the board knows, 9600 for others, and
-// port 0 for the configured port.
+// port 0 for the configured port; then timed ones.
 TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
 {
-    ASSERT_TRUE(AttachBoard(4));
+    e2e::RelayBoard board(4);
+    ASSERT_TRUE(board.ok());
+    testsupport::ScopedEnv com1("NCLMOD_COM1", board.agentDevice().toLocal8Bit());
     EXPECT_EQ(relay("X+2 whatever anything COM1 9600"), "OK");
     EXPECT_EQ(sStatus, "On");
     EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM1, Baud: 9600");
-    EXPECT_EQ(board->commands(), QStringList({"R"}));
+    EXPECT_EQ(board.commands(), QStringList({"R"}));
     EXPECT_FALSE(relays.MSComm1.PortOpen());
-    board->clearCommands();
+    board.clearCommands();
 
     e2e::RelayBoard muteBoard(0, true);
     ASSERT_TRUE(muteBoard.ok());
@@ -73,7 +64,7 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(sStatus, "On");
     EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM1, Baud: 9600");
     EXPECT_FALSE(relays.MSComm1.PortOpen());
-    EXPECT_EQ(board->commands(), QStringList({"S 1", "R"}));
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
 
     EXPECT_EQ(relay("X+1 On Latch COM1 4800 extra words"), "OK");
     EXPECT_EQ(relays.MSComm1.Settings(), "4800,N,8,1");
@@ -82,17 +73,14 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(relays.MSComm1.Settings(), "2400,N,8,1");
     EXPECT_EQ(relay("X+1 On Latch COM1 7200"), "OK");
     EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
-    EXPECT_EQ(board->commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
+    EXPECT_EQ(board.commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
     EXPECT_EQ(relays.nBoardStatus, 2 + 4);
 
-    testsupport::ScopedEnv com4("NCLMOD_COM4", board->agentDevice().toLocal8Bit());
+    testsupport::ScopedEnv com4("NCLMOD_COM4", board.agentDevice().toLocal8Bit());
     EXPECT_EQ(relay("X+0 On Latch COM0 9600", 4), "OK");
     EXPECT_EQ(relays.MSComm1.CommPort(), 4);
-}
 
-TEST_F(RelaySwitchingTest, LongDurationsRunInChunks)
-{
-    ASSERT_TRUE(AttachBoard());
+    // A timed switching falls back by itself, long ones in chunks of 62 s.
     const struct {
         const char* seconds;
         QList<int> intervals;
