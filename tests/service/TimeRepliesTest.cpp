@@ -66,7 +66,6 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
     // A request without a transmit time gets its own bytes 24 to 31 back.
     const QByteArray bare = Request(0x54, 0);
     EXPECT_EQ(service::SntpReply(bare, At(0)).mid(24, 8), bare.mid(24, 8));
-    EXPECT_EQ(quint8(service::SntpReply(bare, At(0))[0]), 0x55);
     // Seconds and fraction come from one reading: .999 never rounds into the next second.
     const QByteArray late = service::SntpReply(bare, At(999));
     EXPECT_EQ(Seconds(late, 40), 4005406506u);
