@@ -51,7 +51,6 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(sLog, "Relay: Switch: 2, Port: COM1, Baud: 9600");
     EXPECT_EQ(board.commands(), QStringList({"R"}));
     EXPECT_FALSE(relays.MSComm1.PortOpen());
-    board.clearCommands();
 
     e2e::RelayBoard muteBoard(0, true);
     ASSERT_TRUE(muteBoard.ok());
@@ -64,7 +63,7 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(sStatus, "On");
     EXPECT_EQ(sLog, "Relay: Switch: 0 On Latch, Port: COM1, Baud: 9600");
     EXPECT_FALSE(relays.MSComm1.PortOpen());
-    EXPECT_EQ(board.commands(), QStringList({"S 1", "R"}));
+    EXPECT_EQ(board.commands(), QStringList({"R", "S 1", "R"}));
 
     EXPECT_EQ(relay("X+1 On Latch COM1 4800 extra words"), "OK");
     EXPECT_EQ(relays.MSComm1.Settings(), "4800,N,8,1");
@@ -73,7 +72,7 @@ TEST_F(RelaySwitchingTest, SwitchingSetsReadsAndCloses)
     EXPECT_EQ(relays.MSComm1.Settings(), "2400,N,8,1");
     EXPECT_EQ(relay("X+1 On Latch COM1 7200"), "OK");
     EXPECT_EQ(relays.MSComm1.Settings(), "9600,N,8,1");
-    EXPECT_EQ(board.commands(), QStringList({"S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
+    EXPECT_EQ(board.commands(), QStringList({"R", "S 1", "R", "S 3", "R", "S 2", "R", "S 2", "R"}));
     EXPECT_EQ(relays.nBoardStatus, 2 + 4);
 
     testsupport::ScopedEnv com4("NCLMOD_COM4", board.agentDevice().toLocal8Bit());
