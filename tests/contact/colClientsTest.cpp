@@ -1,7 +1,6 @@
 // The client list: numbering, keys, the active count, the client file's
 // round trip and its bad lines, the sync-log update and the summaries.
 #include "contact/colClients.h"
-#include "logging/DebugLog.h"
 #include "runtime/DateTime.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"

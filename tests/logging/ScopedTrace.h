@@ -26,7 +26,6 @@ public:
         logging::DebugFileOn = false;
     }
     QString Text() const { return ReadFile(m_path); }
-    const QString& Path() const { return m_path; }
 
 private:
     QString m_path;

@@ -1,6 +1,5 @@
 // The sync log file, the setting events, the sync warning and the printed report.
 #include "logging/SyncLog.h"
-#include "logging/DebugLog.h"
 #include "schedule/RecordsFixture.h"
 #include "settings/OptionStore.h"
 
