@@ -1,7 +1,4 @@
 #include "runtime/DateTime.h"
-#include "runtime/TextFormat.h"
-
-#include "runtime/RuntimeFixtures.h"
 
 #include <gtest/gtest.h>
 

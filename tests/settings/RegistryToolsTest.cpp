@@ -15,15 +15,10 @@ const QString kKey = "Software\\Tools";
 
 QByteArray RawValue(const QString& name)
 {
-    platform::RegistryStore& store = platform::Registry();
-    platform::HKEY key = 0;
-    store.OpenKey(platform::HKEY_CURRENT_USER, kKey, key);
-    quint32 type = 0;
-    quint32 size = 0;
-    QByteArray data;
-    store.QueryValue(key, name, type, size, &data);
-    store.CloseKey(key);
-    return data;
+    for (const platform::RegValue& value : KeyValues(platform::HKEY_CURRENT_USER, kKey))
+        if (value.name == name)
+            return value.data;
+    return {};
 }
 
 TEST_F(RegistryToolsTest, ValuesAreWrittenInRegistryFormAndReadBackWithoutNuls)

@@ -9,6 +9,20 @@
 
 #include <gtest/gtest.h>
 
+// The values of a key (by default the options key), in store order.
+inline QList<platform::RegValue> KeyValues(quint32 root = platform::HKEY_USERS,
+                                           const QString& keyPath = settings::App().RegOptionsKey)
+{
+    platform::RegistryStore& store = platform::Registry();
+    QList<platform::RegValue> values;
+    platform::HKEY key = 0;
+    if (store.OpenKey(root, keyPath, key) == 0) {
+        store.EnumValues(key, values);
+        store.CloseKey(key);
+    }
+    return values;
+}
+
 class SettingsTest : public ::testing::Test
 {
 protected:
@@ -29,18 +43,6 @@ protected:
     void TearDown() override { platform::SetStoreFailureReporter(previousReporter); }
 
     QString trace() const { return traceFile.Text(); }
-    // The values of the options key, in store order.
-    QList<platform::RegValue> optionKeyValues() const
-    {
-        platform::RegistryStore& store = platform::Registry();
-        QList<platform::RegValue> values;
-        platform::HKEY key = 0;
-        if (store.OpenKey(platform::HKEY_USERS, settings::App().RegOptionsKey, key) == 0) {
-            store.EnumValues(key, values);
-            store.CloseKey(key);
-        }
-        return values;
-    }
     void writeRaw(quint32 root, const QString& keyPath, const QString& name, quint32 type,
                   const QByteArray& data)
     {

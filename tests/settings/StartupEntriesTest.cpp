@@ -63,9 +63,6 @@ TEST_F(StartupEntriesTest, OptionStoresMirrorTheEntry)
     options.setSystemStartup(true);
     ASSERT_TRUE(Registry_Set(App().RegOptionsKey, options));
     EXPECT_EQ(run(), BackgroundProgramPath());
-    for (const platform::RegValue& value : optionKeyValues())
-        EXPECT_NE(value.name, "SystemStartup");
-
     COptions read;
     ASSERT_TRUE(Registry_Get(read, App().AppTitle));
     EXPECT_TRUE(read.SystemStartup());
@@ -84,8 +81,6 @@ TEST_F(StartupEntriesTest, EntriesNotOursAreNoMatchAndStay)
     setRun(QString());
     EXPECT_FALSE(QFileInfo::exists(BackgroundProgramPath()));
     EXPECT_FALSE(StartupEntryExists(App().AppTitle));
-    QString value;
-    EXPECT_FALSE(RunEntryMatches(QString(), "run", value));
 
     setRun("/usr/bin/other-agent");
     SaveStartupRegistrySetting(true, App().AppTitle);
