@@ -53,6 +53,15 @@ protected:
         return testsupport::ReadFile(home.file("DebugFile.txt")) +
                testsupport::ReadFile(home.file("DebugFileSvc.txt"));
     }
+    // The listener element in use, and whether it listens.
+    platform::SocketControl* element() const
+    {
+        return form.listener.tcpServer.Item(form.listener.CurrentInstance);
+    }
+    bool listening() const
+    {
+        return element() && element()->State() == platform::SocketControl::sckListening;
+    }
     static QString Setting(const char* section, const char* name)
     {
         return settings::GetSetting("NCLmod", section, name, "<none>");

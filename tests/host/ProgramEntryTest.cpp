@@ -6,6 +6,7 @@
 #include "settings/OptionStore.h"
 
 #include "TestSupport.h"
+#include "logging/ScopedTrace.h"
 
 #include <QDir>
 
@@ -83,10 +84,7 @@ TEST_F(ProgramEntryTest, FileExistsIsFalseOnlyForAMissingFile)
 
 TEST_F(ProgramEntryTest, InitialOptionsFileAppliesKnownNamesAndTracesTheRest)
 {
-    logging::DebugFileName = home.file("DebugFile.txt");
-    logging::DebugOn = true;
-    logging::DebugFileOn = true;
-    logging::SetDebugFile(true);
+    const ScopedTrace trace(home.path());
     WriteFile(home.file("REVavidod.ini"), "TCPPort, 2002\r\n"
                                           "  \"ServerName\"  ,  \"ctl, main\"  \n"
                                           "LoggingOn,False\n"
@@ -98,12 +96,11 @@ TEST_F(ProgramEntryTest, InitialOptionsFileAppliesKnownNamesAndTracesTheRest)
     EXPECT_EQ(options.TCPPort(), 2002); // 99999 does not fit 16 bits and is skipped
     EXPECT_EQ(options.Servername(), "ctl, main");
     EXPECT_FALSE(options.LoggingOn());
-    logging::CloseDebugFile();
-    const QString trace = ReadFile(home.file("DebugFile.txt"));
-    EXPECT_TRUE(trace.contains("--Begin: ReadIn Initial Option Settings--"));
-    EXPECT_TRUE(trace.contains("4-> \r\n"));
-    EXPECT_TRUE(trace.contains("6(Line  is empty:) orphan"));
-    EXPECT_TRUE(trace.contains("--End: ReadIn Initial Option Settings--"));
+    const QString text = trace.Text();
+    EXPECT_TRUE(text.contains("--Begin: ReadIn Initial Option Settings--"));
+    EXPECT_TRUE(text.contains("4-> \r\n"));
+    EXPECT_TRUE(text.contains("6(Line  is empty:) orphan"));
+    EXPECT_TRUE(text.contains("--End: ReadIn Initial Option Settings--"));
 }
 
 TEST_F(ProgramEntryTest, OnceSkipsTheStoreAndChoosesTheOnceMode)
