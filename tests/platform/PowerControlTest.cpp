@@ -18,7 +18,6 @@ TEST(PowerControlTest, OnlyAnUnsetVariableChoosesTheRealBackend)
         PowerBackendKind kind;
     } cases[] = {
         {"record:/tmp/power.log", PowerBackendKind::Recording},
-        {"record:x", PowerBackendKind::Recording},
         {"record:", PowerBackendKind::Refusing},
         {"", PowerBackendKind::Refusing},
         {"real", PowerBackendKind::Refusing},
