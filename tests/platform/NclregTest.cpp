@@ -137,9 +137,7 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     WriteFile(store, QByteArray(4096, 'x'));
     const Result corrupt = Nclreg({"query", "HKCU\\Software"});
     EXPECT_EQ(corrupt.code, 1);
-    EXPECT_TRUE(corrupt.err.startsWith("nclreg: ERROR: ") &&
-                corrupt.err.contains("is not a database") && corrupt.err.count('\n') == 1)
-        << qPrintable(corrupt.err);
+    EXPECT_EQ(corrupt.err, "nclreg: ERROR: the registry store " + store + " is not a database\n");
     const Result help = Nclreg({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains("nclreg query KEY [/v NAME]"));
