@@ -6,6 +6,7 @@
 #include "contact/colClients.h"
 #include "logging/DebugLog.h"
 #include "logging/EventLog.h"
+#include "logging/ScopedTrace.h"
 #include "schedule/colTS.h"
 #include "settings/AppState.h"
 #include "settings/COptions.h"
@@ -34,12 +35,8 @@ struct Writer {
 const Writer kWriters[] = {
     {"debug trace", "DebugFile.txt",
      [](const QString& path) {
-         logging::DebugFileName = path;
-         logging::DebugOn = logging::DebugFileOn = true;
-         logging::SetDebugFile(true);
+         const testsupport::ScopedTrace trace(QFileInfo(path).path());
          logging::WriteDebug("a trace line");
-         logging::CloseDebugFile();
-         logging::DebugOn = logging::DebugFileOn = false;
      }},
     // The sync log is appended by the same writer as the event file.
     {"event file", "evntfile.txt",
