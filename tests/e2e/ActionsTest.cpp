@@ -14,8 +14,8 @@
 using e2e::AgentProcess;
 
 // An exit request reaches the recording power control; a command line starts
-// a program; malformed or oversized commands still get "OK-C" and leave the
-// agent serving; a wake request sends the magic packet, a malformed one only
+// a program; a command with control codes or of 5000 bytes still gets "OK-C"
+// and leaves the agent serving; a wake request sends the magic packet, a malformed one only
 // its trace line. A file comes back in blocks, each followed by "OK-C" in the
 // same reply. Relays switch on a pty relay board.
 TEST(ActionsE2E, ExitCommandLinesWakeOnLanAFileAndRelays)
@@ -62,8 +62,7 @@ TEST(ActionsE2E, ExitCommandLinesWakeOnLanAFileAndRelays)
         AgentProcess::waitFor([&] { return agent.readFile("made by console") == "started\n"; }));
     EXPECT_TRUE(agent.printed("Run: sh -c"));
     for (const QByteArray& request :
-         {QByteArray("C+"), QByteArray("C+ncl_getfile.notanumber"), QByteArray("C+Windows\x01\x02"),
-          QByteArray("C+echo 'unclosed"), "C+" + QByteArray(5000, 'A')})
+         {QByteArray("C+Windows\x01\x02"), "C+" + QByteArray(5000, 'A')})
         EXPECT_EQ(Exchange(request), "OK-C") << request.left(40).constData();
 
     EXPECT_EQ(Exchange("C+WOL-127.0.0.1-127.0.0.1-00-0C-29-3A-5B-7C"), "OK-C");

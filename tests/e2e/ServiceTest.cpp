@@ -119,9 +119,8 @@ TEST_F(ServiceTest, OneLifeThroughNclscSystemdAndAnotherUser)
     // As the production unit runs it: the unit's environment makes the agent
     // the service, and SIGTERM is a clean stop that marks the options changed
     // (a clean exit: Restart=on-failure leaves it down).
-    QFile unitFile(QStringLiteral(NCL_SOURCE_DIR) + "/packaging/nightcall.service");
-    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly));
-    QString unit = QString::fromUtf8(unitFile.readAll());
+    QString unit = testsupport::ReadFile(NCL_SOURCE_DIR "/packaging/nightcall.service");
+    ASSERT_TRUE(unit.contains("Environment="));
     for (const QString& line : unit.split('\n')) {
         if (line.startsWith("Environment=") && !line.startsWith("Environment=NCLMOD_HOME="))
             agent.environment().insert(line.section('=', 1, 1), line.section('=', 2));
