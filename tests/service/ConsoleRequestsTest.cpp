@@ -123,7 +123,8 @@ protected:
 // Every request form with its reply and status label. An address that
 // ConsoleAllow does not name gets no reply, a trace line per request and one
 // event-log line; over the rate limit a connection is closed unanswered and
-// unshown, while another address has an allowance of its own.
+// unshown, while another address has an allowance of its own. Then the time
+// server's reply.
 TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
 {
     SetSecurity("ConsoleAllow", "127.0.0.1 127.0.0.2");
@@ -164,21 +165,26 @@ TEST_F(ConsoleRequestsTest, TcpRequestsAndTheirReplies)
                 << LastLabel().toStdString();
         }
     }
-    EXPECT_EQ(commands, QStringList("C+notepad.exe"));
     EXPECT_EQ(
         Trace().count("Request from 127.0.0.3 not served: the address is not in ConsoleAllow"), 2);
     EXPECT_EQ(testsupport::ReadFile(home.file("evntfile.txt")).count("Request from 127.0.0.3"), 1);
 
     listener.limits.Configure({true, 12, 1, 4});
     EXPECT_EQ(Tcp("H+"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
-    const int shown = labels.size();
+    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+    const qsizetype shown = labels.size();
     QTcpSocket limited;
     limited.connectToHost(QHostAddress::LocalHost, quint16(port));
     EXPECT_TRUE(WaitFor([&] { return limited.state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(limited.readAll(), QByteArray());
-    EXPECT_EQ(labels.size(), shown);
     EXPECT_TRUE(Logged("Rate limit: connection from 127.0.0.1 closed"));
-    EXPECT_EQ(Tcp("H+", 2000, "127.0.0.2"), QByteArray("OK-H 00:0C:29:AB:CD:EF"));
+
+    // A time server answers any request with the time, runs nothing and shows nothing.
+    settings::App().ModuleType = QStringLiteral("E");
+    EXPECT_TRUE(
+        Matches(R"(Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d)", Tcp("C+shutdown", 2000, "127.0.0.4")));
+    EXPECT_EQ(labels.size(), shown);
+    EXPECT_EQ(commands, QStringList("C+notepad.exe"));
 }
 
 // Set and force are answered first, then the engine moves the clock to the
@@ -282,21 +288,14 @@ TEST_F(ConsoleRequestsTest, UdpDatagramsRepliesAndRebinding)
     EXPECT_TRUE(Logged("not served: \"S\" over UDP is off (ConsoleUdpCommands)"));
     EXPECT_EQ(Udp("H+"), service::TextDatagram("OK-H"));
     EXPECT_EQ(display.calls.count("NISTdone"), 0);
-}
 
-TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
-{
+    // The same port as a time server, with the trace on (the request handler
+    // answers) and off (answered where the datagrams are read, in batches):
+    // nothing for a reply, bursts answered whole, the rate limit, the element
+    // kept and nothing shown.
     settings::App().ModuleType = QStringLiteral("E");
-    listener.serv_init(0);
-    EXPECT_TRUE(Matches(R"(Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d)", Tcp("C+shutdown")));
-    EXPECT_TRUE(commands.isEmpty());
-
-    // Over UDP with the trace on (the request handler answers) and off
-    // (answered where the datagrams are read, in batches): nothing for a
-    // reply, bursts answered whole, the rate limit, and the element kept.
-    settings::Options().setClientFormat(2);
     const qint16 bound = listener.CurrentInstance;
-    listener.serv_init(bound);
+    const qsizetype shown = labels.size();
     for (const bool traced : {true, false}) {
         SCOPED_TRACE(traced ? "traced" : "not traced");
         logging::DebugOn = traced;
@@ -323,7 +322,7 @@ TEST_F(ConsoleRequestsTest, TimeServerAnswersEveryRequestWithTheTime)
     logging::DebugOn = true;
     EXPECT_EQ(listener.CurrentInstance, bound);
     EXPECT_TRUE(Logged("Rate limit: no reply to 127.0.0.1"));
-    EXPECT_TRUE(labels.isEmpty());
+    EXPECT_EQ(labels.size(), shown);
 }
 
 // Who is served: loopback and the controller by default, everyone without a
