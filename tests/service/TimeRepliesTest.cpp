@@ -81,8 +81,8 @@ TEST(TimeReplies, SntpReplyFieldByFieldAndItsVariants)
 
 TEST(TimeReplies, OnlyRequestsAreAnswered)
 {
-    // Client mode 3 and symmetric mode 1 of versions 1 to 7 are requests;
-    // version 0, other modes and text answers are not.
+    // Client mode 3 and symmetric mode 1 of versions 1 to 4 are requests;
+    // version 0, versions 5 to 7, other modes and text answers are not.
     for (const char first : QByteArray::fromHex("1b23e30b2109"))
         EXPECT_TRUE(service::IsSntpRequest(quint8(first))) << int(quint8(first));
     for (const char first : QByteArray::fromHex("032b3b1c24e41a1d1e1f4f555a00"))
