@@ -17,6 +17,21 @@ void StopProcess(QProcess& process)
     }
 }
 
+ToolResult Run(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& environment, int timeoutMs, const QByteArray& input)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(timeoutMs);
+    StopProcess(process);
+    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLatin1(process.readAllStandardOutput()),
+            QString::fromLatin1(process.readAllStandardError())};
+}
+
 ScopedEnv::ScopedEnv(const char* name, const QByteArray& value) : m_name(name)
 {
     m_hadPrevious = qEnvironmentVariableIsSet(name);

@@ -1,7 +1,9 @@
 #pragma once
 // Shared helpers of the unit tests.
 
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -20,6 +22,18 @@ namespace testsupport
 
 // Ends a child process: SIGTERM, then SIGKILL if it has not ended within 3 s.
 void StopProcess(QProcess& process);
+
+// Runs a program to its end, the input on its standard input; returns the exit
+// code (-1 when it did not start, crashed or ran out of time). The output is
+// read byte for byte (Latin-1), so raw replies keep every byte.
+struct ToolResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+ToolResult Run(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+               int timeoutMs = 10000, const QByteArray& input = {});
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv

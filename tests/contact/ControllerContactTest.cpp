@@ -23,7 +23,7 @@
 
 using contact::cClient;
 using contacttest::FakePeer;
-using loopback::WaitFor;
+using testsupport::WaitFor;
 
 namespace
 {

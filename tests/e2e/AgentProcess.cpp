@@ -38,21 +38,6 @@ long RssKb(qint64 pid)
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
-ToolResult Run(const QString& program, const QStringList& arguments,
-               const QProcessEnvironment& environment, int timeoutMs, const QByteArray& input)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    const bool ended = process.waitForFinished(timeoutMs);
-    testsupport::StopProcess(process);
-    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLatin1(process.readAllStandardOutput()),
-            QString::fromLatin1(process.readAllStandardError())};
-}
-
 AgentProcess::AgentProcess() : m_environment(QProcessEnvironment::systemEnvironment())
 {
     m_environment.insert("NCLMOD_HOME", m_home.path());

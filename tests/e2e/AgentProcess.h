@@ -26,17 +26,6 @@ QString Executable(const QString& name);
 // Resident memory of a process in kB, -1 when it cannot be read.
 long RssKb(qint64 pid);
 
-// Runs a program to its end, the input on its standard input; returns the exit
-// code (-1 when it did not start, crashed or ran out of time).
-struct ToolResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-ToolResult Run(const QString& program, const QStringList& arguments,
-               const QProcessEnvironment& environment, int timeoutMs = 10000,
-               const QByteArray& input = {});
-
 class AgentProcess
 {
 public:
@@ -89,9 +78,9 @@ public:
         return waitFor([&] { return standardOutput().contains(text); }, timeoutMs);
     }
 
-    ToolResult nclreg(const QStringList& arguments) const
+    testsupport::ToolResult nclreg(const QStringList& arguments) const
     {
-        return Run(Executable("nclreg"), arguments, m_environment);
+        return testsupport::Run(Executable("nclreg"), arguments, m_environment);
     }
 
     // A serving agent: an options file with a fresh port (or the given one), the
@@ -102,10 +91,11 @@ public:
                       quint16 port = 0);
     quint16 port() const { return m_port; }
     // nclconsole aimed at the agent's port.
-    ToolResult console(const QStringList& arguments) const
+    testsupport::ToolResult console(const QStringList& arguments) const
     {
-        return Run(Executable("nclconsole"),
-                   QStringList{"--port", QString::number(m_port)} + arguments, m_environment);
+        return testsupport::Run(Executable("nclconsole"),
+                                QStringList{"--port", QString::number(m_port)} + arguments,
+                                m_environment);
     }
     // A request every role and transport of a serving agent answers.
     bool answers() const;

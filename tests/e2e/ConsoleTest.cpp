@@ -26,7 +26,7 @@ namespace
 // timestamps (10 ms at most) wider below.
 QString SetsToTheConsolesTime(const AgentProcess& agent, const QString& command)
 {
-    const e2e::ToolResult r = agent.console({"--verbose", command});
+    const testsupport::ToolResult r = agent.console({"--verbose", command});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QRegularExpressionMatch m =
         QRegularExpression(R"([SF]\+ (\S+ \d\d:\d\d:\d\d) (\d+))").match(r.err);
@@ -150,7 +150,7 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverTcp)
          R"(Round trip      : \d+\.\d{3} seconds\nMAC address     : 00:0C:29:AB:CD:EF\n$)"},
     };
     for (const auto& c : cases) {
-        const e2e::ToolResult r = agent.console(c.args);
+        const testsupport::ToolResult r = agent.console(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(Matches(c.pattern, r.out));
     }
@@ -173,7 +173,7 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverTcp)
     ASSERT_TRUE(StartAgent(server, 0, "NCLsrvc"));
     for (const QStringList& args :
          {QStringList{"command", "shutdown"}, QStringList{"raw", "10.0.0.1+x"}}) {
-        const e2e::ToolResult r = server.console(args);
+        const testsupport::ToolResult r = server.console(args);
         EXPECT_TRUE(Matches(R"(^Server: \d\d-\d\d-\d\d \d\d:\d\d:\d\d\n$)", r.out));
         EXPECT_EQ(r.exitCode, args[0] == "raw" ? 0 : 1);
         EXPECT_EQ(r.err.contains("a time server rather than the agent's module role?"),
@@ -194,7 +194,7 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverUdp)
     // with an SNTP reply before the engine sees it.
     agent.setClockOffset(7000);
     for (const char* command : {"set", "force"}) {
-        const e2e::ToolResult sent = agent.console({"--udp", "--verbose", command});
+        const testsupport::ToolResult sent = agent.console({"--udp", "--verbose", command});
         EXPECT_EQ(sent.exitCode, 0) << command;
         EXPECT_TRUE(OffsetNear(sent.out, 7000.0)) << command;
         EXPECT_TRUE(sent.err.contains(QStringLiteral("sent 48 bytes: %1, an SNTP request with "
@@ -204,16 +204,16 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverUdp)
     }
 
     agent.setClockOffset(2500);
-    const e2e::ToolResult time = agent.console({"--udp", "time"});
+    const testsupport::ToolResult time = agent.console({"--udp", "time"});
     EXPECT_TRUE(time.out.startsWith("SNTP reply: first byte 85 (mode 5), stratum 1, poll 4, "
                                     "precision -18, reference TDWN\n"))
         << time.out.toStdString();
     EXPECT_TRUE(OffsetNear(time.out, 2500.0));
-    const e2e::ToolResult status = agent.console({"--udp", "status"});
+    const testsupport::ToolResult status = agent.console({"--udp", "status"});
     EXPECT_TRUE(OffsetNear(status.out, 2500.0));
     EXPECT_TRUE(status.out.contains("MAC address     : (a UDP heartbeat carries none)\n"));
     EXPECT_EQ(agent.clockOffset(), 2500); // no client moved the agent's clock
-    const e2e::ToolResult tcp = agent.console({"--timeout", "300", "heartbeat"});
+    const testsupport::ToolResult tcp = agent.console({"--timeout", "300", "heartbeat"});
     EXPECT_EQ(tcp.exitCode, 1);
     EXPECT_TRUE(tcp.err.contains("is the agent on UDP (ClientFormat 2)? is the port right?"))
         << tcp.err.toStdString();
@@ -232,7 +232,7 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverUdp)
                                    .arg(server.home(), server.file("simclock"))));
     EXPECT_EQ(server.standardOutput().count("NCLmod 1.0.0: "), 1);
     server.setClockOffset(-2750);
-    const e2e::ToolResult r = server.console({"sntp"});
+    const testsupport::ToolResult r = server.console({"sntp"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.startsWith("SNTP reply: first byte 36 (mode 4)")) << r.out.toStdString();
     EXPECT_TRUE(OffsetNear(r.out, -2750.0));
@@ -243,17 +243,17 @@ TEST(ConsoleE2E, ModuleAndTimeServerOverUdp)
                                         .arg(server.port())
                                         .arg(server.home())
                                         .toLatin1());
-    const e2e::ToolResult chronyd =
-        e2e::Run("chronyd", {"-Q", "-u", "root", "-t", "30", "-f", server.file("chrony.conf")},
-                 server.environment(), 40000);
+    const testsupport::ToolResult chronyd = testsupport::Run(
+        "chronyd", {"-Q", "-u", "root", "-t", "30", "-f", server.file("chrony.conf")},
+        server.environment(), 40000);
     const QString measured = chronyd.out + chronyd.err;
     const QRegularExpression wrongBy(R"(System clock wrong by (-?[\d.]+) seconds)");
     EXPECT_NEAR(wrongBy.match(measured).captured(1).toDouble() * 1000.0, -2750.0, 2.0)
         << measured.toStdString();
     if (on123) {
         // Without -s or -S, sntp only reports.
-        const e2e::ToolResult sntp =
-            e2e::Run("sntp", {"-p", "4", "-g", "100", "127.0.0.1"}, server.environment(), 20000);
+        const testsupport::ToolResult sntp = testsupport::Run(
+            "sntp", {"-p", "4", "-g", "100", "127.0.0.1"}, server.environment(), 20000);
         const QString out = sntp.out + sntp.err;
         // sntp marks its requests unsynchronised (0xE3) and the reply keeps
         // those leap bits (0xE4), which sntp takes for a server out of sync:

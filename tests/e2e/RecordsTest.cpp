@@ -124,7 +124,7 @@ TEST(RecordsE2E, SettingsReachTheEventLogRsyslogAndThePrintedReport)
         EXPECT_EQ(QFileInfo(agent.file(name)).permissions() & 0x0077, 0) << name;
     // The drift between the two settings, -7 s over the time between them, is
     // negative; the settings store keeps its whole part for the console.
-    const e2e::ToolResult stored = agent.nclreg(
+    const testsupport::ToolResult stored = agent.nclreg(
         {"query", "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options", "/v",
          "AutoPrevAccuracy"});
     const double drift = stored.out.section("REG_SZ", 1).trimmed().toDouble();
@@ -155,8 +155,8 @@ TEST(RecordsE2E, SettingsReachTheEventLogRsyslogAndThePrintedReport)
         << agent.standardError().toStdString();
     EXPECT_EQ(agent.terminate(), 0);
 
-    const e2e::ToolResult converted =
-        e2e::Run(pdftotext, {"-layout", agent.file("report.pdf"), "-"}, agent.environment());
+    const testsupport::ToolResult converted = testsupport::Run(
+        pdftotext, {"-layout", agent.file("report.pdf"), "-"}, agent.environment());
     QStringList report;
     for (const QString& line : converted.out.split('\n'))
         if (!line.simplified().isEmpty())

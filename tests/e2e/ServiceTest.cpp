@@ -52,9 +52,9 @@ protected:
             waitpid(pid_t(pid), nullptr, 0);
         }
     }
-    e2e::ToolResult nclsc(const QStringList& arguments)
+    testsupport::ToolResult nclsc(const QStringList& arguments)
     {
-        return e2e::Run(e2e::Executable("nclsc"), arguments, agent.environment(), 20000);
+        return testsupport::Run(e2e::Executable("nclsc"), arguments, agent.environment(), 20000);
     }
     static bool Gone(qint64 pid)
     {
@@ -62,7 +62,7 @@ protected:
         return state == 0 || state == 'Z';
     }
     // The state nclsc printed, e.g. "4  RUNNING".
-    static QString State(const e2e::ToolResult& result)
+    static QString State(const testsupport::ToolResult& result)
     {
         return QRegularExpression("STATE\\s+: (\\d+  \\w+)").match(result.out).captured(1);
     }
@@ -70,7 +70,7 @@ protected:
     // nclsc's exit code and standard error, as "1: [SC] StartService FAILED 1056: ...".
     std::string Said(const QStringList& arguments)
     {
-        const e2e::ToolResult result = nclsc(arguments);
+        const testsupport::ToolResult result = nclsc(arguments);
         return (QString::number(result.exitCode) + ": " + result.err).toStdString();
     }
 
@@ -109,7 +109,8 @@ TEST_F(ServiceTest, OneLifeThroughNclscSystemdAndAnotherUser)
         const QStringList args{python, "-", platform::ServiceLockPath(),
                                platform::ServiceSocketName("Nightcall"),
                                QString::number(connections)};
-        return e2e::Run(setpriv, nobody + args, agent.environment(), 120000, script).out.trimmed();
+        return testsupport::Run(setpriv, nobody + args, agent.environment(), 120000, script)
+            .out.trimmed();
     };
     if (intruders) {
         EXPECT_TRUE(platform::ServiceLockPath().startsWith("/run/nclmod/"));
@@ -142,9 +143,9 @@ TEST_F(ServiceTest, OneLifeThroughNclscSystemdAndAnotherUser)
                     unit.replace("/usr/sbin/NCLmod", e2e::Executable("NCLmod")).toUtf8());
     for (const QStringList& check : {QStringList{"verify", "--man=no"},
                                      QStringList{"security", "--offline=yes", "--threshold=30"}}) {
-        const e2e::ToolResult r =
-            e2e::Run(analyze, check + QStringList{agent.file("nightcall.service")},
-                     agent.environment(), 60000);
+        const testsupport::ToolResult r =
+            testsupport::Run(analyze, check + QStringList{agent.file("nightcall.service")},
+                             agent.environment(), 60000);
         EXPECT_TRUE(analyze.isEmpty() || r.exitCode == 0) << (r.out + r.err).toStdString();
     }
 
@@ -182,12 +183,13 @@ TEST_F(ServiceTest, OneLifeThroughNclscSystemdAndAnotherUser)
     // through every pair of transports.
     const auto console = [&](quint16 to, int format, const QString& command) {
         QStringList args{"--port", QString::number(to), "--timeout", "300", command};
-        return e2e::Run(e2e::Executable("nclconsole"),
-                        format == 2 ? QStringList{"--udp"} + args : args, agent.environment());
+        return testsupport::Run(e2e::Executable("nclconsole"),
+                                format == 2 ? QStringList{"--udp"} + args : args,
+                                agent.environment());
     };
     // Nobody answers on the port any more; over TCP the connection is refused.
     const auto silent = [&](quint16 to, int format) {
-        const e2e::ToolResult result = console(to, format, "heartbeat");
+        const testsupport::ToolResult result = console(to, format, "heartbeat");
         return result.exitCode == 1 &&
                (format == 2 || result.err.contains("no connection (Connection refused)"));
     };
@@ -264,9 +266,9 @@ TEST_F(ServiceTest, OneLifeThroughNclscSystemdAndAnotherUser)
         EXPECT_EQ(intrude(10000), "lock EACCES bind EACCES control EACCES refused 10000");
         const long after = e2e::RssKb(pid);
         EXPECT_LE(after - before, 1024) << before << " kB before, " << after << " kB after";
-        const e2e::ToolResult tool =
-            e2e::Run(setpriv, nobody + QStringList{e2e::Executable("nclsc"), "stop", "Nightcall"},
-                     agent.environment(), 20000);
+        const testsupport::ToolResult tool = testsupport::Run(
+            setpriv, nobody + QStringList{e2e::Executable("nclsc"), "stop", "Nightcall"},
+            agent.environment(), 20000);
         EXPECT_EQ(tool.exitCode, 1) << tool.err.toStdString();
     }
     EXPECT_EQ(State(), "4  RUNNING");

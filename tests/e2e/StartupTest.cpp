@@ -100,7 +100,8 @@ TEST(StartupTest, InformationOptionsAnswerWithoutStarting)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.program + " " + c.args.join(' ')).toStdString());
-        const e2e::ToolResult r = e2e::Run(e2e::Executable(c.program), c.args, agent.environment());
+        const testsupport::ToolResult r =
+            testsupport::Run(e2e::Executable(c.program), c.args, agent.environment());
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_TRUE(r.out.contains(c.out)) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();

@@ -3,7 +3,6 @@
 #include "schedule/RecordsFixture.h"
 #include "settings/OptionStore.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -147,12 +146,11 @@ TEST_F(SyncLogging, PrintedReportBecomesAPdf)
     EXPECT_FALSE(QFile::exists(pdf)) << "the job ends with the program";
     logging::EndSyncLog(settings::LoggingMode::Printer);
 
-    QProcess convert;
-    convert.start(pdftotext, {"-layout", pdf, "-"});
-    ASSERT_TRUE(convert.waitForFinished(10000));
+    const testsupport::ToolResult convert = testsupport::Run(pdftotext, {"-layout", pdf, "-"});
+    ASSERT_NE(convert.exitCode, -1) << "pdftotext did not finish";
     // The layout's spacing is the converter's guess: compare words.
     QStringList lines;
-    for (const QString& line : QString::fromUtf8(convert.readAllStandardOutput()).split('\n'))
+    for (const QString& line : convert.out.split('\n'))
         lines.append(line.simplified());
     for (const char* expected : {"Synchronization Log Created: 3/10/2026 09:00:00", "Page 1",
                                  "Sync Log - continued 3/10/2026 09:00:00",

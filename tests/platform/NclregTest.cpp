@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,32 +20,17 @@ QString NclregPath()
            "/nclreg";
 }
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 // With an answer, nclreg runs on a terminal (under script(1)) and the answer
 // is typed there; what it says on the terminal comes back as its output.
-Result Nclreg(const QStringList& args, const char* answer = nullptr)
+ToolResult Nclreg(const QStringList& args, const char* answer = nullptr)
 {
-    QProcess process;
-    if (answer == nullptr) {
-        process.start(NclregPath(), args);
-    } else {
-        QString line = NclregPath();
-        for (const QString& arg : args)
-            line += " '" + arg + "'";
-        process.start("script", {"-q", "-e", "-c", line, "/dev/null"});
-        if (!process.waitForStarted(5000))
-            return {-2, "script(1) is not installed", ""};
-        process.write(answer);
-    }
-    process.waitForFinished(30000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    if (answer == nullptr)
+        return Run(NclregPath(), args, QProcessEnvironment::systemEnvironment(), 30000);
+    QString line = NclregPath();
+    for (const QString& arg : args)
+        line += " '" + arg + "'";
+    return Run("script", {"-q", "-e", "-c", line, "/dev/null"},
+               QProcessEnvironment::systemEnvironment(), 30000, answer);
 }
 
 const QString kKey = "HKU\\.DEFAULT\\Software\\VB and VBA Program Settings\\NCLmod\\Options";
@@ -64,8 +48,8 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     const QString store = folder + "/registry.db";
     for (const QStringList& args : {QStringList{"query", kKey}, QStringList{"export"},
                                     QStringList{"delete", kKey, "/v", "TCPPort", "/f"}}) {
-        const Result r = Nclreg(args);
-        EXPECT_EQ(r.code, 1) << qPrintable(args.join(' '));
+        const ToolResult r = Nclreg(args);
+        EXPECT_EQ(r.exitCode, 1) << qPrintable(args.join(' '));
         EXPECT_EQ(r.err, "nclreg: ERROR: the registry store " + store + " does not exist\n");
         EXPECT_FALSE(QFileInfo::exists(folder));
     }
@@ -120,8 +104,8 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(qPrintable(step.args.join(' ')));
-        const Result r = Nclreg(step.args, step.answer);
-        EXPECT_EQ(r.code, step.code);
+        const ToolResult r = Nclreg(step.args, step.answer);
+        EXPECT_EQ(r.exitCode, step.code);
         if (step.answer != nullptr) {
             EXPECT_THAT(r.out.toStdString(), testing::HasSubstr(step.out.toStdString()));
         } else {
@@ -135,11 +119,11 @@ TEST(NclregTest, CommandsPrintAsRegExeDoes)
     EXPECT_TRUE(Nclreg({"export"}).out.contains("HKEY_USERS\\.DEFAULT\\" + options + "\\Sub\n"));
     // A store that is not a database: exit 1, and the reason is the one line.
     WriteFile(store, QByteArray(4096, 'x'));
-    const Result corrupt = Nclreg({"query", "HKCU\\Software"});
-    EXPECT_EQ(corrupt.code, 1);
+    const ToolResult corrupt = Nclreg({"query", "HKCU\\Software"});
+    EXPECT_EQ(corrupt.exitCode, 1);
     EXPECT_EQ(corrupt.err, "nclreg: ERROR: the registry store " + store + " is not a database\n");
-    const Result help = Nclreg({"--help"});
-    EXPECT_EQ(help.code, 0);
+    const ToolResult help = Nclreg({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("nclreg query KEY [/v NAME]"));
 }
 

@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-using loopback::WaitFor;
+using testsupport::WaitFor;
 
 namespace
 {
@@ -62,7 +62,7 @@ protected:
             return "<no connection>";
         peer.write(request);
         WaitFor([&] { return peer.bytesAvailable() > 0; }, waitMs);
-        loopback::Spin(20);
+        testsupport::Spin(20);
         return peer.readAll();
     }
 

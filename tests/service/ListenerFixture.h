@@ -10,6 +10,7 @@
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
 #include "logging/ScopedTrace.h"
+#include "platform/EventWait.h"
 #include "timeset/EngineTestSupport.h"
 
 #include <gtest/gtest.h>

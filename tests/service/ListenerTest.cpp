@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <vector>
 
-using loopback::WaitFor;
 using platform::SocketControl;
+using testsupport::WaitFor;
 
 namespace
 {
@@ -157,7 +157,7 @@ TEST_F(ListenerTest, ResetGivesUpWhenTheConnectionNeverCloses)
     ASSERT_TRUE(WaitFor([&] { return listener.tcpServer.Exists(1); }));
     SocketControl* element = listener.tcpServer.Item(1);
     ASSERT_TRUE(element->SendData(QByteArray(64 * 1024 * 1024, 'x')));
-    loopback::Spin(50);
+    testsupport::Spin(50);
 
     schedule::SimulatedWaitClock clock(1'000'000, rt::MakeDate(2026, 3, 2, 12, 0, 0));
     schedule::SetWaitClockForTesting(&clock);

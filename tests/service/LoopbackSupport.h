@@ -1,8 +1,6 @@
 #pragma once
-// Helpers of the listener tests: event-loop waits, a free port that fits the
-// 16-bit TCPPort option and a value written below HKEY_LOCAL_MACHINE.
-
-#include "platform/EventWait.h"
+// Helpers of the listener tests: a free port that fits the 16-bit TCPPort
+// option and a value written below HKEY_LOCAL_MACHINE.
 
 #include <QByteArray>
 #include <QString>
@@ -10,9 +8,6 @@
 
 namespace loopback
 {
-
-using testsupport::Spin;
-using testsupport::WaitFor;
 
 // A TCP and UDP port on 127.0.0.1 that nobody uses, below 32768.
 qint16 FreePort();

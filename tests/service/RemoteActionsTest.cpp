@@ -8,6 +8,7 @@
 #include "LoopbackSupport.h"
 #include "TestSupport.h"
 #include "logging/ScopedTrace.h"
+#include "platform/EventWait.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -176,7 +177,7 @@ TEST_F(RemoteActionsTest, CommandLinesAndSecuritySettings)
     const QString made = dir.filePath("made");
     EXPECT_EQ(run("C+touch " + made), "");
     EXPECT_EQ(sLog, "Run: touch " + made);
-    EXPECT_TRUE(loopback::WaitFor([&] { return QFileInfo::exists(made); }));
+    EXPECT_TRUE(testsupport::WaitFor([&] { return QFileInfo::exists(made); }));
     EXPECT_EQ(run("C+/nonexistent/program --flag"), "");
     EXPECT_EQ(sLog, "Run: /nonexistent/program --flag");
     EXPECT_TRUE(trace.Text().contains("Could not run: /nonexistent/program --flag"));
@@ -199,7 +200,7 @@ TEST_F(RemoteActionsTest, CommandLinesAndSecuritySettings)
     const QString target = dir.filePath("started");
     EXPECT_EQ(run("C+touch " + target), "");
     EXPECT_EQ(sLog, "Run: touch " + target);
-    loopback::Spin(300);
+    testsupport::Spin(300);
     EXPECT_FALSE(QFileInfo::exists(target));
     EXPECT_TRUE(trace.Text().contains("Remote run is off (RemoteRun): not started: touch "));
 
